@@ -1,0 +1,373 @@
+#include "config/profile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+#include "config/file_io.h"
+
+namespace kestrava::config {
+namespace {
+
+// Settings files are a few hundred bytes; anything far larger is not one of ours.
+constexpr std::size_t kMaxFileBytes = 16u << 20;
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
+
+std::string_view Trim(std::string_view s) {
+    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+char AsciiLower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+    }
+    return true;
+}
+
+// One physical line of the file as found: its text without the line end, and the line end.
+struct Line {
+    std::string_view text;
+    std::string_view eol;
+};
+
+std::vector<Line> SplitLines(std::string_view content) {
+    std::vector<Line> lines;
+    while (!content.empty()) {
+        const std::size_t nl = content.find('\n');
+        if (nl == std::string_view::npos) {
+            lines.push_back({content, {}});
+            break;
+        }
+        std::size_t end = nl;
+        if (end > 0 && content[end - 1] == '\r') --end;
+        lines.push_back({content.substr(0, end), content.substr(end, nl + 1 - end)});
+        content.remove_prefix(nl + 1);
+    }
+    return lines;
+}
+
+enum class Kind { Other, Section, Key };
+
+struct Parsed {
+    Kind kind = Kind::Other;
+    std::string_view name;   // section or key name, trimmed
+    std::string_view value;  // key value, trimmed
+};
+
+Parsed ParseLine(std::string_view text, bool first) {
+    if (first && text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+    text = Trim(text);
+    if (text.empty() || text.front() == ';') return {};
+    if (text.front() == '[') {
+        const std::size_t close = text.find(']');
+        if (close == std::string_view::npos) return {};
+        return {Kind::Section, Trim(text.substr(1, close - 1)), {}};
+    }
+    const std::size_t eq = text.find('=');
+    if (eq == std::string_view::npos) return {};
+    const std::string_view name = Trim(text.substr(0, eq));
+    if (name.empty()) return {};
+    return {Kind::Key, name, Trim(text.substr(eq + 1))};
+}
+
+// Where a section and a key sit among the lines: indices into the line vector.
+struct Location {
+    std::optional<std::size_t> section;  // the header line of the first matching section
+    std::optional<std::size_t> key;      // the first matching key line inside it
+    std::size_t lastContent = 0;         // the last non-blank line of that section
+};
+
+Location Find(const std::vector<Line>& lines, std::string_view section, std::string_view key,
+              std::string_view* value = nullptr) {
+    Location at;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const Parsed p = ParseLine(lines[i].text, i == 0);
+        if (!at.section) {
+            if (p.kind == Kind::Section && SameName(p.name, section)) {
+                at.section = i;
+                at.lastContent = i;
+            }
+            continue;
+        }
+        if (p.kind == Kind::Section) break;  // the end of our section
+        if (!Trim(lines[i].text).empty()) at.lastContent = i;
+        if (p.kind == Kind::Key && !at.key && SameName(p.name, key)) {
+            at.key = i;
+            if (value) *value = p.value;
+        }
+    }
+    return at;
+}
+
+enum class Loaded { Ok, Missing, Failed };
+
+Loaded LoadFile(const std::string& path, std::string& content, struct stat* info = nullptr) {
+    content.clear();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return errno == ENOENT ? Loaded::Missing : Loaded::Failed;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || static_cast<std::uint64_t>(st.st_size) > kMaxFileBytes) {
+        ::close(fd);
+        return Loaded::Failed;
+    }
+    if (info) *info = st;
+    char buf[8192];
+    for (;;) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            ::close(fd);
+            return Loaded::Failed;
+        }
+        if (n == 0) break;
+        content.append(buf, static_cast<std::size_t>(n));
+        if (content.size() > kMaxFileBytes) {
+            ::close(fd);
+            return Loaded::Failed;
+        }
+    }
+    ::close(fd);
+    return Loaded::Ok;
+}
+
+// The value of section/key with private-profile trimming, or nothing when the file, section or
+// key is missing.
+std::optional<std::string> Lookup(std::string_view section, std::string_view key, const std::string& path) {
+    std::string content;
+    if (LoadFile(path, content) != Loaded::Ok) return std::nullopt;
+    const std::vector<Line> lines = SplitLines(content);
+    std::string_view value;
+    if (!Find(lines, section, key, &value).key) return std::nullopt;
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front()) {
+        value = value.substr(1, value.size() - 2);
+    }
+    return std::string(value);
+}
+
+bool HasLineBreak(std::string_view s) {
+    return s.find_first_of("\r\n") != std::string_view::npos;
+}
+
+bool ValidName(std::string_view name) {
+    return !name.empty() && Trim(name) == name && !HasLineBreak(name) && name.find('\0') == std::string_view::npos;
+}
+
+// One mutex per file for the read-modify-write of a write; the map only grows (a program
+// touches a few dozen settings files at most).
+std::mutex& PathMutex(const std::string& path) {
+    static std::mutex mapMutex;
+    static std::map<std::string, std::unique_ptr<std::mutex>> byPath;
+    std::error_code ec;
+    std::filesystem::path abs = std::filesystem::absolute(path, ec);
+    const std::string keyText = ec ? path : abs.lexically_normal().string();
+    std::lock_guard<std::mutex> lock(mapMutex);
+    auto& slot = byPath[keyText];
+    if (!slot) slot = std::make_unique<std::mutex>();
+    return *slot;
+}
+
+// The file a write should replace: the target of a symbolic link, so that the link survives.
+std::string ResolveTarget(const std::string& path) {
+    std::error_code ec;
+    if (std::filesystem::is_symlink(path, ec)) {
+        std::filesystem::path target = std::filesystem::canonical(path, ec);
+        if (!ec) return target.string();
+    }
+    return path;
+}
+
+// Writes `content` to a new file beside `path` and renames it over `path`, so a reader (or a
+// crash) sees either the old file or the new one, never half of one.
+bool ReplaceFile(const std::string& path, std::string_view content, const struct stat* old, FileAccess access) {
+    const std::filesystem::path target(path);
+    const std::filesystem::path dir = target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
+    static std::atomic<unsigned> serial{0};
+    std::string tmp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        tmp = (dir / ("." + target.filename().string() + ".tmp." + std::to_string(::getpid()) + "." +
+                      std::to_string(serial.fetch_add(1))))
+                  .string();
+        // 0666 lets the umask decide for a new file, as an ordinary create would.
+        fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                    access == FileAccess::OwnerOnly ? 0600 : 0666);
+        if (fd < 0 && errno != EEXIST) return false;
+    }
+    if (fd < 0) return false;
+    bool ok = true;
+    if (access == FileAccess::OwnerOnly) {
+        ok = ::fchmod(fd, 0600) == 0;
+    } else if (old) {
+        ok = ::fchmod(fd, old->st_mode & 07777) == 0;
+    }
+    if (ok && old && (old->st_uid != ::geteuid() || old->st_gid != ::getegid())) {
+        // Best effort: keeps a user's file theirs when written by a privileged process.
+        [[maybe_unused]] const int ignored = ::fchown(fd, old->st_uid, old->st_gid);
+    }
+    ok = ok && WriteAll(fd, content) && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    if (ok) ok = ::rename(tmp.c_str(), path.c_str()) == 0;
+    if (!ok) {
+        ::unlink(tmp.c_str());
+        return false;
+    }
+    const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);  // makes the rename itself durable
+        ::close(dirFd);
+    }
+    return true;
+}
+
+bool Write(std::string_view section, std::string_view key, std::string_view value, const std::string& path,
+           FileAccess access) {
+    if (!ValidName(section) || section.find(']') != std::string_view::npos || !ValidName(key) ||
+        key.find('=') != std::string_view::npos || key.front() == '[' || key.front() == ';' || HasLineBreak(value) ||
+        value.find('\0') != std::string_view::npos) {
+        return false;
+    }
+    const std::string target = ResolveTarget(path);
+    std::lock_guard<std::mutex> lock(PathMutex(target));
+
+    std::string content;
+    struct stat info {};
+    const Loaded loaded = LoadFile(target, content, &info);
+    if (loaded == Loaded::Failed) return false;
+
+    const std::vector<Line> lines = SplitLines(content);
+    // New lines take the file's own line end, so a CRLF file stays CRLF.
+    std::string_view eol = "\n";
+    if (!lines.empty() && !lines.front().eol.empty()) eol = lines.front().eol;
+    const std::string keyLine = std::string(key) + "=" + std::string(value);
+
+    const Location at = Find(lines, section, key);
+    std::string out;
+    out.reserve(content.size() + keyLine.size() + section.size() + 8);
+    auto emit = [&](std::size_t i) {
+        out.append(lines[i].text);
+        out.append(lines[i].eol);
+    };
+    if (at.section) {
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            if (at.key && i == *at.key) {
+                // Keep the key's spelling and indentation as the file has it.
+                const std::string_view text = lines[i].text;
+                const std::size_t eq = text.find('=');
+                std::string_view head = text.substr(0, eq);
+                while (!head.empty() && IsBlank(head.back())) head.remove_suffix(1);
+                out.append(head);
+                out.append("=");
+                out.append(value);
+                out.append(lines[i].eol);
+                continue;
+            }
+            emit(i);
+            if (!at.key && i == at.lastContent) {
+                // A new key goes after the section's last line, before any blank lines that
+                // separate it from the next section.
+                if (lines[i].eol.empty()) out.append(eol);
+                out.append(keyLine).append(eol);
+            }
+        }
+    } else {
+        out = content;
+        if (!out.empty() && out.back() != '\n') out.append(eol);
+        if (!lines.empty() && !Trim(lines.back().text).empty()) out.append(eol);  // a blank line between sections
+        out.append("[").append(section).append("]").append(eol);
+        out.append(keyLine).append(eol);
+    }
+    return ReplaceFile(target, out, loaded == Loaded::Ok ? &info : nullptr, access);
+}
+
+int ParseLeadingInt(std::string_view s) {
+    s = Trim(s);
+    bool negative = false;
+    if (!s.empty() && (s.front() == '+' || s.front() == '-')) {
+        negative = s.front() == '-';
+        s.remove_prefix(1);
+    }
+    std::int64_t n = 0;
+    for (char c : s) {
+        if (c < '0' || c > '9') break;
+        n = n * 10 + (c - '0');
+        if (n > static_cast<std::int64_t>(INT_MAX) + 1) {
+            n = static_cast<std::int64_t>(INT_MAX) + 1;  // clamp; keeps growing digits from overflowing
+        }
+    }
+    if (negative) return static_cast<int>(-n < INT_MIN ? INT_MIN : -n);
+    return static_cast<int>(n > INT_MAX ? INT_MAX : n);
+}
+
+}  // namespace
+
+std::string_view CutUtf8(std::string_view text, std::size_t maxBytes) {
+    if (text.size() <= maxBytes) return text;
+    std::size_t n = maxBytes;
+    // Step back over at most three continuation bytes to the start of the character that would
+    // be split; bytes that are not UTF-8 at all are cut where they fall.
+    for (int back = 0; back < 3 && n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80; ++back) --n;
+    if ((static_cast<unsigned char>(text[n]) & 0xC0) != 0xC0) n = maxBytes;  // no lead byte found
+    return text.substr(0, n);
+}
+
+int ReadProfileInt(std::string_view section, std::string_view key, int defaultValue, const std::string& path) {
+    try {
+        const std::optional<std::string> value = Lookup(section, key, path);
+        if (!value || value->empty()) return defaultValue;
+        return ParseLeadingInt(*value);
+    } catch (...) {
+        return defaultValue;
+    }
+}
+
+std::string ReadProfileString(std::string_view section, std::string_view key, std::string_view defaultValue,
+                              std::size_t bufferSize, const std::string& path) {
+    try {
+        if (bufferSize == 0) return {};
+        const std::optional<std::string> value = Lookup(section, key, path);
+        const std::string_view text = value ? std::string_view(*value) : Trim(defaultValue);
+        return std::string(CutUtf8(text, bufferSize - 1));
+    } catch (...) {
+        return {};
+    }
+}
+
+bool WriteProfileString(std::string_view section, std::string_view key, std::string_view value,
+                        const std::string& path, FileAccess access) {
+    try {
+        return Write(section, key, value, path, access);
+    } catch (...) {
+        return false;
+    }
+}
+
+bool WriteProfileInt(std::string_view section, std::string_view key, int value, const std::string& path,
+                     FileAccess access) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%d", value);
+    return WriteProfileString(section, key, text, path, access);
+}
+
+}  // namespace kestrava::config
