@@ -1,0 +1,65 @@
+// The change detector of the last 55 seconds: a fixed region beside the price list is captured
+// every tick and compared with the previous tick's picture, kept in a file so that it survives a
+// restart of the program. Each tick on which the region looks different counts as one price
+// step of 100.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "perception/page_geometry.h"
+#include "platform/platform.h"
+
+namespace kestrava::perception {
+
+inline constexpr char kChangePictureFile[] = ".//ScreenShot//lbp.bmp";
+inline constexpr int kPriceStep = 100;
+
+// The tracked region in page-view coordinates: left = trunc(anchor x + 78·s),
+// top = trunc(anchor y + 349·s), right = trunc(left + 75·s), bottom = trunc(top + 139·s), in
+// single precision.
+platform::Rect TrackedRect(int lvwf_x, int lvwf_y, float scale);
+
+enum class ChangeVerdict {
+    Unreadable,  // the region could not be captured this tick: no information, nothing saved
+    Same,
+    Changed,
+};
+
+struct ChangeStep {
+    ChangeVerdict verdict = ChangeVerdict::Unreadable;
+    bool firstRun = false;
+    bool saved = false;  // the new picture was written to the file
+    // The two pictures compared, for the debug preview.
+    std::optional<platform::Image> previous;
+    std::optional<platform::Image> current;
+};
+
+class ChangeTracker {
+public:
+    using Capture = std::function<std::optional<platform::Image>()>;
+
+    explicit ChangeTracker(std::string pictureFile = kChangePictureFile);
+
+    // One tick. The first tick of the auction day compares two fresh captures (the file may hold
+    // another day's picture); later ticks compare the file's picture with a fresh capture. A
+    // missing or unreadable file compares as different. The fresh capture replaces the file.
+    ChangeStep Step(const Capture& capture);
+
+    // The auction-day reset: the next step is a first run again.
+    void Reset() { started_ = false; }
+    bool Started() const { return started_; }
+    const std::string& PictureFile() const { return pictureFile_; }
+
+private:
+    std::string pictureFile_;
+    std::atomic<bool> started_{false};  // reset from the interface thread
+};
+
+// The screen price a tick's verdict gives: the same price, one step up, or none (unreadable, or
+// the minute label of the page clock is empty in simulation, when a change cannot be trusted).
+std::optional<int> PriceAfterChange(ChangeVerdict verdict, int lowestPrice, bool holdOnChange);
+
+}  // namespace kestrava::perception

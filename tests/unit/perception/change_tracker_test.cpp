@@ -1,0 +1,148 @@
+#include "perception/change_tracker.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <filesystem>
+#include <fstream>
+
+#include "perception/image_files.h"
+#include "unit/perception/scratch_dir.h"
+
+namespace kestrava::perception {
+namespace {
+
+namespace fs = std::filesystem;
+using platform::Image;
+
+TEST(TrackedRect, SinglePrecisionTruncation) {
+    struct Case {
+        int x, y;
+        float scale;
+        platform::Rect expected;
+    };
+    const Case cases[] = {
+        {10, 20, 1.0f, {88, 369, 163, 508}},
+        // left = trunc(10 + 97.5) = 107, top = trunc(20 + 436.25) = 456, right = trunc(107 + 93.75),
+        // bottom = trunc(456 + 173.75)
+        {10, 20, 1.25f, {107, 456, 200, 629}},
+        {0, 0, 1.5f, {117, 523, 229, 731}},
+        // A negative anchor truncates toward zero: −100 + 78 = −22; −400 + 349 = −51.
+        {-100, -400, 1.0f, {-22, -51, 53, 88}},
+        {-100, -400, 1.25f, {-2, 36, 91, 209}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.x) + "," + std::to_string(c.y) + " x" + std::to_string(c.scale));
+        EXPECT_EQ(TrackedRect(c.x, c.y, c.scale), c.expected);
+    }
+}
+
+Image Solid(std::uint8_t v, int w = 6, int h = 4) {
+    Image img(w, h);
+    std::fill(img.bgra.begin(), img.bgra.end(), v);
+    return img;
+}
+
+class ChangeTrackerTest : public ::testing::Test {
+protected:
+    // Each capture hands out the next queued frame (none stands for an unreadable page).
+    ChangeTracker::Capture Frames() {
+        return [this] {
+            std::optional<Image> f;
+            if (!frames_.empty()) {
+                f.swap(frames_.front());
+                frames_.pop_front();
+            }
+            return f;
+        };
+    }
+
+    testing::ScratchDir dir_;
+    std::string file_ = dir_.PathOf("lbp.bmp");
+    std::deque<std::optional<Image>> frames_;
+};
+
+TEST_F(ChangeTrackerTest, TicksOfAnAuctionDay) {
+    // Yesterday's picture: the first tick of the day must not compare against it.
+    ASSERT_TRUE(SaveBitmapFile(Solid(9), file_));
+    ChangeTracker tracker(file_);
+    struct Tick {
+        const char* name;
+        std::vector<std::optional<Image>> frames;  // what the tick's captures see
+        ChangeVerdict verdict;
+        bool firstRun;
+        bool fileHolds1;  // afterwards the file holds Solid(1) (else Solid(2))
+    };
+    const Tick ticks[] = {
+        {"first tick compares two fresh captures", {Solid(1), Solid(1)}, ChangeVerdict::Same, true, true},
+        {"unchanged region", {Solid(1)}, ChangeVerdict::Same, false, true},
+        {"changed region", {Solid(2)}, ChangeVerdict::Changed, false, false},
+        {"unreadable page leaves the file", {std::nullopt}, ChangeVerdict::Unreadable, false, false},
+        {"back to the first picture", {Solid(1)}, ChangeVerdict::Changed, false, true},
+    };
+    for (const Tick& t : ticks) {
+        SCOPED_TRACE(t.name);
+        frames_.assign(t.frames.begin(), t.frames.end());
+        const ChangeStep step = tracker.Step(Frames());
+        EXPECT_TRUE(frames_.empty());
+        EXPECT_EQ(step.verdict, t.verdict);
+        EXPECT_EQ(step.firstRun, t.firstRun);
+        const std::optional<Image> onFile = LoadBitmapFile(file_);
+        ASSERT_TRUE(onFile.has_value());
+        const Image want = Solid(t.fileHolds1 ? 1 : 2);
+        EXPECT_TRUE(BitmapsEqual(&*onFile, &want));
+    }
+    EXPECT_TRUE(tracker.Started());
+
+    // The next day starts over.
+    tracker.Reset();
+    frames_ = {Solid(5), Solid(5)};
+    EXPECT_EQ(tracker.Step(Frames()).verdict, ChangeVerdict::Same);
+}
+
+TEST_F(ChangeTrackerTest, MissingOrUnreadableFileCountsAsChange) {
+    ChangeTracker tracker(file_);
+    frames_ = {Solid(1), Solid(1)};
+    ASSERT_EQ(tracker.Step(Frames()).verdict, ChangeVerdict::Same);
+
+    fs::remove(file_);
+    frames_ = {Solid(1)};
+    EXPECT_EQ(tracker.Step(Frames()).verdict, ChangeVerdict::Changed);
+
+    std::ofstream(file_) << "not a bitmap";
+    frames_ = {Solid(1)};
+    EXPECT_EQ(tracker.Step(Frames()).verdict, ChangeVerdict::Changed);
+
+    // A picture of another size (the display scale changed) is a change, not an error.
+    ASSERT_TRUE(SaveBitmapFile(Solid(1, 8, 4), file_));
+    frames_ = {Solid(1)};
+    EXPECT_EQ(tracker.Step(Frames()).verdict, ChangeVerdict::Changed);
+}
+
+TEST_F(ChangeTrackerTest, FirstTickWithoutAPageIsUnreadable) {
+    ChangeTracker tracker(file_);
+    frames_ = {std::nullopt};
+    const ChangeStep step = tracker.Step(Frames());
+    EXPECT_EQ(step.verdict, ChangeVerdict::Unreadable);
+    EXPECT_FALSE(fs::exists(file_));
+}
+
+TEST(PriceAfterChange, Verdicts) {
+    struct Case {
+        ChangeVerdict verdict;
+        bool hold;
+        std::optional<int> price;
+    };
+    const Case cases[] = {
+        {ChangeVerdict::Same, false, 89300},        {ChangeVerdict::Same, true, 89300},
+        {ChangeVerdict::Changed, false, 89400},     {ChangeVerdict::Changed, true, std::nullopt},
+        {ChangeVerdict::Unreadable, false, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.verdict) * 10 + c.hold);
+        EXPECT_EQ(PriceAfterChange(c.verdict, 89300, c.hold), c.price);
+    }
+}
+
+}  // namespace
+}  // namespace kestrava::perception
