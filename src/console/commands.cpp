@@ -1,0 +1,87 @@
+// The console's commands: its buttons, the simulation start, and timer 5 of the test bid.
+#include "config/settings.h"
+#include "console/console.h"
+
+namespace kestrava::console {
+
+void CKestravaDlg::StartSimulation() {
+    std::lock_guard lock(interfaceMutex_);
+    auto& s = state;
+    s.firstbid = config::Read(config::user::firstbid);
+    if (!s.pageWindow.load()) return;
+    s.runState = 1;
+    s.auctionPhase = 0;
+    s.phase2SoundPlayed = 0;
+    s.phase3SoundPlayed = 0;
+    SetInfoHeader("提示：已进入投标竞拍，拍牌尚未开始");
+    for (int id : {1136, 1144, 1147, 1152}) controls.SetPicture(id, nullptr);
+    for (int id : {1158, 1159, 1143, 1040, 1155}) controls.SetText(id, "");
+}
+
+void CKestravaDlg::OnOpenAuction() {
+    std::lock_guard lock(interfaceMutex_);
+    const bool simulation = IsSimulation();
+    if (shell.OnOpenAuction(simulation) && simulation) {
+        state.runState = 0;
+        state.auctionPhase = 0;
+    }
+}
+
+void CKestravaDlg::OnCommand(int controlId) {
+    std::lock_guard lock(interfaceMutex_);
+    if (closed_.load()) return;
+    switch (controlId) {
+        case 1060:
+            OnOpenAuction();
+            return;
+        case 1138:
+            StartSimulation();
+            return;
+        case 1160:
+            Run(hooks_.smartCalibrate);
+            return;
+        case 1058:
+            Run(hooks_.saveStrategy);
+            return;
+        case 1137:
+            WriteLogLine("鼠标点击_校正时间");
+            Run(hooks_.startNetworkClock);
+            return;
+        case 1112:
+            StartUpdateCheckUnlessRunning();
+            return;
+        case 1059: {
+            const std::string bidNumber = state.bidNumber.Get();
+            logBook.FlushLog(bidNumber);
+            platform.programs.Open(logBook.DayFilePath(bidNumber));
+            return;
+        }
+        default:
+            if (hooks_.controlClicked) hooks_.controlClicked(*this, controlId);
+    }
+}
+
+void CKestravaDlg::OnSpin(int controlId, int step) {
+    std::lock_guard lock(interfaceMutex_);
+    if (closed_.load()) return;
+    if (hooks_.spinMoved) hooks_.spinMoved(*this, controlId, step);
+}
+
+void CKestravaDlg::StartCancelTimer() {
+    std::unique_ptr<platform::PeriodicTimer> previous;
+    {
+        std::lock_guard timers(timersMutex_);
+        previous = std::move(cancelTimer_);
+    }
+    previous.reset();  // stops it outside the lock its callback never takes
+    if (closed_.load()) return;
+    cancelDue_ = true;
+    auto timer = platform.timers.StartPeriodic(kCancelDelayMs, [this] {
+        // Runs once; the one-second tick or the next start releases the timer.
+        if (!closed_.load() && cancelDue_.exchange(false)) shell.CancelCodeDialog();
+    });
+    std::lock_guard timers(timersMutex_);
+    cancelTimer_ = std::move(timer);
+}
+
+}  // namespace kestrava::console

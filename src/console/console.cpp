@@ -1,0 +1,37 @@
+#include "console/console.h"
+
+namespace kestrava::console {
+
+CKestravaDlg::CKestravaDlg(platform::Platform p, log::LogBook& book, LoginInfo login, ConsoleHooks hooks)
+    : shell(p.desktop, p.clock, p.programs, p.notices, state),
+      platform(p),
+      logBook(book),
+      hooks_(std::move(hooks)) {
+    state.bidNumber.Set(std::move(login.bidNumber));
+    state.productVersion.Set(std::move(login.productVersion));
+    state.ispClass = login.ispClass;
+    state.loginSecond = login.loginSecond;
+    shell.SetLogLine([this](std::string_view text) { WriteLogLine(text); });
+}
+
+CKestravaDlg::~CKestravaDlg() { OnClose(); }
+
+void CKestravaDlg::Run(const ConsoleHooks::Step& step) {
+    if (step) step(*this);
+}
+
+void CKestravaDlg::WriteLogLine(std::string_view text) {
+    logBook.WriteLogLine(state.pageMinute.load(), state.pageSecond.load(), text);
+}
+
+void CKestravaDlg::SetInfoHeader(std::string_view text) { state.infoHeader.Set(std::string(text)); }
+
+void CKestravaDlg::SetInfoBody(std::string_view text) { state.infoBody.Set(std::string(text)); }
+
+bool CKestravaDlg::OpenMessageWindow() {
+    messageWindow_ = platform.desktop.CreateMessageWindow(
+        kConsoleTitle, "Kestrava", [this](const platform::Message& m) { HandleMessage(m); });
+    return messageWindow_ != nullptr;
+}
+
+}  // namespace kestrava::console

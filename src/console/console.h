@@ -1,0 +1,159 @@
+// The console: the object that owns the run's state from console start to shutdown, its start-up
+// sequence, the one-second tick with the run-state machine, the auction-day reset, the table of
+// window messages it answers, its commands and its orderly shutdown.
+//
+// Threads: the start-up, the one-second tick, the window messages and the commands are
+// serialised as the interface thread would serialise them; the four periodic ticks run on
+// their own timer threads and work on the shared state directly.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <random>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "console/console_controls.h"
+#include "console/console_hooks.h"
+#include "console/console_state.h"
+#include "log/log_book.h"
+#include "platform/platform.h"
+#include "shell/page_shell.h"
+
+namespace kestrava::console {
+
+// The title other programs find the console by; it stays the same for the whole run.
+inline constexpr char kConsoleTitle[] = "Vonter沪牌抢拍助手";
+inline constexpr char kUpdaterTitle[] = "自动更新";
+
+// Window messages the console answers.
+namespace msg {
+inline constexpr std::uint32_t UpdateReady = 0x464;
+inline constexpr std::uint32_t PageLoggedIn = 0x465;
+inline constexpr std::uint32_t ConfigChanged = 0x466;
+inline constexpr std::uint32_t PageReport = 0x46e;
+inline constexpr std::uint32_t ServerReport = 0x46f;
+inline constexpr std::uint32_t Recalibrate = 0x492;
+inline constexpr std::uint32_t QuietUpdateReady = 0x493;
+inline constexpr std::uint32_t ProgressBarSeen = 0x49a;
+inline constexpr std::uint32_t JamSignal = 0x49c;
+inline constexpr std::uint32_t StartSimulationRun = 0x49d;
+}  // namespace msg
+
+// What the console takes over from the login.
+struct LoginInfo {
+    std::string bidNumber;
+    std::string productVersion = "8.2";
+    int ispClass = 1;
+    int loginSecond = -1;
+};
+
+// The start-up either succeeds or tells the application to end with an exit code.
+struct InitResult {
+    bool ok = true;
+    int exitCode = 0;
+};
+
+class CKestravaDlg;
+
+struct MessageRow {
+    std::uint32_t msg;
+    std::string_view sender;
+    void (CKestravaDlg::*handle)(const platform::Message&);
+};
+
+class CKestravaDlg {
+public:
+    CKestravaDlg(platform::Platform platform, log::LogBook& logBook, LoginInfo login, ConsoleHooks hooks = {});
+    ~CKestravaDlg();
+    CKestravaDlg(const CKestravaDlg&) = delete;
+    CKestravaDlg& operator=(const CKestravaDlg&) = delete;
+
+    // ---- Lifecycle
+    InitResult OnInitDialog();
+    // Stops every timer and waits for the sync client; afterwards no tick, hook or message runs.
+    void OnClose();
+    bool Closed() const { return closed_.load(); }
+
+    // ---- Entry points of the interface thread
+    void OnSecondTick();
+    // Dispatches through the message table; unknown numbers are ignored. False when ignored.
+    bool HandleMessage(const platform::Message& m);
+    void OnCommand(int controlId);
+    void OnSpin(int controlId, int step);
+    // Timer 5: the cancel clicks of a test bid, 3000 ms after it is started.
+    void StartCancelTimer();
+    // A window titled kConsoleTitle that hands posted messages to HandleMessage, for runs without
+    // the GUI (the GUI's own console window does this otherwise).
+    bool OpenMessageWindow();
+
+    // ---- Operations the roles share
+    void ResetAuctionDay();
+    void UpdateAuctionPhase();
+    void StartSimulation();
+    void OnOpenAuction();
+    void BuildPriceLadder(int base);
+    void WriteLogLine(std::string_view text);
+    void SetInfoHeader(std::string_view text);
+    void SetInfoBody(std::string_view text);
+    bool IsSimulation() const { return state.moniornot.load() == 1; }
+    bool VoiceOn() const { return controls.IsChecked(kVoiceBox); }
+
+    static std::span<const MessageRow> MessageTable();
+
+    // ---- What the roles work on
+    ConsoleState state;
+    ConsoleControls controls;
+    shell::PageShell shell;
+    platform::Platform platform;
+    log::LogBook& logBook;
+    const ConsoleHooks& hooks() const { return hooks_; }
+
+    static constexpr int kVoiceBox = 1124;
+    static constexpr std::uint32_t kSecondTickMs = 1000;
+    static constexpr std::uint32_t kPageStateTickMs = 900;
+    static constexpr std::uint32_t kHeartbeatTickMs = 30000;
+    static constexpr std::uint32_t kCancelDelayMs = 3000;
+
+private:
+    // Message handlers (the rows of MessageTable).
+    void OnUpdateReady(const platform::Message& m);
+    void OnQuietUpdateReady(const platform::Message& m);
+    void OnPageLoggedIn(const platform::Message& m);
+    void OnConfigChanged(const platform::Message& m);
+    void OnPageReport(const platform::Message& m);
+    void OnServerReport(const platform::Message& m);
+    void OnRecalibrate(const platform::Message& m);
+    void OnProgressBarSeen(const platform::Message& m);
+    void OnJamSignal(const platform::Message& m);
+    void OnStartSimulationRun(const platform::Message& m);
+
+    void Run(const ConsoleHooks::Step& step);
+    void StartUpdateCheckUnlessRunning();
+    void StartTimers();
+    std::unique_ptr<platform::PeriodicTimer> StartTick(std::uint32_t periodMs, const ConsoleHooks::Step& step);
+    void ResetTimeDisplays();
+    void BlankEndedRun();
+    void RunPhaseSounds();
+
+    ConsoleHooks hooks_;
+    std::recursive_mutex interfaceMutex_;  // the one interface thread of the dialog
+    std::atomic<bool> closed_{false};
+    std::mt19937 random_;
+
+    std::mutex timersMutex_;
+    std::unique_ptr<platform::PeriodicTimer> secondTimer_;
+    std::unique_ptr<platform::PeriodicTimer> pageStateTimer_;
+    std::unique_ptr<platform::PeriodicTimer> scanTimer_;
+    std::unique_ptr<platform::PeriodicTimer> submitTimer_;
+    std::unique_ptr<platform::PeriodicTimer> heartbeatTimer_;
+    std::unique_ptr<platform::PeriodicTimer> cancelTimer_;
+    std::atomic<bool> cancelDue_{false};
+    std::unique_ptr<Worker> syncWorker_;
+    std::unique_ptr<platform::MessageWindow> messageWindow_;
+};
+
+}  // namespace kestrava::console

@@ -1,0 +1,114 @@
+// The one-second tick: follows the page window and drives the run-state machine
+// (0 waiting for the page, 1 starting, 2 in progress, 4 simulation finished).
+#include "console/console.h"
+
+namespace kestrava::console {
+
+namespace {
+constexpr char kTimeBase[] = "00:00:00";  // the time displays' base value, 1 January 2014 00:00:00
+
+std::string HhMmSs(std::int64_t seconds) {
+    if (seconds < 0) seconds = 0;
+    char text[16];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d", static_cast<int>(seconds / 3600 % 24),
+                  static_cast<int>(seconds / 60 % 60), static_cast<int>(seconds % 60));
+    return text;
+}
+}  // namespace
+
+void CKestravaDlg::ResetTimeDisplays() {
+    for (int id : {1043, 1045, 1046}) controls.SetText(id, kTimeBase);
+}
+
+void CKestravaDlg::BlankEndedRun() {
+    controls.SetText(1043, kTimeBase);
+    controls.SetText(1045, kTimeBase);
+    controls.SetText(1046, HhMmSs(state.remainingDisplay.load()));
+    for (int id : {1104, 1105, 1106}) controls.SetText(id, "---");
+    controls.SetText(1155, "");
+    controls.SetText(1040, "");
+    SetInfoHeader("");
+    SetInfoBody("");
+    state.summaryWindowVisible = false;
+    state.runState = IsSimulation() ? 4 : 0;
+}
+
+void CKestravaDlg::RunPhaseSounds() {
+    if (!IsSimulation() || !VoiceOn()) return;
+    const int phase = state.auctionPhase.load();
+    if (phase == 2 && !state.phase2SoundPlayed.exchange(1)) platform.sound.Play(178);
+    if (phase == 3 && !state.phase3SoundPlayed.exchange(1)) platform.sound.Play(188);
+}
+
+void CKestravaDlg::OnSecondTick() {
+    std::lock_guard lock(interfaceMutex_);
+    if (closed_.load()) return;
+    auto& s = state;
+
+    // A test bid's cancel timer that has done its work is released here, off its own thread.
+    if (cancelDue_.load() == false) {
+        std::lock_guard timers(timersMutex_);
+        cancelTimer_.reset();
+    }
+
+    if (!shell.RefreshPageWindow()) {
+        s.runState = 0;
+        s.auctionPhase = 0;
+        ResetTimeDisplays();
+        SetInfoHeader("提示：点击软件界面上的“打开国拍”");
+        Run(hooks_.refreshControls);
+        return;
+    }
+    s.pageSeen = 1;
+
+    if (s.runState.load() == 0) {
+        if (!IsSimulation()) {
+            s.runState = 1;
+        } else {
+            SetInfoHeader("提示：已进入投标竞拍，拍牌尚未开始");
+            bool hit = false;
+            if (hooks_.findStartMark) {
+                if (const auto mark = hooks_.findStartMark(*this)) {
+                    s.UpdateGeometry([&](shell::PageGeometry& g) {
+                        g.lvwf_x = mark->x;
+                        g.lvwf_y = mark->y;
+                    });
+                    s.startMarkFound = 1;
+                    hit = true;
+                }
+            }
+            if (s.startMarkFound.load() == 1) StartSimulation();
+            // After StartSimulation, which clears the run's labels, so the bidder sees the mark.
+            if (hit) controls.SetText(1143, "OK");
+        }
+    }
+
+    // A finished run stays finished until the page window goes away.
+    if (s.runState.load() >= 1 && s.auctionPhase.load() == 4) {
+        BlankEndedRun();
+        Run(hooks_.refreshControls);
+        return;
+    }
+
+    if (s.runState.load() == 1) {
+        if (IsSimulation() && VoiceOn()) platform.sound.Play(187);
+        s.runState = 2;
+        ResetAuctionDay();
+        UpdateAuctionPhase();
+    }
+
+    if (s.runState.load() == 2) {
+        s.infoBarVisible = true;
+        RunPhaseSounds();
+        if (s.pageLoginSeen.load() == 1 && s.hintThreeShown.load() == 0 && s.auctionPhase.load() == 2 &&
+            s.remainingSeconds.load() > 120) {
+            if (hooks_.showHint) hooks_.showHint(*this, 3);
+            s.hintThreeShown = 1;
+        }
+        UpdateAuctionPhase();
+    }
+
+    Run(hooks_.refreshControls);
+}
+
+}  // namespace kestrava::console
