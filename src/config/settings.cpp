@@ -29,6 +29,10 @@ bool Write(const StringKey& key, std::string_view value) {
     return WriteProfileString(kSection, key.key, value, std::string(key.file), AccessFor(key.file));
 }
 
+bool WriteText(const IntKey& key, std::string_view text) {
+    return WriteProfileString(kSection, key.key, text, std::string(key.file), AccessFor(key.file));
+}
+
 int ReadTelecom() {
     const int first = ReadProfileInt(kSection, user::telecom.key, 2, std::string(kUserConfFile));
     if (first == 2) return 2;

@@ -77,6 +77,9 @@ std::string Read(const StringKey& key);
 // Writes to userconf.ini leave it readable by its owner only.
 bool Write(const IntKey& key, int value);
 bool Write(const StringKey& key, std::string_view value);
+// Stores text under an integer key as it came (e.g. a price as the configuration host sent
+// it); readers take its leading digits.
+bool WriteText(const IntKey& key, std::string_view text);
 
 // Network line class: 2 when never looked up (no writer stores 2), otherwise the stored value
 // read again with the default 1.

@@ -94,6 +94,12 @@ TEST_F(Settings, UserFileIsWrittenOwnerOnlyAndConfKeepsItsMode) {
     EXPECT_TRUE(ProtectUserConf());
 }
 
+TEST_F(Settings, PricesAreStoredAsSentAndReadByTheirLeadingDigits) {
+    ASSERT_TRUE(WriteText(user::dwbase, "91200元"));
+    EXPECT_EQ(ReadFile("bin/userconf.ini"), "[Configure]\ndwbase=91200元\n");
+    EXPECT_EQ(Read(user::dwbase), 91200);
+}
+
 TEST_F(Settings, WritesFailWithoutTheBinFolder) {
     std::filesystem::remove("bin");
     EXPECT_FALSE(Write(user::SelPolicy, 2));

@@ -157,10 +157,10 @@ TEST_F(LogBookTest, ConcurrentWritersAndFlushesLoseAndRepeatNothing) {
     }
     int failures = 0;
     std::thread flusher([&] {
-        while (running.load() > 0) {
+        do {
             if (!book_.FlushLog("fail")) ++failures;
             book_.FlushLog("ok");
-        }
+        } while (running.load() > 0);
     });
     for (auto& t : writers) t.join();
     flusher.join();
