@@ -265,10 +265,6 @@ bool Write(std::string_view section, std::string_view key, std::string_view valu
     const Location at = Find(lines, section, key);
     std::string out;
     out.reserve(content.size() + keyLine.size() + section.size() + 8);
-    auto emit = [&](std::size_t i) {
-        out.append(lines[i].text);
-        out.append(lines[i].eol);
-    };
     if (at.section) {
         for (std::size_t i = 0; i < lines.size(); ++i) {
             if (at.key && i == *at.key) {
@@ -283,7 +279,7 @@ bool Write(std::string_view section, std::string_view key, std::string_view valu
                 out.append(lines[i].eol);
                 continue;
             }
-            emit(i);
+            out.append(lines[i].text).append(lines[i].eol);
             if (!at.key && i == at.lastContent) {
                 // A new key goes after the section's last line, before any blank lines that
                 // separate it from the next section.
