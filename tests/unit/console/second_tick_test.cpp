@@ -1,0 +1,197 @@
+// The one-second tick and its run-state machine, real and simulated, with a page window that
+// comes and goes.
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "console/console.h"
+#include "console_rig.h"
+
+namespace kestrava::console::testing {
+namespace {
+
+class SecondTickTest : public ::testing::Test {
+protected:
+    // Starts the console `msIntoSecond` before a whole second so the ticks land on whole seconds.
+    CKestravaDlg& Start(const Settings& userconf = {}) {
+        rig.UserConf(userconf);
+        rig.hooks.clearRunRecords = [this](CKestravaDlg&) { ++resets; };
+        auto& con = rig.Start();
+        resets = 0;  // the start-up's own reset
+        return con;
+    }
+    void Tick() { rig.fp.clock.Advance(1000); }
+
+    ConsoleRig rig{MakeLocal(2026, 12, 10, 11, 20, 0)};
+    int resets = 0;
+};
+
+TEST_F(SecondTickTest, RealRunStartsOnTheFirstTickWithThePageAndResetsOnce) {
+    rig.AddPage();
+    auto& con = Start();
+    EXPECT_EQ(con.state.runState.load(), 0);
+    Tick();
+    EXPECT_EQ(con.state.runState.load(), 2);
+    EXPECT_EQ(resets, 1);
+    EXPECT_EQ(con.state.pageSeen.load(), 1);
+    EXPECT_EQ(con.state.auctionPhase.load(), 3);  // 11:20:01 lies in the revision phase
+    EXPECT_TRUE(con.state.infoBarVisible.load());
+    for (int i = 0; i < 5; ++i) Tick();
+    EXPECT_EQ(con.state.runState.load(), 2);
+    EXPECT_EQ(resets, 1);
+}
+
+TEST_F(SecondTickTest, AFinishedRealRunStaysBlankUntilThePageIsReopened) {
+    rig.fp.clock.SetNow(MakeLocal(2026, 12, 10, 11, 32, 58));
+    rig.AddPage();
+    auto& con = Start();
+    Tick();  // 11:32:59: the run starts
+    EXPECT_EQ(con.state.runState.load(), 2);
+    Tick();  // 11:33:00: three minutes after the end the day is over
+    EXPECT_EQ(con.state.auctionPhase.load(), 4);
+    for (int i = 0; i < 4; ++i) {
+        SCOPED_TRACE(i);
+        con.controls.SetText(1104, "92300");  // as a tick of the engine might
+        con.SetInfoBody("body");
+        Tick();
+        EXPECT_EQ(con.state.runState.load(), 0);
+        EXPECT_EQ(con.state.auctionPhase.load(), 4);
+        for (int id : {1104, 1105, 1106}) EXPECT_EQ(con.controls.Text(id), "---") << id;
+        EXPECT_EQ(con.state.infoBody.Get(), "");
+        EXPECT_EQ(con.controls.Text(1043), "00:00:00");
+    }
+    EXPECT_EQ(resets, 1);
+
+    rig.RemovePage();
+    Tick();
+    EXPECT_EQ(con.state.runState.load(), 0);
+    EXPECT_EQ(con.state.auctionPhase.load(), 0);
+    EXPECT_EQ(con.state.infoHeader.Get(), "提示：点击软件界面上的“打开国拍”");
+    rig.AddPage();
+    Tick();
+    EXPECT_EQ(con.state.runState.load(), 2);
+    EXPECT_EQ(resets, 2);
+}
+
+TEST_F(SecondTickTest, APageWindowThatVanishesMidRunStopsTheRunOnly) {
+    rig.AddPage();
+    int scans = 0;
+    rig.hooks.scanTick = [&](CKestravaDlg&) { ++scans; };
+    auto& con = Start();
+    Tick();
+    ASSERT_EQ(con.state.runState.load(), 2);
+    con.controls.SetText(1046, "00:09:59");
+    rig.RemovePage();
+    Tick();
+    EXPECT_EQ(con.state.runState.load(), 0);
+    EXPECT_EQ(con.state.auctionPhase.load(), 0);
+    EXPECT_EQ(con.state.pageWindow.load(), 0u);
+    for (int id : {1043, 1045, 1046}) EXPECT_EQ(con.controls.Text(id), "00:00:00") << id;
+    EXPECT_EQ(con.state.infoHeader.Get(), "提示：点击软件界面上的“打开国拍”");
+    // Nothing else is stopped.
+    const int before = scans;
+    Tick();
+    EXPECT_EQ(scans - before, 10);
+    EXPECT_EQ(rig.fp.clock.ActiveTimers(), 5);
+}
+
+TEST_F(SecondTickTest, SimulationStartsWhenTheStartMarkIsFound) {
+    struct Case {
+        const char* name;
+        bool markVisible;
+        bool voice;
+        int runState;
+        std::vector<int> sounds;
+        std::string label1143;
+    };
+    const Case cases[] = {
+        {"mark found, voice on", true, true, 2, {187}, "OK"},
+        {"mark found, voice off", true, false, 2, {}, "OK"},
+        {"no mark yet", false, true, 0, {}, "."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ConsoleRig local;
+        local.AddPage();
+        local.UserConf({{"moniornot", "1"}});
+        int resetsHere = 0;
+        local.hooks.clearRunRecords = [&](CKestravaDlg&) { ++resetsHere; };
+        local.hooks.findStartMark = [&](CKestravaDlg&) -> std::optional<shell::PagePoint> {
+            if (!c.markVisible) return std::nullopt;
+            return shell::PagePoint{40, 50};
+        };
+        auto& con = local.Start();
+        con.controls.SetCheck(CKestravaDlg::kVoiceBox, c.voice ? 1 : 0);
+        local.fp.clock.Advance(1000);
+        EXPECT_EQ(con.state.runState.load(), c.runState);
+        EXPECT_EQ(con.controls.Text(1143), c.label1143);
+        EXPECT_EQ(local.fp.sound.Played(), c.sounds);
+        EXPECT_EQ(con.state.startMarkFound.load(), c.markVisible ? 1 : 0);
+        EXPECT_EQ(resetsHere, c.markVisible ? 2 : 1);
+        if (c.markVisible) {
+            EXPECT_EQ(con.state.Geometry().lvwf_x, 40);
+            EXPECT_EQ(con.state.Geometry().lvwf_y, 50);
+            EXPECT_EQ(con.controls.Text(1158), "");  // the run's labels start empty
+        } else {
+            EXPECT_EQ(con.state.infoHeader.Get(), "提示：已进入投标竞拍，拍牌尚未开始");
+        }
+    }
+}
+
+TEST_F(SecondTickTest, SimulationRunPlaysItsPhaseSoundsOnceAndEndsInStateFour) {
+    rig.AddPage();
+    auto& con = Start({{"moniornot", "1"}});
+    con.controls.SetCheck(CKestravaDlg::kVoiceBox, 1);
+    con.HandleMessage({msg::StartSimulationRun, 0, 0});  // the run's 190 s start now
+    EXPECT_EQ(con.state.runState.load(), 1);
+    for (int i = 0; i < 200; ++i) Tick();
+    // 187 at the start, 178 ten seconds in (phase 2), 188 at seventy (phase 3).
+    EXPECT_EQ(rig.fp.sound.Played(), (std::vector<int>{187, 178, 188}));
+    EXPECT_EQ(con.state.runState.load(), 4);
+    EXPECT_EQ(con.state.auctionPhase.load(), 4);
+    for (int i = 0; i < 3; ++i) Tick();
+    EXPECT_EQ(con.state.runState.load(), 4);
+    EXPECT_EQ(resets, 1);
+    // A new start begins a new run.
+    con.OnCommand(1138);
+    Tick();
+    EXPECT_EQ(con.state.runState.load(), 2);
+    EXPECT_EQ(resets, 2);
+}
+
+TEST_F(SecondTickTest, HintThreeShowsOnceAfterThePageLoginInTheFirstHalfHour) {
+    rig.fp.clock.SetNow(MakeLocal(2026, 12, 10, 10, 40, 0));
+    rig.AddPage();
+    std::vector<int> hints;
+    rig.hooks.showHint = [&](CKestravaDlg&, int n) { hints.push_back(n); };
+    auto& con = Start();
+    Tick();
+    con.HandleMessage({msg::PageLoggedIn, 0, 0});
+    con.state.remainingSeconds = 600;
+    Tick();
+    Tick();
+    EXPECT_EQ(hints, std::vector<int>{3});
+}
+
+TEST_F(SecondTickTest, OpeningTheSimulationPageSendsTheRunBackToWaiting) {
+    rig.AddPage();
+    auto& con = Start({{"moniornot", "1"}});
+    con.OnCommand(1138);
+    Tick();
+    ASSERT_EQ(con.state.runState.load(), 2);
+    rig.fp.desktop.ClearPosted();
+    con.OnCommand(1060);
+    EXPECT_EQ(con.state.runState.load(), 0);
+    EXPECT_EQ(con.state.auctionPhase.load(), 0);
+    const auto posted = rig.fp.desktop.PostedTo(rig.page);
+    ASSERT_EQ(posted.size(), 1u);
+    EXPECT_EQ(posted[0].message.msg, 0x468u);
+    const auto lines = rig.LogMessages();
+    EXPECT_EQ(std::vector<std::string>(lines.end() - 2, lines.end()),
+              (std::vector<std::string>{"鼠标点击_打开国拍", "打开国拍_模拟拍牌"}));
+}
+
+}  // namespace
+}  // namespace kestrava::console::testing
