@@ -10,6 +10,7 @@ namespace kestrava::perception {
 namespace {
 
 constexpr char kDigits[] = "0123456789";
+constexpr char kDefaultLanguage[] = "eng";
 // A five-digit price is the shortest reading worth taking; three and four digits are partial
 // reads of a figure being redrawn.
 constexpr std::size_t kMinPriceChars = 5;
@@ -46,9 +47,12 @@ TextEngineStatus PriceReader::Init(const std::string& priceLanguage, const char*
         initResult_ = status;
         return status;
     }
-    if (!StartEngine(*priceEngine_, dataPath, priceLanguage.empty() ? nullptr : priceLanguage.c_str())) {
+    // An empty setting means the library's default language; this library version crashes on
+    // recognition when given no language at all, so the default is named.
+    const std::string language = priceLanguage.empty() ? kDefaultLanguage : priceLanguage;
+    if (!StartEngine(*priceEngine_, dataPath, language.c_str())) {
         status.error = "price engine (language \"" + priceLanguage + "\") failed to initialise";
-    } else if (!StartEngine(*secondEngine_, dataPath, "eng")) {
+    } else if (!StartEngine(*secondEngine_, dataPath, kDefaultLanguage)) {
         status.error = "second engine (language \"eng\") failed to initialise";
     } else {
         status.ok = true;

@@ -30,7 +30,7 @@ public:
     PriceReader(const PriceReader&) = delete;
     PriceReader& operator=(const PriceReader&) = delete;
 
-    // Creates and initialises both engines once (an empty language means the library's default).
+    // Creates and initialises both engines once (an empty language means "eng").
     // A second call returns the first call's result. `dataPath` null: the library's default.
     TextEngineStatus Init(const std::string& priceLanguage, const char* dataPath = nullptr);
     bool Ready() const;

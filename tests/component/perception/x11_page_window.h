@@ -1,0 +1,100 @@
+// A stand-in for the page shell on a real X server: a top-level window titled like the page
+// window, with the two nested children of the page's classes; the inner one shows a picture.
+// The picture is the inner window's background, so the server repaints it by itself.
+#pragma once
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <unistd.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "perception/capture.h"
+#include "platform/platform.h"
+
+namespace kestrava::perception::testing {
+
+class X11PageWindow {
+public:
+    // `view` is the picture of the whole page view; the top-level window is placed at (x, y).
+    static std::unique_ptr<X11PageWindow> Open(const platform::Image& view, int x, int y) {
+        Display* d = XOpenDisplay(nullptr);
+        if (d == nullptr) return nullptr;
+        std::unique_ptr<X11PageWindow> w(new X11PageWindow(d));
+        if (!w->Build(view, x, y)) return nullptr;
+        return w;
+    }
+    ~X11PageWindow() {
+        if (pixmap_) XFreePixmap(display_, pixmap_);
+        if (top_) XDestroyWindow(display_, top_);
+        XCloseDisplay(display_);
+    }
+    X11PageWindow(const X11PageWindow&) = delete;
+    X11PageWindow& operator=(const X11PageWindow&) = delete;
+
+private:
+    explicit X11PageWindow(Display* d) : display_(d) {}
+
+    void Name(Window w, const char* title, const char* cls) {
+        XStoreName(display_, w, title);
+        XChangeProperty(display_, w, XInternAtom(display_, "_NET_WM_NAME", False),
+                        XInternAtom(display_, "UTF8_STRING", False), 8, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(title), static_cast<int>(std::strlen(title)));
+        XClassHint hint;
+        hint.res_name = const_cast<char*>(cls);
+        hint.res_class = const_cast<char*>(cls);
+        XSetClassHint(display_, w, &hint);
+    }
+
+    bool Build(const platform::Image& view, int x, int y) {
+        const int screen = DefaultScreen(display_);
+        if (DefaultDepth(display_, screen) < 24) return false;
+        const Window root = RootWindow(display_, screen);
+        const unsigned long white = WhitePixel(display_, screen);
+        const auto w = static_cast<unsigned>(view.width), h = static_cast<unsigned>(view.height);
+        top_ = XCreateSimpleWindow(display_, root, x, y, w, h, 0, 0, white);
+        const Window outer = XCreateSimpleWindow(display_, top_, 0, 0, w, h, 0, 0, white);
+        const Window inner = XCreateSimpleWindow(display_, outer, 0, 0, w, h, 0, 0, white);
+        Name(top_, kPageWindowTitle, "Sorrelpane");
+        Name(outer, "", kPageOuterClass);
+        Name(inner, "", kPageViewClass);
+
+        // 32-bit blue-green-red-unused pixels are the server's own layout for depth 24 on a
+        // little-endian TrueColor visual.
+        pixmap_ = XCreatePixmap(display_, inner, w, h, DefaultDepth(display_, screen));
+        XImage* image = XCreateImage(display_, DefaultVisual(display_, screen), DefaultDepth(display_, screen), ZPixmap,
+                                     0, const_cast<char*>(reinterpret_cast<const char*>(view.bgra.data())), w, h, 32,
+                                     view.width * 4);
+        if (image == nullptr) return false;
+        GC gc = XCreateGC(display_, pixmap_, 0, nullptr);
+        XPutImage(display_, pixmap_, gc, image, 0, 0, 0, 0, w, h);
+        XFreeGC(display_, gc);
+        image->data = nullptr;  // owned by `view`
+        XDestroyImage(image);
+        XSetWindowBackgroundPixmap(display_, inner, pixmap_);
+
+        XSelectInput(display_, inner, ExposureMask);
+        XMapWindow(display_, inner);
+        XMapWindow(display_, outer);
+        XMapWindow(display_, top_);
+        XEvent e;
+        do {
+            XWindowEvent(display_, inner, ExposureMask, &e);
+        } while (e.type != Expose);
+        // The window manager may move the frame after the first expose; let it settle.
+        XSync(display_, False);
+        usleep(200 * 1000);
+        XSync(display_, False);
+        return true;
+    }
+
+    Display* display_;
+    Window top_ = 0;
+    Pixmap pixmap_ = 0;
+};
+
+}  // namespace kestrava::perception::testing
