@@ -1,0 +1,48 @@
+// Windows of the X11 desktop: search through the whole tree, geometry, EWMH placement, and the
+// window protocol's messages (window_protocol.h).
+#pragma once
+
+#include "platform/platform.h"
+
+#include <memory>
+#include <mutex>
+
+struct _XDisplay;
+
+namespace kestrava::platform::x11 {
+
+struct Atoms;
+
+class X11Desktop final : public Desktop {
+public:
+    // Null when the display cannot be opened (`displayName` null means $DISPLAY).
+    static std::unique_ptr<X11Desktop> Open(const char* displayName = nullptr);
+    ~X11Desktop() override;
+    X11Desktop(const X11Desktop&) = delete;
+    X11Desktop& operator=(const X11Desktop&) = delete;
+
+    WindowId FindWindowByTitle(std::string_view title) override;
+    WindowId FindWindowByClass(std::string_view className) override;
+    WindowId FindChild(WindowId parent, std::string_view className) override;
+    bool IsWindow(WindowId w) override;
+    std::string Title(WindowId w) override;
+    std::optional<Rect> WindowRect(WindowId w) override;
+    std::optional<Rect> ClientRect(WindowId w) override;
+    bool PostMessage(WindowId w, const Message& m) override;
+    bool SetForeground(WindowId w) override;
+    bool Place(WindowId w, int x, int y, bool topmost, bool activate) override;
+    Rect ScreenRect() override;
+    std::unique_ptr<MessageWindow> CreateMessageWindow(std::string_view title, std::string_view className,
+                                                       MessageHandler handler, bool mapped = false) override;
+
+private:
+    X11Desktop(_XDisplay* display, std::string displayName);
+    bool ActivateLocked(WindowId w);
+
+    std::mutex mutex_;  // one request sequence at a time on the connection
+    _XDisplay* display_;
+    std::string displayName_;
+    std::unique_ptr<Atoms> atoms_;
+};
+
+}  // namespace kestrava::platform::x11
