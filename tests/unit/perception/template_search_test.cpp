@@ -86,6 +86,31 @@ TEST(FindTemplate, SixByFourCases) {
     }
 }
 
+// A template mostly of one colour (an icon on the page's background) with a single coloured pixel:
+// every pixel must be compared, the plain ones included, whatever order the search takes them in.
+TEST(FindTemplate, EveryPixelCounts) {
+    struct Case {
+        const char* name;
+        std::optional<Point> spoiled;  // image pixel set 41 away from white
+        std::optional<Point> expected;
+    };
+    const Case cases[] = {
+        {"clean", std::nullopt, Point{2, 2}},
+        {"corner of the match spoiled", Point{2, 2}, std::nullopt},
+        {"plain middle pixel spoiled", Point{3, 2}, std::nullopt},
+        {"pixel outside the match spoiled", Point{1, 2}, Point{2, 2}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Picture image(6, 4, 0, 0xFF);
+        image.Set(4, 3, 30, 200, 40);
+        if (c.spoiled) image.Set(c.spoiled->x, c.spoiled->y, 0xFF, 0xFF - 41, 0xFF);
+        Picture templ(3, 2, 0, 0xFF);
+        templ.Set(2, 1, 30, 200, 40);
+        EXPECT_EQ(FindTemplate(image.View(), templ.View()), c.expected);
+    }
+}
+
 TEST(FindTemplate, TemplateThatCannotFitNeverMatches) {
     const Picture image(6, 4, 0, 0x80);
     struct Case {

@@ -1,0 +1,108 @@
+// One screen reading of the lowest price as every scan tick of the revision phase does it: grab
+// the 200x60 figure from the page view, hand it to the price engine, parse the text. It must fit
+// well inside the 100 ms scan interval. Reported per read: median_ms and p99_ms.
+//   . scripts/xvfb-env && xvfb_start && build/bench/bench_price_read_bench; xvfb_stop
+// (arg 0 reads a framebuffer, arg 1 a real window on the X server). The program restarts itself
+// with OMP_THREAD_LIMIT=1 when that is missing, as the console does.
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <memory>
+#include <vector>
+
+#include "component/perception/rendered_text.h"
+#include "component/perception/x11_page_window.h"
+#include "perception/omp_env.h"
+#include "perception/price_reader.h"
+#include "platform/fake/fake_platform.h"
+#include "platform/x11/x11_desktop.h"
+#include "platform/x11/x11_screen.h"
+
+namespace {
+
+using namespace kestrava;
+using perception::PageGeometry;
+
+constexpr int kPrice = 89300;
+
+// Made in main and ended there: the engine must go before the library's own static caches do.
+perception::PriceReader* theReader = nullptr;
+
+perception::PriceReader* Reader() { return theReader != nullptr && theReader->Ready() ? theReader : nullptr; }
+
+void BM_PriceRead(benchmark::State& state) {
+    perception::PriceReader* reader = Reader();
+    const std::optional<platform::Image> figure = perception::testing::RenderText(std::to_string(kPrice), {});
+    if (!reader || !figure) {
+        state.SkipWithError("no OCR engine or no convert");
+        return;
+    }
+    PageGeometry g;
+    g.lvwf_x = 100;
+    g.lvwf_y = 40;
+    g.C_P2_LEFTPRICE_X = 40;
+    g.C_P2_LEFTPRICE_Y = 220;
+    g.C_P2_LEFTPRICE_W = figure->width;
+    g.C_P2_LEFTPRICE_H = figure->height;
+    platform::fake::FakeScreen view(800, 600);
+    view.Fill(platform::Rect{0, 0, 800, 600}, 0xF0, 0xF0, 0xF0);
+    view.Blit(*figure, g.lvwf_x + g.C_P2_LEFTPRICE_X, g.lvwf_y + g.C_P2_LEFTPRICE_Y);
+
+    std::unique_ptr<platform::Desktop> desktop;
+    std::unique_ptr<platform::Screen> screen;
+    std::unique_ptr<perception::testing::X11PageWindow> window;
+    if (state.range(0) == 1) {
+        desktop = platform::x11::X11Desktop::Open();
+        screen = platform::x11::X11Screen::Open();
+        if (desktop) window = perception::testing::X11PageWindow::Open(view.Framebuffer(), 200, 150);
+        if (!desktop || !screen || !window) {
+            state.SkipWithError("no X display (run under scripts/xvfb-env)");
+            return;
+        }
+    } else {
+        auto fakeDesktop = std::make_unique<platform::fake::FakeDesktop>();
+        auto fakeScreen = std::make_unique<platform::fake::FakeScreen>();
+        const platform::Rect r{300, 120, 1100, 720};
+        const auto page = fakeDesktop->AddWindow(perception::kPageWindowTitle, "Sorrelpane", r);
+        const auto outer = fakeDesktop->AddWindow("", perception::kPageOuterClass, r, page);
+        fakeDesktop->AddWindow("", perception::kPageViewClass, r, outer);
+        fakeScreen->Blit(view.Framebuffer(), r.left, r.top);
+        desktop = std::move(fakeDesktop);
+        screen = std::move(fakeScreen);
+    }
+
+    std::vector<double> ms;
+    ms.reserve(static_cast<std::size_t>(state.max_iterations));
+    for (auto _ : state) {
+        const auto t0 = std::chrono::steady_clock::now();
+        const std::optional<perception::PixelBuffer> buffer = perception::GrabPriceFigure(*desktop, *screen, g);
+        const std::optional<int> price = buffer ? reader->ReadPrice(*buffer) : std::nullopt;
+        ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
+        if (price != kPrice) {
+            state.SkipWithError("misread the price");
+            return;
+        }
+    }
+    std::sort(ms.begin(), ms.end());
+    state.counters["median_ms"] = ms[ms.size() / 2];
+    state.counters["p99_ms"] = ms[static_cast<std::size_t>(std::ceil(0.99 * static_cast<double>(ms.size()))) - 1];
+}
+BENCHMARK(BM_PriceRead)->ArgName("x_window")->Arg(0)->Arg(1)->Iterations(400)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    kestrava::perception::EnsureOmpThreadLimit(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    auto reader = std::make_unique<kestrava::perception::PriceReader>();
+    reader->Init("");
+    theReader = reader.get();
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    theReader = nullptr;
+    return 0;
+}
