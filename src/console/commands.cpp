@@ -73,14 +73,19 @@ void CKestravaDlg::StartCancelTimer() {
         std::lock_guard timers(timersMutex_);
         previous = std::move(cancelTimer_);
     }
-    previous.reset();  // stops it outside the lock its callback never takes
-    if (closed_.load()) return;
+    previous.reset();  // stops it outside the lock, which its callback never takes anyway
     cancelDue_ = true;
     auto timer = platform.timers.StartPeriodic(kCancelDelayMs, [this] {
         // Runs once; the one-second tick or the next start releases the timer.
         if (!closed_.load() && cancelDue_.exchange(false)) shell.CancelCodeDialog();
     });
     std::lock_guard timers(timersMutex_);
+    // Checked under the lock that OnClose takes after marking the console closed, so a timer
+    // started during shutdown is either collected by OnClose or dropped here.
+    if (closed_.load()) {
+        timer->Stop();
+        return;
+    }
     cancelTimer_ = std::move(timer);
 }
 

@@ -126,8 +126,10 @@ InitResult CKestravaDlg::OnInitDialog() {
     // 23. The geometry record starts zeroed (apart from the anchor read above).
     Run(hooks_.smartCalibrate);
 
-    // 24–25.
+    // 24–25. The info bar is shown below the console from the start; the hint windows stay hidden.
     Run(hooks_.createHintWindows);
+    s.infoBarVisible = true;
+    s.summaryWindowVisible = false;
     Run(hooks_.createBalloons);
 
     // 26.
