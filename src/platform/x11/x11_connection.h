@@ -1,12 +1,9 @@
-// Internal to the X11 backend: opening connections, trapping protocol errors, reading window
-// properties. Includes Xlib, so it stays out of the backend's public headers.
+// Internal to the X11 backend: opening connections, trapping protocol errors, the atoms of the
+// window protocol. Includes Xlib, so it stays out of the backend's public headers.
 #pragma once
 
 #include <X11/Xlib.h>
 
-#include <optional>
-#include <string>
-#include <vector>
 
 namespace kestrava::platform::x11 {
 
@@ -39,14 +36,5 @@ struct Atoms {
 
     static Atoms Intern(Display* d);
 };
-
-// The window's title in UTF-8: _NET_WM_NAME, or WM_NAME when that is absent.
-std::optional<std::string> ReadTitle(Display* d, Window w, const Atoms& atoms);
-
-// The class part of WM_CLASS.
-std::optional<std::string> ReadClass(Display* d, Window w);
-
-// The direct children of `w` in stacking order; empty when `w` is gone.
-std::vector<Window> Children(Display* d, Window w);
 
 }  // namespace kestrava::platform::x11

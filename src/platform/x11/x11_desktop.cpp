@@ -3,6 +3,7 @@
 #include "platform/keys.h"
 #include "platform/x11/window_protocol.h"
 #include "platform/x11/x11_connection.h"
+#include "platform/x11/x11_window_tree.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
@@ -11,27 +12,11 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <deque>
-#include <functional>
+#include <atomic>
 #include <thread>
 
 namespace kestrava::platform::x11 {
 namespace {
-
-// Breadth first below `start` (which itself is not examined), so the nearest match wins and a
-// top-level client inside a window-manager frame is found one level below the frame.
-Window FindBelow(Display* d, Window start, const std::function<bool(Window)>& matches) {
-    std::deque<Window> queue{start};
-    while (!queue.empty()) {
-        Window w = queue.front();
-        queue.pop_front();
-        for (Window child : Children(d, w)) {
-            if (matches(child)) return child;
-            queue.push_back(child);
-        }
-    }
-    return 0;
-}
 
 void SendToRoot(Display* d, Window w, Atom type, long l0, long l1, long l2, long l3) {
     XEvent e{};
@@ -50,6 +35,55 @@ void SetUtf8Property(Display* d, Window w, Atom property, Atom utf8, std::string
     XChangeProperty(d, w, property, utf8, 8, PropModeReplace, reinterpret_cast<const unsigned char*>(text.data()),
                     static_cast<int>(text.size()));
 }
+
+// The connection, window and handler of a message window, shared by the window object and its
+// thread: a handler may destroy its own window (on WM_CLOSE, say), and the thread then finishes
+// on this alone.
+struct Receiver {
+    Display* display;
+    Window window;
+    Atoms atoms;
+    int wakeRead;
+    int wakeWrite;
+    MessageHandler handler;
+    std::atomic<bool> closing{false};
+
+    ~Receiver() {
+        XDestroyWindow(display, window);
+        XCloseDisplay(display);
+        close(wakeRead);
+        close(wakeWrite);
+    }
+
+    void Run() {
+        for (;;) {
+            while (!closing && XPending(display)) {
+                XEvent e;
+                XNextEvent(display, &e);
+                if (e.type == ClientMessage && !closing) Deliver(e.xclient);
+            }
+            if (closing) return;
+            pollfd fds[2] = {{ConnectionNumber(display), POLLIN, 0}, {wakeRead, POLLIN, 0}};
+            if (poll(fds, 2, -1) < 0 && errno != EINTR) return;
+            if (fds[1].revents) return;
+            if (fds[0].revents & (POLLERR | POLLHUP)) return;
+        }
+    }
+
+    void Deliver(const XClientMessageEvent& e) {
+        std::optional<Message> m = DecodeClientMessage(e.message_type, atoms.message, e.format, e.data.l);
+        if (!m && e.message_type == atoms.wmProtocols && e.format == 32 &&
+            static_cast<Atom>(e.data.l[0]) == atoms.wmDeleteWindow) {
+            m = Message{wm::Close, 0, 0};
+        }
+        if (!m || !handler) return;
+        try {
+            handler(*m);
+        } catch (...) {
+            // A handler's failure must not end the receiving thread.
+        }
+    }
+};
 
 // A window with its own connection and a thread that turns posted messages (and the window
 // manager's close request) into handler calls.
@@ -79,101 +113,55 @@ public:
         XSelectInput(d, w, StructureNotifyMask);
         if (mapped) XMapWindow(d, w);
         XSync(d, False);  // others can find the window as soon as we return
-        return std::unique_ptr<X11MessageWindow>(new X11MessageWindow(d, w, atoms, wake, std::move(handler)));
+        auto receiver = std::make_shared<Receiver>(d, w, atoms, wake[0], wake[1], std::move(handler));
+        return std::unique_ptr<X11MessageWindow>(new X11MessageWindow(std::move(receiver)));
     }
 
     ~X11MessageWindow() override {
+        receiver_->closing = true;
         char c = 1;
-        [[maybe_unused]] ssize_t n = write(wakeWrite_, &c, 1);
-        thread_.join();
-        XDestroyWindow(display_, window_);
-        XCloseDisplay(display_);
-        close(wakeRead_);
-        close(wakeWrite_);
+        [[maybe_unused]] ssize_t n = write(receiver_->wakeWrite, &c, 1);
+        if (thread_.get_id() == std::this_thread::get_id()) {
+            thread_.detach();  // destroyed by its own handler: the loop ends when the handler returns
+        } else {
+            thread_.join();
+        }
     }
 
-    WindowId Id() const override { return window_; }
+    WindowId Id() const override { return receiver_->window; }
 
 private:
-    X11MessageWindow(Display* d, Window w, const Atoms& atoms, const int wake[2], MessageHandler handler)
-        : display_(d), window_(w), atoms_(atoms), wakeRead_(wake[0]), wakeWrite_(wake[1]),
-          handler_(std::move(handler)) {
-        thread_ = std::thread([this] { Run(); });
+    explicit X11MessageWindow(std::shared_ptr<Receiver> receiver) : receiver_(std::move(receiver)) {
+        thread_ = std::thread([r = receiver_] { r->Run(); });
     }
 
-    void Run() {
-        for (;;) {
-            while (XPending(display_)) {
-                XEvent e;
-                XNextEvent(display_, &e);
-                if (e.type == ClientMessage) Deliver(e.xclient);
-            }
-            pollfd fds[2] = {{ConnectionNumber(display_), POLLIN, 0}, {wakeRead_, POLLIN, 0}};
-            if (poll(fds, 2, -1) < 0 && errno != EINTR) return;
-            if (fds[1].revents) return;
-            if (fds[0].revents & (POLLERR | POLLHUP)) return;
-        }
-    }
-
-    void Deliver(const XClientMessageEvent& e) {
-        std::optional<Message> m = DecodeClientMessage(e.message_type, atoms_.message, e.format, e.data.l);
-        if (!m && e.message_type == atoms_.wmProtocols && e.format == 32 &&
-            static_cast<Atom>(e.data.l[0]) == atoms_.wmDeleteWindow) {
-            m = Message{wm::Close, 0, 0};
-        }
-        if (!m || !handler_) return;
-        try {
-            handler_(*m);
-        } catch (...) {
-            // A handler's failure must not end the receiving thread.
-        }
-    }
-
-    Display* display_;
-    Window window_;
-    Atoms atoms_;
-    int wakeRead_;
-    int wakeWrite_;
-    MessageHandler handler_;
+    std::shared_ptr<Receiver> receiver_;
     std::thread thread_;
 };
 
 }  // namespace
 
 std::unique_ptr<X11Desktop> X11Desktop::Open(const char* displayName) {
+    std::unique_ptr<WindowTree> tree = WindowTree::Open(displayName);
+    if (!tree) return nullptr;
     Display* d = OpenDisplay(displayName);
     if (!d) return nullptr;
-    return std::unique_ptr<X11Desktop>(new X11Desktop(d, displayName ? displayName : ""));
+    return std::unique_ptr<X11Desktop>(new X11Desktop(d, displayName ? displayName : "", std::move(tree)));
 }
 
-X11Desktop::X11Desktop(_XDisplay* display, std::string displayName)
-    : display_(display), displayName_(std::move(displayName)), atoms_(std::make_unique<Atoms>(Atoms::Intern(display))) {}
+X11Desktop::X11Desktop(_XDisplay* display, std::string displayName, std::unique_ptr<WindowTree> tree)
+    : display_(display), displayName_(std::move(displayName)), atoms_(std::make_unique<Atoms>(Atoms::Intern(display))),
+      tree_(std::move(tree)) {}
 
 X11Desktop::~X11Desktop() { XCloseDisplay(display_); }
 
-WindowId X11Desktop::FindWindowByTitle(std::string_view title) {
-    std::lock_guard lock(mutex_);
-    return FindBelow(display_, DefaultRootWindow(display_), [&](Window w) {
-        std::optional<std::string> t = ReadTitle(display_, w, *atoms_);
-        return t && *t == title;
-    });
-}
+WindowId X11Desktop::FindWindowByTitle(std::string_view title) { return tree_->FindByTitle(title); }
 
-WindowId X11Desktop::FindWindowByClass(std::string_view className) {
-    std::lock_guard lock(mutex_);
-    return FindBelow(display_, DefaultRootWindow(display_), [&](Window w) {
-        std::optional<std::string> c = ReadClass(display_, w);
-        return c && *c == className;
-    });
-}
+WindowId X11Desktop::FindWindowByClass(std::string_view className) { return tree_->FindByClass(className); }
 
 WindowId X11Desktop::FindChild(WindowId parent, std::string_view className) {
     if (parent == 0) return 0;
-    std::lock_guard lock(mutex_);
-    return FindBelow(display_, parent, [&](Window w) {
-        std::optional<std::string> c = ReadClass(display_, w);
-        return c && *c == className;
-    });
+    return tree_->FindByClass(className, parent);
 }
 
 bool X11Desktop::IsWindow(WindowId w) {
@@ -185,8 +173,7 @@ bool X11Desktop::IsWindow(WindowId w) {
 
 std::string X11Desktop::Title(WindowId w) {
     if (w == 0) return {};
-    std::lock_guard lock(mutex_);
-    return ReadTitle(display_, w, *atoms_).value_or(std::string());
+    return tree_->Title(w).value_or(std::string());
 }
 
 std::optional<Rect> X11Desktop::WindowRect(WindowId w) {

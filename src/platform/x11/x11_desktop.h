@@ -1,5 +1,5 @@
-// Windows of the X11 desktop: search through the whole tree, geometry, EWMH placement, and the
-// window protocol's messages (window_protocol.h).
+// Windows of the X11 desktop: search through the whole tree (x11_window_tree.h), geometry, EWMH
+// placement, and the window protocol's messages (window_protocol.h).
 #pragma once
 
 #include "platform/platform.h"
@@ -12,6 +12,7 @@ struct _XDisplay;
 namespace kestrava::platform::x11 {
 
 struct Atoms;
+class WindowTree;
 
 class X11Desktop final : public Desktop {
 public:
@@ -36,13 +37,14 @@ public:
                                                        MessageHandler handler, bool mapped = false) override;
 
 private:
-    X11Desktop(_XDisplay* display, std::string displayName);
+    X11Desktop(_XDisplay* display, std::string displayName, std::unique_ptr<WindowTree> tree);
     bool ActivateLocked(WindowId w);
 
-    std::mutex mutex_;  // one request sequence at a time on the connection
+    std::mutex mutex_;  // one request sequence at a time on display_
     _XDisplay* display_;
     std::string displayName_;
     std::unique_ptr<Atoms> atoms_;
+    std::unique_ptr<WindowTree> tree_;  // searches, on a connection of their own
 };
 
 }  // namespace kestrava::platform::x11

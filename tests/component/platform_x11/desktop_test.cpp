@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -219,6 +220,27 @@ TEST_F(DesktopTest, PostedMessagesArriveInOrderAndCloseRequestsAsWmClose) {
     XSendEvent(client.display, window->Id(), False, NoEventMask, &e);
     XFlush(client.display);
     EXPECT_EQ(inbox.Next(200), std::nullopt);
+}
+
+// A program closes on WM_CLOSE by destroying its window from inside the handler.
+TEST_F(DesktopTest, AHandlerMayDestroyItsOwnWindow) {
+    std::unique_ptr<MessageWindow> window;
+    std::atomic<bool> destroyed{false};
+    std::atomic<int> calls{0};
+    window = desktop->CreateMessageWindow("self-closing window", "Kestrava", [&](const Message& m) {
+        ++calls;
+        if (m.msg == wm::Close) {
+            window.reset();
+            destroyed = true;
+        }
+    });
+    ASSERT_NE(window, nullptr);
+    const WindowId id = window->Id();
+    ASSERT_TRUE(desktop->PostMessage(id, Message{wm::Close, 0, 0}));
+    desktop->PostMessage(id, Message{wm::User, 0, 0});  // already queued behind the close: never delivered
+    ASSERT_TRUE(WaitFor([&] { return destroyed.load(); }));
+    EXPECT_TRUE(WaitFor([&] { return !desktop->IsWindow(id); }));
+    EXPECT_EQ(calls.load(), 1);
 }
 
 TEST_F(DesktopTest, PlaceMovesTheFrameAndSetsAlwaysOnTop) {
