@@ -82,7 +82,10 @@ public:
     void OnSecondTick();
     // Dispatches through the message table; unknown numbers are ignored. False when ignored.
     bool HandleMessage(const platform::Message& m);
+    // A button click, or a click on a check box or radio button after the view has put the
+    // control's new check state into the model.
     void OnCommand(int controlId);
+    // An up-down notification: only the sign of `step` counts (negative for the up arrow).
     void OnSpin(int controlId, int step);
     // Timer 5: the cancel clicks of a test bid, 3000 ms after it is started.
     void StartCancelTimer();
@@ -110,7 +113,9 @@ public:
     shell::PageShell shell;
     platform::Platform platform;
     log::LogBook& logBook;
-    const ConsoleHooks& hooks() const { return hooks_; }
+    // The roles plug in here (or through the constructor) before OnInitDialog; from then on the
+    // ticks read the hooks without a lock, so they must not change.
+    ConsoleHooks& hooks() { return hooks_; }
 
     static constexpr int kVoiceBox = 1124;
     static constexpr std::uint32_t kSecondTickMs = 1000;

@@ -1,6 +1,7 @@
 // Where the later roles plug into the console. Each hook is one step of the console's sequences
 // that another module owns; an empty hook is a step that does nothing yet. Hooks run on the
-// thread of the sequence that calls them (noted per group) and must not call Shutdown.
+// thread of the sequence that calls them (noted per group) and must not call OnClose: a hook
+// that ends the run asks the application to close the console from its own thread.
 #pragma once
 
 #include <cstdint>

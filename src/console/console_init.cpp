@@ -1,8 +1,10 @@
 // The console's start-up sequence. The order matters: the log header must come before any other
 // log line, the auction-day reset before the display state is cleared, the page windows before
 // the open command, and the timers only once every field they read has its value.
+#include <algorithm>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "config/profile.h"
 #include "config/settings.h"

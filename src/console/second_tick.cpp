@@ -1,5 +1,8 @@
 // The one-second tick: follows the page window and drives the run-state machine
 // (0 waiting for the page, 1 starting, 2 in progress, 4 simulation finished).
+#include <cstdio>
+#include <string>
+
 #include "console/console.h"
 
 namespace kestrava::console {

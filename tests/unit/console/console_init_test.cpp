@@ -229,5 +229,48 @@ TEST(ConsoleInitTest, SimulationWithVoiceGreetsAndLowersTheWarningPrice) {
     EXPECT_EQ(con.state.auctionStart.load(), 0);  // a simulation's instants come from its start
 }
 
+TEST(ConsoleInitTest, StepsOfTheLaterRolesRunInTheStartUpOrder) {
+    ConsoleRig rig;
+    rig.AddPage();
+    rig.UserConf({{"moniornot", "1"}, {"SelPolicy", "4"}});
+    std::vector<std::string> order;
+    auto note = [&](const char* name) {
+        return [&order, &rig, name](CKestravaDlg& c) {
+            // Each step also notes how far the console's own steps had come.
+            order.push_back(std::string(name) + " timers=" + std::to_string(rig.fp.clock.ActiveTimers()) +
+                            " lines=" + std::to_string(rig.LogMessages().size()) +
+                            " page=" + std::to_string(c.state.pageWindow.load() != 0));
+        };
+    };
+    auto& h = rig.hooks;
+    h.readDisplayScale = note("displayScale");
+    h.startUpdateCheck = note("updateCheck");
+    h.clearRunRecords = note("reset");
+    h.resetSmartBidTimes = note("smartBidTimes");
+    h.clearDisplayFlags = note("displayFlags");
+    h.initOcr = [f = note("ocr")](CKestravaDlg& c) { f(c); return true; };
+    h.placeConsole = note("place");
+    h.createPatchNotice = note("patchNotice");
+    h.createFonts = note("fonts");
+    h.smartCalibrate = note("calibrate");
+    h.createHintWindows = note("hintWindows");
+    h.createBalloons = note("balloons");
+    h.applyStrategySelection = [f = note("strategy")](CKestravaDlg& c, int) { f(c); };
+    h.setSimulationWarningPrice = note("warningPrice");
+    h.startSync = [f = note("sync")](CKestravaDlg& c) -> std::unique_ptr<Worker> { f(c); return nullptr; };
+    rig.Start();
+    const std::vector<std::string> expected = {
+        "displayScale timers=0 lines=0 page=0", "updateCheck timers=0 lines=0 page=0",
+        "reset timers=0 lines=0 page=0",        "smartBidTimes timers=0 lines=0 page=0",
+        "displayFlags timers=0 lines=0 page=0", "ocr timers=0 lines=0 page=1",
+        "place timers=0 lines=0 page=1",        "patchNotice timers=0 lines=0 page=1",
+        "fonts timers=0 lines=4 page=1",        "calibrate timers=0 lines=4 page=1",
+        "hintWindows timers=0 lines=4 page=1",  "balloons timers=0 lines=4 page=1",
+        "strategy timers=0 lines=4 page=1",     "warningPrice timers=0 lines=4 page=1",
+        "sync timers=4 lines=4 page=1",
+    };
+    EXPECT_EQ(order, expected);
+}
+
 }  // namespace
 }  // namespace kestrava::console::testing
