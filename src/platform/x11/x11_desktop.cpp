@@ -236,12 +236,12 @@ bool X11Desktop::Place(WindowId w, int x, int y, bool topmost, bool activate) {
     if (!XGetWindowAttributes(display_, w, &a)) return false;
     ErrorTrap trap;
     XMoveWindow(display_, w, x, y);
-    if (a.map_state != IsUnmapped) {
-        // _NET_WM_STATE: 1 adds, 0 removes; source 2 as above.
-        SendToRoot(display_, w, atoms_->netWmState, topmost ? 1 : 0, static_cast<long>(atoms_->netWmStateAbove), 0,
-                   2);
-    } else {
-        // Not managed yet: the window manager reads the state property when the window is mapped.
+    // _NET_WM_STATE: 1 adds, 0 removes; source 2 as above. A window manager handles this for the
+    // windows it manages...
+    SendToRoot(display_, w, atoms_->netWmState, topmost ? 1 : 0, static_cast<long>(atoms_->netWmStateAbove), 0, 2);
+    if (a.map_state == IsUnmapped) {
+        // ...and reads the property when it takes a window on. Both, because a window being
+        // mapped right now may be past the reading but not yet managed.
         std::vector<Atom> states;
         Atom type = 0;
         int format = 0;

@@ -3,6 +3,7 @@
 #include "platform/x11/aplay_sound.h"
 #include "platform/x11/flock_single_instance.h"
 #include "platform/x11/posix_programs.h"
+#include "platform/x11/posix_timers.h"
 #include "platform/x11/x11_platform.h"
 #include "test_window.h"
 
@@ -11,6 +12,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <sched.h>
+
+#include <atomic>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
@@ -57,6 +61,26 @@ TEST_F(ProgramsTest, StartsProgramsWithArgumentsAndReapsThem) {
     EXPECT_FALSE(programs.Start((dir / "no-such-program").string(), {}));
     EXPECT_FALSE(programs.Start("kestrava-no-such-program-on-path", {}));
     EXPECT_FALSE(programs.Start("", {}));
+}
+
+// Timer ticks may run at a real-time priority; a program they start must not inherit it.
+TEST_F(ProgramsTest, ProgramsStartedFromATimerTickRunAtNormalPriority) {
+    PosixPrograms programs;
+    PosixTimers timers;
+    const fs::path out = dir / "policy.txt";
+    std::atomic<int> tickPolicy{-1};
+    std::atomic<bool> started{false};
+    auto timer = timers.StartPeriodic(5, [&] {
+        if (started.exchange(true)) return;
+        tickPolicy = sched_getscheduler(0);
+        programs.Start("/bin/sh", {"-c", "chrt -p $$ > \"$0\"", out.string()});
+    });
+    ASSERT_TRUE(WaitFor([&] { return fs::exists(out) && fs::file_size(out) > 0; }));
+    timer->Stop();
+    std::ifstream in(out);
+    std::string text((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_NE(text.find("SCHED_OTHER"), std::string::npos) << text;
+    if (tickPolicy != SCHED_FIFO) GTEST_SKIP() << "ticks run at normal priority here; nothing to inherit";
 }
 
 TEST_F(ProgramsTest, FileExistsOnlyForFiles) {
