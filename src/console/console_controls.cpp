@@ -5,16 +5,16 @@ namespace kestrava::console {
 ConsoleControls::ConsoleControls() : ConsoleControls(ConsoleLayout()) {}
 
 ConsoleControls::ConsoleControls(std::span<const ControlSpec> layout) {
-    for (const ControlSpec& spec : layout) {
-        if (spec.id == kNoId) continue;
-        ControlSnapshot& c = controls_[spec.id];
+    for (const ControlSpec& entry : layout) {
+        if (entry.id == kNoId) continue;
+        ControlSnapshot& c = controls_[entry.id];
         c.exists = true;
-        c.enabled = spec.enabled;
-        c.visible = spec.visible;
+        c.enabled = entry.enabled;
+        c.visible = entry.visible;
         // Edits, spins, pictures and combo boxes carry no caption.
-        if (spec.kind != ControlKind::Edit && spec.kind != ControlKind::ComboBox && spec.kind != ControlKind::Spin &&
-            spec.kind != ControlKind::Picture)
-            c.text = std::string(spec.caption);
+        if (entry.kind != ControlKind::Edit && entry.kind != ControlKind::ComboBox && entry.kind != ControlKind::Spin &&
+            entry.kind != ControlKind::Picture)
+            c.text = std::string(entry.caption);
     }
 }
 

@@ -32,20 +32,18 @@ InitResult CKestravaDlg::OnInitDialog() {
     std::lock_guard lock(interfaceMutex_);
     auto& s = state;
 
-    // 1–2. Icons are the view's; the display scale belongs to screen perception.
+    // Icons are the view's; the display scale belongs to screen perception.
     Run(hooks_.readDisplayScale);
 
-    // 3.
+    // The kind of run and how the page is acted on.
     s.moniornot = config::Read(config::user::moniornot);
     s.divmode = config::Read(config::user::divmode);
 
-    // 4–5.
+    // An automatic login happens once per request: the flag goes back to 0 at every start.
     if (!InUpdateQuietWindow(platform.clock.Now())) StartUpdateCheckUnlessRunning();
     config::Write(config::conf::auto_update, 0);
 
-    // 6. (No image library to start on this platform.)
-
-    // 7. The anchor is kept unscaled until calibration scales the geometry.
+    // The anchor is kept unscaled until calibration scales the geometry.
     s.starttimehour = config::Read(config::conf::starttimehour);
     s.endtimehour = config::Read(config::conf::endtimehour);
     s.UpdateGeometry([](shell::PageGeometry& g) {
@@ -53,7 +51,7 @@ InitResult CKestravaDlg::OnInitDialog() {
         g.lvwf_y = config::ReadProfileInt(kGeometrySection, "lvwf_y", 0, kGeometryIni);
     });
 
-    // 8–9.
+    // The day's instants and records, then a blank display.
     ResetAuctionDay();
     s.pageSeen = 0;
     s.lowestText.Set("0");
@@ -65,10 +63,10 @@ InitResult CKestravaDlg::OnInitDialog() {
     s.auctionPhase = 0;
     s.startMarkFound = 0;
 
-    // 10.
+    // The decisions that spread bidders over time use these.
     s.startSecondDigit = platform.clock.Now().second % 10;
 
-    // 11. The page windows; the shell is started when its window is missing.
+    // The page windows; the shell is started when its window is missing.
     const shell::PageWindows page = shell.RefreshPageWindows();
     if (!page.window) {
         if (!shell.ShellPresent()) {
@@ -81,25 +79,24 @@ InitResult CKestravaDlg::OnInitDialog() {
     log::DebugPrintf("launch edge\n");
     if (page.window) platform.desktop.SetForeground(page.window);
 
-    // 12.
+    // Text recognition is required: without it the price cannot be read.
     if (hooks_.initOcr && !hooks_.initOcr(*this)) {
         platform.notices.Show("Tess Init failed", kConsoleTitle);
         return InitResult{false, 1};
     }
 
-    // 13–14. The bid number and line class were taken over at construction.
+    // The bid number and line class were taken over at construction.
     Run(hooks_.placeConsole);
 
-    // 15.
+    // The sync server of this bidder.
     const std::string host = config::Read(config::user::synchostip);
     const std::string bidNumber = s.bidNumber.Get();
     s.syncUrl.Set("ws://" + host + ":9002/?id=" + bidNumber + "&type=101");
 
-    // 16–17.
     Run(hooks_.createPatchNotice);
     controls.AppendText(1141, "调试日志：\r\n");
 
-    // 18–20. The log header comes before any other line of the run.
+    // The log header comes before any other line of the run.
     const std::string version = s.productVersion.Get();
     WriteLogLine("==============定制v" + version + "===============");
     WriteLogLine("投标号：" + bidNumber);
@@ -117,24 +114,23 @@ InitResult CKestravaDlg::OnInitDialog() {
         if (page.window) shell.OpenRealPage();
     }
 
-    // 21.
     Run(hooks_.createFonts);
     ResetTimeDisplays();
 
-    // 22.
+    // The gap rule's start and limit, kept with the strategies.
     s.pricelimitStartTime = config::ReadProfileInt(kStrategySection, "pricelimitStartTime", 15, kStrategyIni);
     s.ctrlXpricelimit = config::ReadProfileInt(kStrategySection, "ctrlXpricelimit", 300, kStrategyIni);
 
-    // 23. The geometry record starts zeroed (apart from the anchor read above).
+    // The geometry record starts zeroed (apart from the anchor read above).
     Run(hooks_.smartCalibrate);
 
-    // 24–25. The info bar is shown below the console from the start; the hint windows stay hidden.
+    // The info bar is shown below the console from the start; the hint windows stay hidden.
     Run(hooks_.createHintWindows);
     s.infoBarVisible = true;
     s.summaryWindowVisible = false;
     Run(hooks_.createBalloons);
 
-    // 26.
+    // The strategy combo and the active strategy.
     s.SelPolicy = config::Read(config::user::SelPolicy);
     std::vector<std::string> strategies;
     for (int i = 1; i <= 20; ++i) {
@@ -146,36 +142,34 @@ InitResult CKestravaDlg::OnInitDialog() {
     controls.Select(1175, s.SelPolicy.load());
     if (hooks_.applyStrategySelection) hooks_.applyStrategySelection(*this, s.SelPolicy.load());
 
-    // 27.
+    // Forced-submission moments by the rise of the last seconds.
     s.zhangfu300 = config::Read(config::user::zhangfu300);
     s.zhangfu200 = config::Read(config::user::zhangfu200);
     s.zhangfu100 = config::Read(config::user::zhangfu100);
     s.zhangfu000 = config::Read(config::user::zhangfu000);
     if (IsSimulation()) Run(hooks_.setSimulationWarningPrice);
 
-    // 28.
+    // The ticks start only now that every field they read has its value.
     s.scanInterval = config::Read(config::user::scanInterval);
     s.jamInterval = config::Read(config::user::jamInterval);
     StartTimers();
 
-    // 29.
+    // The practice run's welcome.
     if (IsSimulation() && VoiceOn()) platform.sound.Play(177);
 
-    // 30.
     s.swbidmode = config::Read(config::conf::swbidmode);
     s.launchp = config::Read(config::conf::launchp);
     s.firstbid = config::Read(config::user::firstbid);
     s.wifidivmode = config::Read(config::conf::wifidivmode);
     for (int id : {1139, 1140, 1145, 1146}) controls.Show(id, false);
 
-    // 31.
+    // Today's log is uploaded after the auction.
     const std::string dayLog = logBook.DayFilePath(bidNumber);
     s.uploadQueue.With([&](auto& q) { q.push_back(dayLog); });
 
-    // 32.
     platform.power.KeepAwake(true);
 
-    // 33–35.
+    // The debug console first, so the ladder's prints reach it.
     s.debg = config::Read(config::user::debg);
     if (s.debg.load() == config::kDebugModeValue) log::SetDebugConsole(true);
     log::DebugPrintf("yushu %d\n", s.startSecondDigit.load());
@@ -185,14 +179,13 @@ InitResult CKestravaDlg::OnInitDialog() {
     BuildPriceLadder(s.dwbase.load());
     s.hpbase = config::Read(config::user::hpbase);
 
-    // 36.
+    // The sync client and its heartbeat.
     if (hooks_.startSync) syncWorker_ = hooks_.startSync(*this);
     {
         std::lock_guard timers(timersMutex_);
         heartbeatTimer_ = StartTick(kHeartbeatTickMs, hooks_.heartbeatTick);
     }
 
-    // 37.
     char line[64];
     std::snprintf(line, sizeof line, "yu %d yu2 %d", s.startSecondDigit.load(), s.loginSecond.load());
     WriteLogLine(line);

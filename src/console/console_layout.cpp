@@ -12,11 +12,11 @@ constexpr bool kHidden = false;
 constexpr bool kDisabled = false;
 
 constexpr ControlSpec kLayout[] = {
-    // 1. remaining time; open the page
+    // remaining time; open the page
     {kNoId, K::Static, "拍卖剩余时间", 4, 6, 50, 10},
     {1046, K::TimeDisplay, "", 56, 4, 56, 14},
     {1060, K::Button, "打开国拍", 116, 3, 50, 16},
-    // 2. lowest price range, applied price; save the strategy
+    // lowest price range, applied price; save the strategy
     {kNoId, K::Static, "目前最低价格", 4, 24, 50, 10},
     {1105, K::Static, "", 56, 22, 26, 12},
     {kNoId, K::Static, "至", 84, 24, 8, 10},
@@ -24,10 +24,10 @@ constexpr ControlSpec kLayout[] = {
     {1058, K::Button, "保存策略", 116, 21, 50, 16},
     {kNoId, K::Static, "您申请的价格", 4, 40, 50, 10},
     {1104, K::Static, "", 56, 38, 58, 12},
-    // 3. status line
+    // status line
     {1089, K::Edit, "", 4, 54, 162, 14},
     {1088, K::Static, "", 4, 70, 162, 10},
-    // 4. price preview beside the strategy choice
+    // price preview beside the strategy choice
     {kNoId, K::GroupBox, "读取左边最低价", 2, 82, 82, 66},
     {1136, K::Picture, "", 6, 94, 74, 24},
     {1139, K::Spin, "", 6, 122, 10, 14},
@@ -36,7 +36,7 @@ constexpr ControlSpec kLayout[] = {
     {kNoId, K::GroupBox, "选择策略", 86, 82, 81, 66},
     {1175, K::ComboBox, "", 90, 96, 72, 120},
     {1040, K::Static, "", 90, 116, 72, 28},
-    // 5. bid-count preview beside the screen-clock preview
+    // bid-count preview beside the screen-clock preview
     {kNoId, K::GroupBox, "读取出价次数", 2, 150, 82, 62},
     {1147, K::Picture, "", 6, 162, 74, 24},
     {1145, K::Spin, "", 6, 190, 10, 14},
@@ -48,11 +48,11 @@ constexpr ControlSpec kLayout[] = {
     {1157, K::Spin, "", 102, 190, 10, 14},
     {1158, K::Static, "分", 116, 192, 20, 10},
     {1159, K::Static, "秒", 138, 192, 20, 10},
-    // 6. calibration and log buttons
+    // calibration and log buttons
     {1160, K::Button, "智能校正", 4, 214, 52, 16},
     {1117, K::Button, "人工校正", 58, 214, 52, 16, true, kDisabled},
     {1059, K::Button, "打开日志", 112, 214, 54, 16},
-    // 7. second application
+    // second application
     {kNoId, K::GroupBox, "第二次申请设置", 2, 234, 165, 42},
     {1010, K::CheckBox, "离拍牌结束", 6, 246, 52, 10},
     {1025, K::Edit, "", 58, 245, 20, 12},
@@ -63,7 +63,7 @@ constexpr ControlSpec kLayout[] = {
     {1095, K::Edit, "", 62, 259, 28, 12},
     {1096, K::Spin, "", 90, 259, 10, 12},
     {1142, K::CheckBox, "补档", 110, 260, 36, 10},
-    // 8. third application
+    // third application
     {kNoId, K::GroupBox, "第三次申请设置 ", 2, 278, 165, 42},
     {1125, K::CheckBox, "离拍牌结束", 6, 290, 52, 10},
     {1120, K::Edit, "", 58, 289, 20, 12},
@@ -74,7 +74,7 @@ constexpr ControlSpec kLayout[] = {
     {1133, K::Edit, "", 62, 303, 28, 12},
     {1123, K::Spin, "", 90, 303, 10, 12},
     {1021, K::CheckBox, "补档", 110, 304, 36, 10},
-    // 9. submission by the rise of the page seconds 55 … 58
+    // submission by the rise of the page seconds 55 … 58
     {kNoId, K::GroupBox, "依据上涨情况判断提交", 2, 322, 165, 62},
     {1203, K::CheckBox, "55上涨差400延", 6, 334, 58, 10},
     {1212, K::Static, "0.5", 64, 334, 12, 10},
@@ -108,7 +108,7 @@ constexpr ControlSpec kLayout[] = {
     {1207, K::Spin, "", 120, 369, 8, 12},
     {1211, K::Static, "延0.0", 130, 370, 24, 10},
     {1222, K::Spin, "", 156, 369, 8, 12},
-    // 10. gap and forced submission
+    // gap and forced submission
     {kNoId, K::GroupBox, "差额提交与强制提交", 2, 386, 165, 64},
     {kNoId, K::Static, "倒数", 6, 398, 18, 10},
     {1173, K::Edit, "", 24, 397, 20, 12},
@@ -128,7 +128,7 @@ constexpr ControlSpec kLayout[] = {
     {1097, K::CheckBox, "兼顾电脑时间", 108, 426, 58, 10},
     {1165, K::CheckBox, "软件分析申请价格", 6, 438, 76, 10},
     {1196, K::CheckBox, "智能分析提交", 86, 438, 76, 10},
-    // 11. late-gap remedy, voice, version
+    // late-gap remedy, voice, version
     {1093, K::CheckBox, "防幺蛾子", 4, 450, 44, 10},
     {1066, K::CheckBox, "倒数", 50, 450, 28, 10},
     {1192, K::Edit, "", 78, 449, 16, 12},
