@@ -91,6 +91,18 @@ SyncMessage ParseSyncMessage(std::string_view payload) {
     return m;
 }
 
+std::optional<std::string> PageReportText(std::uint32_t pagePrice, std::int64_t pageClock, bool simulation,
+                                          int swbidmode, int remainingSeconds, std::int32_t feedLowestPrice,
+                                          std::int64_t& newestTimeCode) {
+    if (pagePrice < 301 || simulation || swbidmode == 2) return std::nullopt;
+    // HHMMSSffff from 11:00:00.0000 on; the six-digit clock format and older or repeated
+    // moments are never reported.
+    if (pageClock < 1100000000 || pageClock > 1200005959 || pageClock <= newestTimeCode) return std::nullopt;
+    newestTimeCode = pageClock;
+    if (remainingSeconds > 10) return std::nullopt;
+    return "1_" + std::to_string(pageClock) + "," + std::to_string(feedLowestPrice);
+}
+
 // ---------------------------------------------------------------------------------------------
 // State shared between the client object and its workers. A worker holds it by shared_ptr, so a
 // worker that was left behind by a restart or outlives the client still finds it alive; the

@@ -36,6 +36,16 @@ struct SyncMessage {
 };
 SyncMessage ParseSyncMessage(std::string_view payload);
 
+// The console's page report (message 0x46e: page price, page-clock value) as the text to send
+// to the server, or nothing. `newestTimeCode` is the run's newest ten-digit page time code
+// (shared with the server reports' handling); a code from 11:00:00 on that is newer than it
+// becomes the newest whether or not it is sent. Only the last ten seconds of a real run are
+// reported, with `feedLowestPrice` as the price. The caller sends the text with
+// SyncClient::Send, which drops it when the link is not open.
+std::optional<std::string> PageReportText(std::uint32_t pagePrice, std::int64_t pageClock, bool simulation,
+                                          int swbidmode, int remainingSeconds, std::int32_t feedLowestPrice,
+                                          std::int64_t& newestTimeCode);
+
 // Connection states as the WebSocket library numbers them.
 enum class LinkState { None = -1, Connecting = 0, Open = 1, Closing = 2, Closed = 3 };
 

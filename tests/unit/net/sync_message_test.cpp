@@ -61,3 +61,41 @@ TEST(SyncMessageTest, BuildsTheSyncAddress) {
 
 }  // namespace
 }  // namespace kestrava::net
+
+namespace kestrava::net {
+namespace {
+
+TEST(PageReportTest, OnlyNewMomentsOfTheLastTenSecondsAreReported) {
+    struct Step {
+        const char* name;
+        std::uint32_t price;
+        std::int64_t pageClock;
+        int remaining;
+        std::optional<std::string> text;
+        std::int64_t newestAfter;
+        bool simulation = false;
+        int swbidmode = 0;
+    };
+    // One run, step by step: the newest time code carries from one report to the next.
+    const Step steps[] = {
+        {"11:29:45, 15 s left: newest, not sent", 89000, 1129450000, 15, std::nullopt, 1129450000},
+        {"same moment again", 89000, 1129450000, 15, std::nullopt, 1129450000},
+        {"11:29:52, 8 s left", 89300, 1129520000, 8, "1_1129520000,89400", 1129520000},
+        {"an older moment", 89300, 1129510000, 8, std::nullopt, 1129520000},
+        {"the six-digit clock", 89300, 112953, 7, std::nullopt, 1129520000},
+        {"before 11:00", 89300, 1059590000, 7, std::nullopt, 1129520000},
+        {"price below 301", 300, 1129530000, 7, std::nullopt, 1129520000},
+        {"simulation run", 89300, 1129530000, 7, std::nullopt, 1129520000, true},
+        {"swbidmode 2", 89300, 1129530000, 7, std::nullopt, 1129520000, false, 2},
+        {"11:29:53.5", 89300, 1129535000, 7, "1_1129535000,89400", 1129535000},
+    };
+    std::int64_t newest = 0;
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.name);
+        EXPECT_EQ(PageReportText(s.price, s.pageClock, s.simulation, s.swbidmode, s.remaining, 89400, newest), s.text);
+        EXPECT_EQ(newest, s.newestAfter);
+    }
+}
+
+}  // namespace
+}  // namespace kestrava::net
