@@ -58,6 +58,10 @@ std::string HttpGet(const std::string& url) {
     if (curl_easy_setopt(c, CURLOPT_CURLU, parts.get()) != CURLE_OK ||
         curl_easy_setopt(c, CURLOPT_HTTPGET, 1L) != CURLE_OK ||
         curl_easy_setopt(c, CURLOPT_USERAGENT, "HttpGet") != CURLE_OK ||
+        // Redirects are followed as the system's HTTP service does, never to other schemes.
+        curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L) != CURLE_OK ||
+        curl_easy_setopt(c, CURLOPT_MAXREDIRS, 10L) != CURLE_OK ||
+        curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https") != CURLE_OK ||
         curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L) != CURLE_OK ||
         curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds) != CURLE_OK ||
         curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L) != CURLE_OK ||

@@ -112,7 +112,8 @@ std::optional<std::string> PageReportText(std::uint32_t pagePrice, std::int64_t 
 struct SyncClient::Session {
     std::mutex mutex;  // guards stopRequested and the creation of the endpoint
     bool stopRequested = false;
-    bool abandoned = false;  // guarded by Shared::mutex
+    // Set under Shared::platformMutex, so no post of this session is under way once it is set.
+    std::atomic<bool> abandoned{false};
     // Set once by the worker, before the session is linked.
     std::unique_ptr<WsClientEndpoint> endpoint;
     std::promise<void> done;
@@ -126,7 +127,10 @@ struct SyncClient::Session {
 };
 
 struct SyncClient::Shared {
-    std::mutex mutex;
+    // Two locks, so that a console handler run synchronously by a post (as on the fake desktop)
+    // may send or ask the state without deadlocking.
+    std::mutex platformMutex;  // clock, desktop, and Session::abandoned
+    std::mutex linkMutex;      // linked
     platform::Clock* clock = nullptr;
     platform::Desktop* desktop = nullptr;
     std::string consoleTitle;
@@ -136,18 +140,23 @@ struct SyncClient::Shared {
     std::atomic<std::uint32_t> lastMessageTick{0};
 
     std::shared_ptr<Session> Linked() {
-        std::lock_guard lock(mutex);
+        std::lock_guard lock(linkMutex);
         return linked;
     }
 
+    void Unlink(const std::shared_ptr<Session>& session) {
+        std::lock_guard lock(linkMutex);
+        if (linked == session) linked.reset();
+    }
+
     void Touch(const Session& from) {
-        std::lock_guard lock(mutex);
+        std::lock_guard lock(platformMutex);
         if (from.abandoned || clock == nullptr) return;
         lastMessageTick = clock->TickCount();
     }
 
     void Post(const Session& from, const platform::Message& m) {
-        std::lock_guard lock(mutex);
+        std::lock_guard lock(platformMutex);
         if (from.abandoned || desktop == nullptr) return;
         const platform::WindowId w = desktop->FindWindowByTitle(consoleTitle);
         if (w != 0) desktop->PostMessage(w, m);
@@ -214,16 +223,13 @@ int RunClient(std::shared_ptr<SyncClient::Shared> shared, std::shared_ptr<SyncCl
     }
     if (ep != nullptr) {
         {
-            std::lock_guard lock(shared->mutex);
+            std::lock_guard lock(shared->linkMutex);
             if (!s.abandoned) shared->linked = session;
         }
         const std::string failure = ep->Run();
         if (!failure.empty()) DebugPrintf("%s\n", failure.c_str());
     }
-    {
-        std::lock_guard lock(shared->mutex);
-        if (shared->linked == session) shared->linked.reset();
-    }
+    shared->Unlink(session);
     DebugPrintf("after run.... \n");
     return 0;
 }
@@ -269,15 +275,14 @@ void SyncClient::StopWorker() {
             t.join();
         } else {
             {
-                std::lock_guard sharedLock(shared_->mutex);
+                std::lock_guard platformLock(shared_->platformMutex);
                 s->abandoned = true;
             }
             DebugPrintf("sync thread did not stop in %u ms, left to finish on its own\n", options_.stopWaitMs);
             t.detach();
         }
     }
-    std::lock_guard sharedLock(shared_->mutex);
-    if (shared_->linked == s) shared_->linked.reset();
+    shared_->Unlink(s);
 }
 
 void SyncClient::Restart() {
@@ -287,7 +292,7 @@ void SyncClient::Restart() {
 
 void SyncClient::Shutdown() {
     StopWorker();
-    std::lock_guard lock(shared_->mutex);
+    std::lock_guard lock(shared_->platformMutex);
     shared_->clock = nullptr;
     shared_->desktop = nullptr;
 }

@@ -33,16 +33,18 @@ TEST(HttpGetTest, RequestsPathAndQueryAndReturnsTheWholeBody) {
     EXPECT_NE(request.find("Content-type: application/x-www-form-urlencoded\r\n"), std::string::npos) << request;
 }
 
-TEST(HttpGetTest, ReturnsTheBodyWhateverTheStatus) {
+TEST(HttpGetTest, ReturnsTheBodyWhateverTheStatusAfterRedirects) {
     httplib::Server server;
     server.Get("/notice", [](const httplib::Request&, httplib::Response& res) {
         res.status = 404;
         res.set_content("没有通知", "text/plain");
     });
+    server.Get("/old", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/notice"); });
     const int port = server.bind_to_any_port("127.0.0.1");
     std::thread thread([&] { server.listen_after_bind(); });
     while (!server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     EXPECT_EQ(HttpGet("http://127.0.0.1:" + std::to_string(port) + "/notice"), "没有通知");
+    EXPECT_EQ(HttpGet("http://127.0.0.1:" + std::to_string(port) + "/old"), "没有通知");
     server.stop();
     thread.join();
 }

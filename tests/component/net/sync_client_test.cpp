@@ -109,6 +109,18 @@ TEST_F(SyncClientTest, SendsReportsOnlyOnAnOpenConnection) {
     EXPECT_EQ(server_->Received(), (std::vector<std::string>{"1_1129571234,89300", "6_0"}));
 }
 
+TEST_F(SyncClientTest, AConsoleHandlerRunInsideThePostMaySend) {
+    // The fake desktop runs a message window's handler inside the post, on the sync thread.
+    auto window = desktop_.CreateMessageWindow("Vonter沪牌抢拍助手", "#32770", [&](const platform::Message& m) {
+        if (m.msg == kMsgJamSignal) client_->Send("6_0");
+    });
+    desktop_.RemoveWindow(console_);
+    StartClient();
+    server_->SendToAll("6_1");
+    EXPECT_TRUE(server_->WaitForReceived("6_0"));
+    EXPECT_EQ(client_->State(), LinkState::Open);
+}
+
 TEST_F(SyncClientTest, AKilledServerIsReachedAgainByTheNextHeartbeat) {
     StartClient();
     const std::uint16_t port = server_->Port();
