@@ -1,9 +1,13 @@
 #include "perception/calibration.h"
 
+#include <cstdio>
+
 #include "config/profile.h"
 #include "log/log_book.h"
+#include "perception/capture.h"
 #include "perception/image_files.h"
 #include "perception/template_search.h"
+#include "shell/page_commands.h"
 
 namespace kestrava::perception {
 
@@ -62,6 +66,25 @@ CalibrationResult CalibrateGeometry(const std::optional<platform::Image>& pageCa
         log::DebugPrintf("读格子模式\n");
         result.divmode = kElementMode;
         result.modeLabel = "OK B";
+    }
+    return result;
+}
+
+CalibrationResult SmartCalibrate(CalibrationHost& host, float scale, const CalibrationFiles& files) {
+    const platform::WindowId page = FindPageWindow(host.desktop);
+    if (page != 0) host.desktop.SetForeground(page);
+    if (host.logLine) host.logLine("鼠标点击_智能校正");
+
+    const platform::Rect client = page != 0 ? host.desktop.ClientRect(page).value_or(platform::Rect{}) : platform::Rect{};
+    const std::optional<platform::Image> capture = CapturePage(host.desktop, host.screen, client);
+    CalibrationResult result = CalibrateGeometry(capture, scale, files);
+    host.geometry.Publish(result.geometry);
+
+    if (page != 0) host.desktop.PostMessage(page, platform::Message{shell::cmd::CalibrationDone, 0, 0});
+    if (host.logLine) {
+        char line[64];
+        std::snprintf(line, sizeof line, "xishu %f", static_cast<double>(scale));
+        host.logLine(line);
     }
     return result;
 }

@@ -4,8 +4,10 @@
 // the page command and writes the log lines.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "perception/page_geometry.h"
 #include "platform/platform.h"
@@ -45,5 +47,20 @@ struct CalibrationResult {
 // file is re-read every time, so calibrating twice gives the same result as calibrating once.
 CalibrationResult CalibrateGeometry(const std::optional<platform::Image>& pageCapture, float scale,
                                     const CalibrationFiles& files = {});
+
+// What smart calibration acts on besides the files.
+struct CalibrationHost {
+    platform::Desktop& desktop;
+    platform::Screen& screen;
+    GeometryStore& geometry;
+    // Writes a business log line (the console stamps it with its clocks).
+    std::function<void(std::string_view)> logLine;
+};
+
+// The whole of smart calibration except applying the action mode: brings the page window to the
+// front, logs "鼠标点击_智能校正", captures the page view, calibrates, publishes the geometry,
+// tells the page shell it is done (0x4AA) and logs "xishu <scale>". The caller applies
+// `divmode` and the mode label, and hands the shell link its slice of the geometry.
+CalibrationResult SmartCalibrate(CalibrationHost& host, float scale, const CalibrationFiles& files = {});
 
 }  // namespace kestrava::perception

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "shell/page_commands.h"
 #include "shell/page_geometry.h"
 
 namespace kestrava::perception {
@@ -18,9 +19,9 @@ namespace kestrava::perception {
 using Point = shell::PagePoint;
 
 // The page shell's top-level window and the two nested children that show the page.
-inline constexpr char kPageWindowTitle[] = "客车额度拍卖InternetExplorer";
-inline constexpr char kPageOuterClass[] = "Chrome_WidgetWin_0";
-inline constexpr char kPageViewClass[] = "Chrome_WidgetWin_1";
+using shell::kPageViewClass;
+using shell::kPageWindowTitle;
+inline constexpr const auto& kPageOuterClass = shell::kPageFrameClass;
 
 // The page window, or 0.
 platform::WindowId FindPageWindow(platform::Desktop& desktop);

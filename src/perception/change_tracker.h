@@ -58,6 +58,10 @@ private:
     std::atomic<bool> started_{false};  // reset from the interface thread
 };
 
+// Captures of the tracked region of the page view for `g`'s anchor at display scale `scale`.
+ChangeTracker::Capture TrackedRegionCapture(platform::Desktop& desktop, platform::Screen& screen,
+                                            const PageGeometry& g, float scale);
+
 // The screen price a tick's verdict gives: the same price, one step up, or none (unreadable, or
 // the minute label of the page clock is empty in simulation, when a change cannot be trusted).
 std::optional<int> PriceAfterChange(ChangeVerdict verdict, int lowestPrice, bool holdOnChange);

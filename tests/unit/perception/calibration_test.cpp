@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "perception/image_files.h"
+#include "platform/fake/fake_platform.h"
 #include "unit/perception/scratch_dir.h"
 
 namespace kestrava::perception {
@@ -119,6 +120,42 @@ TEST_F(CalibrationTest, CalibratingTwiceEqualsOnce) {
         EXPECT_EQ(GeometryField(a, key), GeometryField(b, key));
     }
     EXPECT_EQ(twice.geometry.C_P2_LEFTPRICE_X, 126);
+}
+
+TEST_F(CalibrationTest, SmartCalibrateOnThePage) {
+    platform::fake::FakeDesktop desktop;
+    platform::fake::FakeScreen screen;
+    GeometryStore store;
+    std::vector<std::string> lines;
+    CalibrationHost host{desktop, screen, store, [&](std::string_view l) { lines.emplace_back(l); }};
+
+    // No page: the scaled file anchor, element mode, nothing posted.
+    CalibrationResult r = SmartCalibrate(host, 1.25f, files_);
+    EXPECT_FALSE(r.iconAt.has_value());
+    EXPECT_EQ(r.divmode, kElementMode);
+    EXPECT_EQ(store.Get()->lvwf_x, 50);
+    EXPECT_TRUE(desktop.Posted().empty());
+    EXPECT_EQ(lines, (std::vector<std::string>{"鼠标点击_智能校正", "xishu 1.250000"}));
+
+    // The page view at (300, 120) with the icon at view point (150, 70).
+    const platform::Rect view{300, 120, 1100, 720};
+    const auto page = desktop.AddWindow(kPageWindowTitle, "Sorrelpane", platform::Rect{290, 90, 1110, 730});
+    const auto outer = desktop.AddWindow("", kPageOuterClass, view, page);
+    desktop.AddWindow("", kPageViewClass, view, outer);
+    screen.Fill(view, 0xF0, 0xF0, 0xF0);
+    ASSERT_TRUE(SaveBitmapFile(kGreen, files_.pictureDir + "wifi_green2.bmp"));
+    screen.Blit(kGreen, view.left + 150, view.top + 70);
+    lines.clear();
+    r = SmartCalibrate(host, 1.25f, files_);
+    EXPECT_EQ(r.iconAt, (Point{150, 70}));
+    EXPECT_EQ(r.divmode, kCoordinateMode);
+    EXPECT_EQ(store.Get()->lvwf_x, 150);
+    EXPECT_EQ(store.Get()->C_P2_LEFTPRICE_X, 126);
+    EXPECT_EQ(desktop.Foreground(), page);
+    const auto posted = desktop.PostedTo(page);
+    ASSERT_EQ(posted.size(), 1u);
+    EXPECT_EQ(posted[0].message.msg, 0x4AAu);
+    EXPECT_EQ(lines, (std::vector<std::string>{"鼠标点击_智能校正", "xishu 1.250000"}));
 }
 
 TEST(GreenTemplateName, ByScale) {

@@ -6,7 +6,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include "perception/capture.h"
 #include "perception/image_files.h"
+#include "platform/fake/fake_platform.h"
 #include "unit/perception/scratch_dir.h"
 
 namespace kestrava::perception {
@@ -125,6 +127,29 @@ TEST_F(ChangeTrackerTest, FirstTickWithoutAPageIsUnreadable) {
     const ChangeStep step = tracker.Step(Frames());
     EXPECT_EQ(step.verdict, ChangeVerdict::Unreadable);
     EXPECT_FALSE(fs::exists(file_));
+}
+
+TEST_F(ChangeTrackerTest, TracksTheRegionBesideTheAnchor) {
+    platform::fake::FakeDesktop desktop;
+    platform::fake::FakeScreen screen;
+    const platform::Rect view{300, 120, 1100, 720};
+    const auto page = desktop.AddWindow(kPageWindowTitle, "Sorrelpane", view);
+    desktop.AddWindow("", kPageViewClass, view, desktop.AddWindow("", kPageOuterClass, view, page));
+    PageGeometry g;
+    g.lvwf_x = 10;
+    g.lvwf_y = 20;
+    // Region at view (88, 369) … (163, 508): one pixel just inside its last corner changes.
+    ChangeTracker tracker(file_);
+    const ChangeTracker::Capture capture = TrackedRegionCapture(desktop, screen, g, 1.0f);
+    ASSERT_EQ(tracker.Step(capture).verdict, ChangeVerdict::Same);
+    screen.Fill(platform::Rect{300 + 163, 120 + 508, 300 + 164, 120 + 509}, 1, 2, 3);  // just outside
+    EXPECT_EQ(tracker.Step(capture).verdict, ChangeVerdict::Same);
+    screen.Fill(platform::Rect{300 + 162, 120 + 507, 300 + 163, 120 + 508}, 1, 2, 3);  // inside
+    const ChangeStep step = tracker.Step(capture);
+    EXPECT_EQ(step.verdict, ChangeVerdict::Changed);
+    ASSERT_TRUE(step.current.has_value());
+    EXPECT_EQ(step.current->width, 75);
+    EXPECT_EQ(step.current->height, 139);
 }
 
 TEST(PriceAfterChange, Verdicts) {
