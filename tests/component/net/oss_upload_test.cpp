@@ -235,6 +235,8 @@ TEST_F(OssUploadTest, TheFinalResultGoesUpAsItsJpeg) {
     EXPECT_TRUE(UploadFinalResult(Context(), "99990001"));
     fs::remove(bmp);
     fs::remove(fs::path(bmp).replace_extension(".jpg"));
+    std::error_code keepIfUsed;  // folders other tests use stay
+    for (fs::path p = bmp.parent_path(); !p.empty(); p = p.parent_path()) fs::remove(p, keepIfUsed);
     const auto puts = store_.Puts();
     ASSERT_EQ(puts.size(), 1u);
     EXPECT_EQ(puts[0].key, "yourObjectName/99990001_BidFinal.jpg");
