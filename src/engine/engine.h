@@ -1,0 +1,179 @@
+// The bidding engine: the decisions of the revision phase and the actions that carry them out.
+//
+//   bid tick (scan-tick thread)      per-second analysis, remedies, forced submissions, the
+//                                    scheduled and analysis bids            bid_tick.cpp
+//   bid application                  types an amount and presses the bid button, then waits for
+//                                    the bidder's code                      bid_application.cpp
+//   submission control               the bidder's keys, the smart submission, ConfirmBid
+//                                                                           submission_control.cpp
+//   submit tick (submit-timer thread) rise rules, then the cloud step      submit_tick.cpp
+//   page feed (interface thread)     page and server price reports         page_reports.cpp
+//   hints                            balloons and info-bar lines           hints.cpp
+//
+// The engine works on the console it is given (its state, controls, page shell, platform and
+// log) and keeps its own records and the active strategy. A submission is confirmed at most
+// once: every path that confirms an armed submission first takes it over with EndSubmission,
+// and only the path that ended it clicks.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "console/console.h"
+#include "engine/engine_state.h"
+#include "perception/page_geometry.h"
+#include "strategy/strategy_values.h"
+
+namespace kestrava::engine {
+
+class Engine;
+
+// The pieces other roles provide. Any of them may be left empty.
+struct EngineOptions {
+    // First step of the submit tick: brings remainingSeconds up to date. False ends the tick
+    // (no page window, or no auction phase). Empty: the tick only checks those two conditions.
+    std::function<bool(console::CKestravaDlg&)> updateRemainingTime;
+    // First step of the bid tick: the lowest price from the page feed or the screen.
+    std::function<void(console::CKestravaDlg&)> readLowestPrice;
+    // Last step of the submit tick while 10 seconds or less remain.
+    std::function<void(console::CKestravaDlg&, Engine&)> cloudStep;
+    // Sends a text to the sync server; false when there is no open connection.
+    std::function<bool(std::string_view)> sendToSync;
+    // The calibrated geometry with the balloon positions and the bid-dialog region; without it
+    // the balloons sit at the page view's corner and no bid-dialog screenshot is taken.
+    std::shared_ptr<const perception::GeometryStore> geometry;
+    // Shows a balloon (the views' part); called on the thread that asked for the hint.
+    std::function<void(const Hint&)> showBalloon;
+};
+
+// Console controls the engine reads and changes.
+namespace box {
+inline constexpr int SecondBid = 1010;        // "离拍牌结束", second application
+inline constexpr int ThirdGearFill = 1021;    // "补档", third application
+inline constexpr int ForcedByTime = 1061;     // row "强制提交"
+inline constexpr int ForcedByRise = 1065;     // "依据涨幅提交"
+inline constexpr int Remedy = 1066;           // "倒数"
+inline constexpr int AntiFluke = 1093;        // "防幺蛾子"
+inline constexpr int SecondPlusLowest = 1094; // "最低成交价 +", second application
+inline constexpr int PcClock = 1097;          // "兼顾电脑时间"
+inline constexpr int ForcedByGap = 1098;      // "差额≤" of the row "触发强制"
+inline constexpr int Voice = 1124;            // "语音"
+inline constexpr int ThirdBid = 1125;         // "离拍牌结束", third application
+inline constexpr int ThirdPlusLowest = 1132;  // "最低成交价 +", third application
+inline constexpr int SecondGearFill = 1142;   // "补档", second application
+inline constexpr int RebidChoice = 1150;      // "补价：…"
+inline constexpr int Analysis = 1165;         // "软件分析申请价格"
+inline constexpr int CloudSubmit = 1196;      // "智能分析提交"
+inline constexpr int Rise55 = 1203;           // "55上涨差400延" … 1206 "58上涨差400延"
+inline constexpr int ForcedTimeLabel = 1169;
+inline constexpr int RiseDelay1Label55 = 1212;  // … 1215, "0.%d"
+inline constexpr int RiseDelay2Label55 = 1208;  // … 1211, "延0.%d"
+}  // namespace box
+
+// The variants of a bid application: who uses them, their waits and their price correction.
+enum class Application { Bid, Rebid, Scheduled, Analysis };
+
+class Engine {
+public:
+    explicit Engine(EngineOptions options = {});
+
+    // Puts the engine into the console's engine hooks (submit tick, page and server reports,
+    // hints, the day's reset, the clicks of boxes 1061 and 1065). The hooks hold the engine, so
+    // it lives exactly as long as the console that runs them.
+    static void Attach(const std::shared_ptr<Engine>& engine, console::ConsoleHooks& hooks);
+
+    strategy::StrategyValues strategy;  // the active strategy
+    EngineState records;
+
+    // ---- Submission control (submission_control.cpp)
+    // Enter, Escape, F3 … F10 from the scan tick; Escape also from the bid tick.
+    void HandleKey(console::CKestravaDlg& c, int vk);
+    void SmartSubmitCheck(console::CKestravaDlg& c);
+    // Presses "确定" of the verification-code dialog; posts every click at once.
+    void ConfirmBid(console::CKestravaDlg& c);
+    // Ends the armed submission (confirmed or cancelled by any path) and discards every
+    // confirmation still scheduled for it. True when it was armed: the caller has taken it over.
+    bool EndSubmission();
+    // Arms a submission; true when it was not armed before.
+    bool ArmSubmission();
+    // Boxes 1061 and 1065 clicked: the two forced submissions exclude each other.
+    void OnForcedBoxClicked(console::CKestravaDlg& c, int id);
+
+    // ---- Submit tick (submit_tick.cpp)
+    void SubmitTick(console::CKestravaDlg& c);
+
+    // ---- Page feed (page_reports.cpp)
+    void OnPageReport(console::CKestravaDlg& c, std::uint32_t price, std::int32_t timeCode);
+    void OnServerPriceReport(console::CKestravaDlg& c, std::uint32_t price, std::int32_t timeCode);
+    void SetPageClock(console::CKestravaDlg& c, int hour, int minute, int second);
+
+    // ---- Hints and the info bar (hints.cpp)
+    void ShowHint(console::CKestravaDlg& c, int n);
+
+    // ---- Bid applications (bid_application.cpp); they block the calling thread for their waits.
+    void ApplyBid(console::CKestravaDlg& c, int amount) { Apply(c, amount, Application::Bid); }
+    void ApplyRebid(console::CKestravaDlg& c, int amount) { Apply(c, amount, Application::Rebid); }
+    void ApplyScheduledBid(console::CKestravaDlg& c, int amount) { Apply(c, amount, Application::Scheduled); }
+    void ApplyAnalysisBid(console::CKestravaDlg& c, int amount) { Apply(c, amount, Application::Analysis); }
+    // The amount after the variant's gear fill, for a lowest price L (may clear a "补档" box).
+    int GearFilledAmount(console::CKestravaDlg& c, Application kind, int lowest, int amount);
+
+    // ---- Bid tick (bid_tick.cpp)
+    void BidTick(console::CKestravaDlg& c);
+
+    // ---- Day (engine.cpp)
+    void ClearRunRecords(console::CKestravaDlg& c);
+    void ClearDisplayFlags(console::CKestravaDlg& c);
+
+    const EngineOptions& options() const { return options_; }
+
+private:
+    void Apply(console::CKestravaDlg& c, int amount, Application kind);
+    std::string StrategySummary(console::CKestravaDlg& c);
+
+    // Submission control
+    void ConfirmAndFinish(console::CKestravaDlg& c, bool wasArmed, std::string_view logText);
+    void FinishSubmission(console::CKestravaDlg& c, bool wasArmed);
+    void SaveBidDialogShot(console::CKestravaDlg& c);
+    void PressEnter(console::CKestravaDlg& c);
+    void PressF3(console::CKestravaDlg& c);
+    void SmartSubmitCheckLocked(console::CKestravaDlg& c);
+
+    // Submit tick
+    void RiseRules(console::CKestravaDlg& c);
+
+    // Page feed
+    bool TakeFedPrice(console::CKestravaDlg& c, std::uint32_t price);
+
+    // Bid tick
+    void PerSecondPass(console::CKestravaDlg& c, int r);
+    void SevenSecondRemedy(console::CKestravaDlg& c, int r);
+    void AntiFlukeCheck(console::CKestravaDlg& c, int r);
+    void TimeForcedSubmission(console::CKestravaDlg& c);
+    void RiseForcedSubmission(console::CKestravaDlg& c);
+    int ForcedRemainingTime(console::CKestravaDlg& c);
+    void ClearPageBeforeBids(console::CKestravaDlg& c, int r);
+    bool ScheduledBids(console::CKestravaDlg& c, int r);
+    void AnalysisBids(console::CKestravaDlg& c, int r);
+
+    // Shared
+    std::uint32_t Now(console::CKestravaDlg& c) const;
+    bool Ticked(console::CKestravaDlg& c, int id) const;
+    void Log(console::CKestravaDlg& c, std::string_view text) const;
+    void PlaySound(console::CKestravaDlg& c, int prompt) const;
+    void RefreshControls(console::CKestravaDlg& c) const;
+
+    EngineOptions options_;
+    // The smart-submit check runs on the scan tick and on the interface thread (fed prices);
+    // one at a time, so a delay is started and a confirmation made once. Never held across a wait.
+    std::mutex checkMutex_;
+};
+
+// The leading decimal number of a text (leading white space skipped), 0 when there is none.
+int LeadingNumber(std::string_view text);
+
+}  // namespace kestrava::engine

@@ -1,0 +1,129 @@
+// The page feed: the page shell reports the page's lowest price and clock (0x46e), and the sync
+// server relays the reports of other consoles (0x46f). The fed price only ever rises; while a
+// submission is armed each new price is checked at once.
+#include "engine/engine.h"
+#include "perception/page_time.h"
+
+namespace kestrava::engine {
+
+namespace {
+
+// Fed prices outside this range are not auction prices.
+constexpr int kLowestFedPrice = 70001;
+constexpr int kHighestFedPrice = 109999;
+
+constexpr std::int64_t kFirstSixDigitCode = 80000;      // 08:00:00
+constexpr std::int64_t kLastSixDigitCode = 105959;      // 10:59:59
+constexpr std::int64_t kFirstSimulationCode = 110000;   // 11:00:00, practice runs only
+constexpr std::int64_t kLastSimulationCode = 120000;    // 12:00:00
+constexpr std::int64_t kFirstTenDigitCode = 1100000000;  // 11:00:00.0000
+constexpr std::int64_t kLastTenDigitCode = 1200005959;
+// The server's reports of the last half minute that are logged for the upload.
+constexpr std::int64_t kFirstMarkedCode = 1129500000;
+constexpr std::int64_t kLastMarkedCode = 1129510000;
+// Prices reach the server only in the last seconds, when the cloud rules of all consoles use them.
+constexpr int kReportSeconds = 10;
+// Server reports older than this many seconds before the end are of no use to any rule.
+constexpr int kServerReportSeconds = 18;
+
+bool TenDigit(std::int64_t code) { return code >= kFirstTenDigitCode && code <= kLastTenDigitCode; }
+
+std::string StatusText(const console::CKestravaDlg& c) {
+    if (c.state.moniornot.load() != 0) return "目前软件工作正常";
+    switch (c.state.swbidmode.load()) {
+        case 0:
+        case 1: return "目前软件工作正常zb ";
+        case 2: return "目前软件工作正常DP ";
+        default: return "";
+    }
+}
+
+}  // namespace
+
+void Engine::SetPageClock(console::CKestravaDlg& c, int hour, int minute, int second) {
+    platform::LocalTime t = c.platform.clock.Now();
+    t.hour = hour;
+    t.minute = minute;
+    t.second = second;
+    t.millisecond = 0;
+    records.pageClock = c.platform.clock.LocalToEpochSeconds(t);
+    records.feedFresh = 1;
+    records.feedStaleTicks = 0;
+}
+
+bool Engine::TakeFedPrice(console::CKestravaDlg& c, std::uint32_t price) {
+    if (price < kLowestFedPrice || price > kHighestFedPrice) return false;
+    const int p = static_cast<int>(price);
+    int best = records.feedLowestPrice.load();
+    do {
+        if (p <= best) return false;
+    } while (!records.feedLowestPrice.compare_exchange_weak(best, p));
+    if (records.smartSubmitArmed.load() != 1) return false;
+    c.state.lowestPrice = p;
+    SmartSubmitCheck(c);
+    return true;
+}
+
+void Engine::OnPageReport(console::CKestravaDlg& c, std::uint32_t price, std::int32_t timeCode) {
+    auto& s = c.state;
+    EngineState& e = records;
+    if (price < 301) {
+        if (price == 0) ShowHint(c, 6);
+        return;
+    }
+    if (s.swbidmode.load() == 2) return;
+    TakeFedPrice(c, price);
+
+    const std::int64_t code = timeCode;
+    const bool simulation = c.IsSimulation();
+    std::optional<perception::PageTime> time;
+    if (!simulation) {
+        if (TenDigit(code)) {
+            if (code > e.lastFeedCode.load()) {
+                e.lastFeedCode = code;
+                time = perception::DecodePageTime(code, false);
+            }
+            if (s.remainingSeconds.load() <= kReportSeconds && options_.sendToSync)
+                options_.sendToSync("1_" + std::to_string(code) + "," + std::to_string(e.feedLowestPrice.load()));
+        } else if (code >= kFirstSixDigitCode && code <= kLastSixDigitCode) {
+            time = perception::DecodePageTime(code, false);
+        }
+    } else if ((code >= kFirstSixDigitCode && code <= kLastSixDigitCode) ||
+               (code >= kFirstSimulationCode && code <= kLastSimulationCode)) {
+        time = perception::DecodePageTime(code, true);
+    }
+    if (!time) return;
+
+    if (e.feedFresh.load() == 0) Log(c, "ZBQD");
+    SetPageClock(c, time->hour, time->minute, time->second);
+    if (s.auctionPhase.load() == 3) c.SetInfoHeader(StatusText(c));
+    if (time->fraction) {
+        e.pageClockFraction = *time->fraction;
+        const int fed = e.feedLowestPrice.load();
+        const int seen = time->minute * 100 + time->second;
+        e.priceFirstSeen.With([&](auto& m) { m.emplace(fed, seen); });
+    }
+}
+
+void Engine::OnServerPriceReport(console::CKestravaDlg& c, std::uint32_t price, std::int32_t timeCode) {
+    auto& s = c.state;
+    EngineState& e = records;
+    if (s.swbidmode.load() == 2 || s.remainingSeconds.load() > kServerReportSeconds) return;
+    if (TakeFedPrice(c, price)) Log(c, "xyz");
+
+    const std::int64_t code = timeCode;
+    if (c.IsSimulation() || !TenDigit(code)) return;
+    if (code > e.lastFeedCode.load()) {
+        e.lastFeedCode = code;
+        if (const auto time = perception::DecodePageTime(code, false)) {
+            SetPageClock(c, time->hour, time->minute, time->second);
+            if (time->fraction) e.pageClockFraction = *time->fraction;
+            const int fed = e.feedLowestPrice.load();
+            const int seen = time->minute * 100 + time->second;
+            e.priceFirstSeen.With([&](auto& m) { m.emplace(fed, seen); });
+        }
+    }
+    if (code >= kFirstMarkedCode && code <= kLastMarkedCode) Log(c, "uvw");
+}
+
+}  // namespace kestrava::engine

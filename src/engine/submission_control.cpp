@@ -1,0 +1,242 @@
+// The submission control: the bidder's keys, the smart submission that Enter arms, and the one
+// operation that presses "确定".
+#include <filesystem>
+#include <iterator>
+#include <span>
+#include <string>
+
+#include "engine/engine.h"
+#include "log/log_book.h"
+#include "perception/capture.h"
+#include "perception/image_files.h"
+#include "platform/keys.h"
+
+namespace kestrava::engine {
+
+namespace vk = platform::vk;
+
+namespace {
+
+// The 27 calibrated confirm points, by their numbers, in the order each mode clicks them. A
+// practice page answers the first of its points; the real page is pressed by the element
+// command first and by the points after it.
+constexpr int kSimulationConfirmOrder[] = {19, 23, 9, 1, 2, 3, 4, 5, 6, 7, 8, 10, 11, 12, 13,
+                                           14, 15, 16, 17, 18, 20, 21, 22, 24, 25, 26, 27};
+constexpr int kRealConfirmOrder[] = {9, 23, 1, 2, 3, 4, 5, 6, 7, 8, 10, 11, 12, 13,
+                                     14, 15, 16, 17, 18, 19, 20, 21, 22, 24, 25, 26, 27};
+static_assert(std::size(kSimulationConfirmOrder) == 27 && std::size(kRealConfirmOrder) == 27);
+
+constexpr char kShotFolder[] = ".//ScreenShot//del2//samples//";
+// The window of acceptable bids: the lowest price plus 300.
+constexpr int kAcceptableGap = 300;
+// Above this gap the smart submission always waits for the price.
+constexpr int kFarGap = 800;
+constexpr std::uint32_t kF3RepeatMs = 400;
+constexpr int kF3TestAmount = 3000;
+
+}  // namespace
+
+// ---- Arming and ending
+
+bool Engine::ArmSubmission() {
+    if (records.smartSubmitArmed.exchange(1) != 0) return false;
+    ++records.submission;
+    return true;
+}
+
+bool Engine::EndSubmission() {
+    EngineState& e = records;
+    const bool wasArmed = e.smartSubmitArmed.exchange(0) == 1;
+    // Confirmations scheduled for this submission die with it: a later Enter starts afresh.
+    e.delayStarted = 0;
+    e.rise1Pending = 0;
+    e.rise2Pending = 0;
+    e.cloudPending = 0;
+    return wasArmed;
+}
+
+// ---- ConfirmBid
+
+void Engine::ConfirmBid(console::CKestravaDlg& c) {
+    if (c.shell.ElementMode()) {
+        c.shell.ConfirmCodeElement();
+        return;
+    }
+    const shell::PageGeometry g = c.state.Geometry();
+    const bool simulation = c.IsSimulation();
+    if (!simulation) c.shell.ConfirmCodeElement();
+    for (const int n : simulation ? std::span<const int>(kSimulationConfirmOrder) : std::span<const int>(kRealConfirmOrder)) {
+        const shell::PagePoint offset = g.vk_ret_code_enter[n - 1];
+        c.shell.ClickAt(g.At(offset.x, offset.y));
+    }
+}
+
+// ---- Keys
+
+void Engine::HandleKey(console::CKestravaDlg& c, int key) {
+    switch (key) {
+        case vk::Return:
+            PressEnter(c);
+            return;
+        case vk::Escape:
+            EndSubmission();
+            c.shell.CancelCodeDialog();
+            Log(c, "检查是否有页面干扰申请价格 ");
+            return;
+        case vk::F3:
+            PressF3(c);
+            return;
+        default:
+            return;
+    }
+}
+
+void Engine::PressEnter(console::CKestravaDlg& c) {
+    auto& s = c.state;
+    Log(c, "...");
+    if (c.platform.keyboard.Query(vk::Control).down) {
+        PlaySound(c, 180);
+        c.SetInfoBody("强制提交价格");
+        EndSubmission();
+        ConfirmBid(c);
+        Log(c, "国拍最低价：" + s.lowestText.Get() + " 强制提交价格 ..");
+        s.appliedPrice = 0;
+        return;
+    }
+    const int r = s.remainingSeconds.load();
+    if (r > 3 && r < 90) SaveBidDialogShot(c);
+    Log(c, ".");
+    if (r == 1) {
+        // The last second leaves no time to wait for the price.
+        if (c.shell.ElementMode()) c.shell.CloseInfoDialog();
+        EndSubmission();
+        ConfirmBid(c);
+        Log(c, "59秒客户按回车，软件点击“确定”按钮");
+        s.appliedPrice = 0;
+        return;
+    }
+    if (c.shell.ElementMode()) c.shell.CloseInfoDialog();
+    SmartSubmitCheck(c);
+}
+
+void Engine::PressF3(console::CKestravaDlg& c) {
+    if (c.state.remainingSeconds.load() >= 1800 || c.state.auctionPhase.load() != 3) return;
+    // A held key reaches here on every scan tick; it applies once and then only keeps the stamp.
+    const std::uint32_t now = Now(c);
+    const std::uint32_t previous = records.lastF3Tick.exchange(now);
+    if (now - previous <= kF3RepeatMs) return;
+    if (const auto& calibrate = c.hooks().smartCalibrate) calibrate(c);
+    ApplyBid(c, kF3TestAmount);
+    // The application holds this thread for about a second; a key still held after it is the
+    // same press, not a new one.
+    records.lastF3Tick = Now(c);
+    c.StartCancelTimer();
+    c.SetInfoBody("F3测试加价3000，3秒后，验证码框自动关闭");
+}
+
+void Engine::SaveBidDialogShot(console::CKestravaDlg& c) {
+    if (!options_.geometry) return;
+    const std::shared_ptr<const perception::PageGeometry> g = options_.geometry->Get();
+    const int top = perception::SaturatingSum(
+        {g->lvwf_y, perception::TruncateToInt(130.0f * c.state.displayScale.load())});
+    const int left = perception::SaturatingSum({g->lvwf_x, g->youdoufugan_left});
+    const platform::Rect rect{left, top, perception::SaturatingSum({left, g->youdoufugan_width}),
+                              perception::SaturatingSum({top, g->youdoufugan_height})};
+    const std::optional<platform::Image> shot = perception::CaptureRegion(c.platform.desktop, c.platform.screen, rect);
+    if (!shot) return;
+
+    const platform::LocalTime t = c.platform.clock.Now();
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d_%02d-%02d-%02d", t.year, t.month, t.day, t.hour, t.minute,
+                  t.second);
+    const std::string path = std::string(kShotFolder) + c.state.bidNumber.Get() + "_" + stamp + "_2.bmp";
+    std::error_code ec;
+    std::filesystem::create_directories(kShotFolder, ec);
+    if (!perception::SaveBitmapFile(*shot, path)) return;
+    records.lastShotPath.Set(path);
+    // A held Enter saves the same second's file again; it is uploaded once.
+    c.state.uploadQueue.With([&](auto& queue) {
+        for (const std::string& queued : queue)
+            if (queued == path) return;
+        queue.push_back(path);
+    });
+}
+
+// ---- Smart submission
+
+void Engine::FinishSubmission(console::CKestravaDlg& c, bool wasArmed) {
+    if (c.state.auctionPhase.load() > 2) c.SetInfoBody(".");
+    if (wasArmed) {
+        c.state.statusClass = 0;
+        c.state.statusText.Set("----");
+    }
+    EndSubmission();
+}
+
+void Engine::ConfirmAndFinish(console::CKestravaDlg& c, bool wasArmed, std::string_view logText) {
+    // An armed submission is confirmed only by the path that ends it.
+    if (wasArmed && !EndSubmission()) return;
+    ConfirmBid(c);
+    Log(c, "国拍最低价：" + c.state.lowestText.Get() + std::string(logText));
+    FinishSubmission(c, wasArmed);
+}
+
+void Engine::SmartSubmitCheck(console::CKestravaDlg& c) {
+    std::lock_guard lock(checkMutex_);
+    SmartSubmitCheckLocked(c);
+}
+
+void Engine::SmartSubmitCheckLocked(console::CKestravaDlg& c) {
+    auto& s = c.state;
+    EngineState& e = records;
+    const int gap = s.appliedPrice.load() - s.lowestPrice.load();
+    const int r = s.remainingSeconds.load();
+    const int windowSeconds = strategy.pricelimitStartTime.load();
+    const int limit = strategy.ctrlXpricelimit.load();
+    const int delayMs = strategy.DelayBidTime.load();
+    const bool wasArmed = e.smartSubmitArmed.load() == 1;
+
+    const auto arm = [&] {
+        if (wasArmed) return;
+        PlaySound(c, 189);
+        c.SetInfoBody("请等待！软件在等待价格上涨，然后依据参数来提交。\n现在不能用“鼠标”点击 “确定”按钮");
+        Log(c, "客户按了回车，智能提交开启，等待价格上涨到差价范围");
+        ShowHint(c, 2);
+        ArmSubmission();
+    };
+
+    if (gap <= kAcceptableGap) {
+        ConfirmAndFinish(c, wasArmed, "，软件点击\"确定\"按钮");
+    } else if (r > windowSeconds || gap > kFarGap || gap > limit) {
+        arm();
+    } else if (delayMs == 0) {
+        ConfirmAndFinish(c, wasArmed, "，软件点击确定提交");
+    } else {
+        ArmSubmission();
+        const std::uint32_t now = Now(c);
+        if (e.delayStarted.load() == 0) {
+            const std::string ms = std::to_string(delayMs);
+            Log(c, "国拍最低价：" + s.lowestText.Get() + "，延时" + ms + "毫秒");
+            c.SetInfoBody("智能提交中，延时" + ms + "毫秒后提交");
+            e.delayStartTick = now;
+            e.delayStarted = 1;
+        }
+        if (now - e.delayStartTick.load() >= static_cast<std::uint32_t>(delayMs))
+            ConfirmAndFinish(c, true, "，延时达到");
+    }
+}
+
+// ---- The two forced-submission boxes
+
+void Engine::OnForcedBoxClicked(console::CKestravaDlg& c, int id) {
+    auto& controls = c.controls;
+    if (!controls.Exists(box::ForcedByTime) || !controls.Exists(box::ForcedByRise)) return;
+    if (id == box::ForcedByTime && controls.IsChecked(box::ForcedByTime)) {
+        ShowHint(c, 8);
+        controls.SetCheck(box::ForcedByRise, 0);
+    } else if (id == box::ForcedByRise && controls.IsChecked(box::ForcedByRise)) {
+        controls.SetCheck(box::ForcedByTime, 0);
+    }
+}
+
+}  // namespace kestrava::engine

@@ -1,0 +1,87 @@
+// The submit tick: every jamInterval ms (10 by default) on its own timer thread. In the last
+// seconds it runs the two rise rules of page seconds 55 … 58, which confirm a short, set delay
+// after the fed price has risen by a step against the previous second's low, and then the cloud
+// step of the last ten seconds.
+#include "engine/engine.h"
+
+namespace kestrava::engine {
+
+namespace {
+
+struct RiseRule {
+    int number;  // 1 or 2, as the log lines name them
+    std::atomic<int> EngineState::*pending;
+    std::atomic<std::uint32_t> EngineState::*pendingSubmission;
+    std::atomic<int> EngineState::*delay;
+    std::atomic<std::uint32_t> EngineState::*startTick;
+    std::array<std::atomic<int>, kRiseSeconds> EngineState::*delays;  // tenths of a second per page second
+    // Whether the applied price stands close enough above the fed price at page second `second`.
+    bool (*gapHolds)(const strategy::StrategyValues&, int gapToFed, int second);
+};
+
+// Rise rule 2's gap limits per page second 55 … 58.
+constexpr std::atomic<int> strategy::StrategyValues::*kRise2Limits[kRiseSeconds] = {
+    &strategy::StrategyValues::SmartBidTime1, &strategy::StrategyValues::SmartBidTime2,
+    &strategy::StrategyValues::SmartBidTime3, &strategy::StrategyValues::SmartBidTime4};
+
+constexpr RiseRule kRiseRules[] = {
+    {1, &EngineState::rise1Pending, &EngineState::rise1Submission, &EngineState::rise1Delay,
+     &EngineState::rise1StartTick, &EngineState::riseDelay1,
+     [](const strategy::StrategyValues&, int gap, int) { return gap == 400; }},
+    {2, &EngineState::rise2Pending, &EngineState::rise2Submission, &EngineState::rise2Delay,
+     &EngineState::rise2StartTick, &EngineState::riseDelay2,
+     [](const strategy::StrategyValues& v, int gap, int second) {
+         return gap <= (v.*kRise2Limits[second - kFirstRiseSecond]).load();
+     }},
+};
+
+// A fed price counts as a rise when it stands at least one step above the previous second's low.
+constexpr int kRiseStep = 100;
+
+}  // namespace
+
+void Engine::SubmitTick(console::CKestravaDlg& c) {
+    auto& s = c.state;
+    if (options_.updateRemainingTime) {
+        if (!options_.updateRemainingTime(c)) return;
+    } else if (!s.pageWindow.load() || s.auctionPhase.load() == 0) {
+        return;
+    }
+    const int phase = s.auctionPhase.load();
+    if (phase == 4 || phase < 3) return;
+    if (records.smartSubmitArmed.load() == 1) RiseRules(c);
+    if (s.remainingSeconds.load() <= 10 && options_.cloudStep) options_.cloudStep(c, *this);
+}
+
+void Engine::RiseRules(console::CKestravaDlg& c) {
+    EngineState& e = records;
+    const int second = static_cast<int>(((e.pageClock.load() % 60) + 60) % 60);
+    const bool riseSecond = second >= kFirstRiseSecond && second < kFirstRiseSecond + kRiseSeconds;
+    const int fed = e.feedLowestPrice.load();
+
+    for (const RiseRule& rule : kRiseRules) {
+        // A rule that confirmed ends the submission; the next one has nothing left to do.
+        const std::uint32_t current = e.submission.load();
+        if (e.smartSubmitArmed.load() != 1) return;
+        const std::uint32_t now = Now(c);
+        if ((e.*rule.pending).load() == 1 && (e.*rule.pendingSubmission).load() == current) {
+            if (now - (e.*rule.startTick).load() < static_cast<std::uint32_t>((e.*rule.delay).load())) continue;
+            if (!EndSubmission()) return;
+            ConfirmBid(c);
+            Log(c, "上涨" + std::to_string(rule.number) + "功能点击确定");
+            continue;
+        }
+        if (!riseSecond) continue;
+        const int previousLow = e.lowAt[second - 1].load();
+        if (fed - previousLow < kRiseStep) continue;
+        if (!Ticked(c, box::Rise55 + second - kFirstRiseSecond)) continue;
+        if (!rule.gapHolds(strategy, c.state.appliedPrice.load() - fed, second)) continue;
+        (e.*rule.delay) = (e.*rule.delays)[second - kFirstRiseSecond].load() * 100;
+        (e.*rule.startTick) = now;
+        (e.*rule.pendingSubmission) = current;
+        (e.*rule.pending) = 1;
+        Log(c, "上涨" + std::to_string(rule.number) + "功能" + std::to_string(second) + "延触发");
+    }
+}
+
+}  // namespace kestrava::engine
