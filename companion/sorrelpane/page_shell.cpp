@@ -1,0 +1,687 @@
+#include "page_shell.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDate>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QSaveFile>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QWebEngineProfile>
+#include <QWebEngineSettings>
+#include <QWebEngineView>
+
+#include <iconv.h>
+
+#include <string>
+
+#include "config/profile.h"
+#include "console_link.h"
+#include "feed_listener.h"
+#include "native_bridge.h"
+#include "platform/keys.h"
+#include "shell/page_commands.h"
+
+namespace kestrava::sorrelpane {
+
+namespace cmd = shell::cmd;
+namespace wm = platform::wm;
+namespace vk = platform::vk;
+
+namespace {
+
+constexpr char kShellIni[] = "bin/sorrelpane.ini";
+constexpr char kUserIni[] = "bin/userconf.ini";
+constexpr char kPageLinePrefix[] = "KESTRAVA|";
+// Posted to the login dialog when the compatibility page is on screen.
+constexpr std::uint32_t kCompatTimerId = 1;
+// The page has painted before it says so, but the pixels still have to travel through the
+// compositor to the X server before the console looks at the screen.
+constexpr int kSettleMs = 300;
+
+QString ReadString(const char* section, const char* key, const char* dflt, const char* path) {
+    return QString::fromStdString(config::ReadProfileString(section, key, dflt, 1024, path));
+}
+
+std::string Gbk(const QString& text) {
+    QByteArray utf8 = text.toUtf8();
+    iconv_t cd = iconv_open("GBK//TRANSLIT", "UTF-8");
+    if (cd == reinterpret_cast<iconv_t>(-1)) return utf8.toStdString();
+    std::string out(static_cast<std::size_t>(utf8.size()) * 2 + 8, '\0');
+    char* in = utf8.data();
+    std::size_t inLeft = static_cast<std::size_t>(utf8.size());
+    char* dst = out.data();
+    std::size_t outLeft = out.size();
+    while (inLeft > 0) {
+        if (iconv(cd, &in, &inLeft, &dst, &outLeft) == static_cast<std::size_t>(-1)) {
+            if (outLeft == 0) break;
+            // A character GBK cannot hold: keep a question mark and go on.
+            ++in;
+            --inLeft;
+            *dst++ = '?';
+            --outLeft;
+        }
+    }
+    iconv_close(cd);
+    out.resize(out.size() - outLeft);
+    return out;
+}
+
+QHash<QString, QString> ReadElements(const QString& path) {
+    static const char* const kRoles[] = {"bidbutton", "confirm",  "cancel",   "infoclose", "plusbox",
+                                         "addbutton", "codebox",  "bidprice", "statusicon", "loginbid",
+                                         "loginpwd",  "loginid",  "loginbutton"};
+    QHash<QString, QString> roles;
+    const std::string file = path.toStdString();
+    for (const char* role : kRoles) {
+        QString selector = ReadString("Elements", role, "", file.c_str());
+        if (!selector.isEmpty()) roles.insert(role, selector);
+    }
+    return roles;
+}
+
+// A script literal for `text` (JSON string syntax is valid JavaScript).
+QString JsString(const QString& text) {
+    QByteArray array = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
+    return QString::fromUtf8(array.mid(1, array.size() - 2));
+}
+
+QString RectScript(const QString& selector) {
+    return QStringLiteral(
+               "(function(s){var e=document.querySelector(s);if(!e)return null;"
+               "if(e.closest&&e.closest('[hidden]'))return null;var r=e.getBoundingClientRect();"
+               "return(r.width>0&&r.height>0)?[r.left,r.top,r.width,r.height]:null;})(%1)")
+        .arg(JsString(selector));
+}
+
+QString FillScript(const QString& selector, const QString& value) {
+    return QStringLiteral(
+               "(function(s,v){var e=document.querySelector(s);if(!e)return false;e.focus();e.value=v;"
+               "e.dispatchEvent(new Event('input',{bubbles:true}));return true;})(%1,%2)")
+        .arg(JsString(selector), JsString(value));
+}
+
+Qt::Key KeyForVk(int code) {
+    if (code >= vk::Digit0 && code <= vk::Digit0 + 9) return static_cast<Qt::Key>(Qt::Key_0 + (code - vk::Digit0));
+    if (code >= vk::KeyA && code <= vk::KeyA + 25) return static_cast<Qt::Key>(Qt::Key_A + (code - vk::KeyA));
+    if (code >= vk::F1 && code <= vk::F1 + 11) return static_cast<Qt::Key>(Qt::Key_F1 + (code - vk::F1));
+    switch (code) {
+    case vk::Back: return Qt::Key_Backspace;
+    case 0x09: return Qt::Key_Tab;
+    case vk::Return: return Qt::Key_Return;
+    case vk::Escape: return Qt::Key_Escape;
+    case vk::Space: return Qt::Key_Space;
+    case 0x25: return Qt::Key_Left;
+    case 0x26: return Qt::Key_Up;
+    case 0x27: return Qt::Key_Right;
+    case 0x28: return Qt::Key_Down;
+    case 0x24: return Qt::Key_Home;
+    case 0x23: return Qt::Key_End;
+    case vk::Delete: return Qt::Key_Delete;
+    default: return Qt::Key_unknown;
+    }
+}
+
+// The geometry file of the practice page from the rectangles the page measured (CSS pixels
+// relative to the green icon; the anchor in page-view pixels). Values are for display scale 1.
+QByteArray GeometryIni(const QJsonObject& g) {
+    struct Box {
+        int x, y, w, h;
+        int cx() const { return x + w / 2; }
+        int cy() const { return y + h / 2; }
+    };
+    auto box = [&](const char* id) {
+        QJsonObject o = g.value(id).toObject();
+        return Box{o.value("x").toInt(), o.value("y").toInt(), o.value("w").toInt(), o.value("h").toInt()};
+    };
+    QByteArray out;
+    auto put = [&](const QString& key, const QString& value) { out += (key + "=" + value + "\n").toUtf8(); };
+    auto num = [&](const QString& key, int value) { put(key, QString::number(value)); };
+    auto rect = [&](const char* l, const char* t, const char* w, const char* h, const Box& b) {
+        num(l, b.x);
+        num(t, b.y);
+        num(w, b.w);
+        num(h, b.h);
+    };
+    auto point = [&](const QString& x, const QString& y, int px, int py) {
+        num(x, px);
+        num(y, py);
+    };
+
+    const Box anchor = box("anchor");
+    const Box lowest = box("lowest");
+    const Box codeOk = box("codeok");
+    const Box cancel = box("codecancel");
+    const Box codeDialog = box("codedialog");
+    const Box result = box("resultdialog");
+    const Box left = box("leftpanel");
+    out += "; Geometry of the bundled practice page at display scale 1.0, measured from the page\n"
+           "; by `Sorrelpane --write-geometry`. Offsets are relative to the green network icon\n"
+           "; (lvwf_x, lvwf_y in page-view pixels); the tooltip positions are page-view pixels.\n"
+           "[Position]\n";
+    point("lvwf_x", "lvwf_y", anchor.x, anchor.y);
+    rect("C_P2_LEFTPRICE_X", "C_P2_LEFTPRICE_Y", "C_P2_LEFTPRICE_W", "C_P2_LEFTPRICE_H", lowest);
+    const Box code = box("codeinput");
+    point("C_P2_IMGCODE_IN_X", "C_P2_IMGCODE_IN_Y", code.cx(), code.cy());
+    const Box plus = box("plusamount");
+    point("plusinput_picPot_x", "plusinput_picPot_y", plus.cx(), plus.cy());
+    const Box add = box("addbtn");
+    point("plusbutton_picPot_x", "plusbutton_picPot_y", add.cx(), add.cy());
+    const Box bid = box("bidbtn");
+    point("bidbutton_picPot_x", "bidbutton_picPot_y", bid.cx(), bid.cy());
+    const Box bidPrice = box("bidprice");
+    point("bidinput_picPot_x", "bidinput_picPot_y", bidPrice.cx(), bidPrice.cy());
+    // 27 points on the confirm button, middle row first: nine columns by three rows.
+    int n = 1;
+    for (int row : {1, 0, 2}) {
+        for (int col = 0; col < 9; ++col, ++n) {
+            point(QString("vk_ret_code_enterx_%1").arg(n), QString("vk_ret_code_entery_%1").arg(n),
+                  codeOk.x + codeOk.w * (col + 1) / 10, codeOk.y + codeOk.h * (row + 1) / 4);
+        }
+    }
+    const Box info = box("infook");
+    point("vk_ret_info_enterx", "vk_ret_info_entery", info.cx(), info.cy());
+    point("vk_esc_x", "vk_esc_y", cancel.cx(), cancel.cy());
+    point("vk_esc_x2", "vk_esc_y2", cancel.x + cancel.w / 4, cancel.cy());
+    point("vk_esc_x3", "vk_esc_y3", cancel.x + cancel.w * 3 / 4, cancel.cy());
+    // The dialog area holds the verification-code dialog and the result dialog, with a margin.
+    const int dl = std::min(codeDialog.x, result.x) - 8;
+    const int dt = std::min(codeDialog.y, result.y) - 8;
+    const int dr = std::max(codeDialog.x + codeDialog.w, result.x + result.w) + 8;
+    const int db = std::max(codeDialog.y + codeDialog.h, result.y + result.h) + 8;
+    rect("youdoufugan_left", "youdoufugan_top", "youdoufugan_width", "youdoufugan_height",
+         Box{dl, dt, dr - dl, db - dt});
+    point("tooltip1_x", "tooltip1_y", anchor.x + lowest.x + lowest.w + 24, anchor.y + lowest.y);
+    point("tooltip2_x", "tooltip2_y", anchor.x + bid.x + bid.w + 24, anchor.y + bid.y);
+    point("tooltip4_x", "tooltip4_y", anchor.x + add.x + add.w + 24, anchor.y + add.y);
+    rect("lastone_picPot_x", "lastone_picPot_y", "lastone_picPot_w", "lastone_picPot_h", box("lowesttime"));
+    rect("bidcount_left", "bitcount_top", "bidcount_width", "bitcount_height", box("bidcount"));
+    rect("ocr_systime_left", "ocr_systime_top", "ocr_systime_width", "ocr_systime_height", box("clock"));
+    rect("zise_left", "zise_top", "zise_width", "zise_height", lowest);
+    rect("zuodoufugan_left", "zuodoufugan_top", "zuodoufugan_width", "zuodoufugan_height",
+         Box{left.x, left.y + left.h / 2, left.w, left.h / 2});
+    put("cr_que", "0");
+    rect("quearea_left", "quearea_top", "quearea_width", "quearea_height", codeOk);
+    put("cr_chu", "0");
+    rect("chuarea_left", "chuarea_top", "chuarea_width", "chuarea_height", bid);
+    put("version", "8.2");
+    return out;
+}
+
+}  // namespace
+
+// ---- settings and log ------------------------------------------------------------------------
+
+ShellSettings ShellSettings::Load() {
+    ShellSettings s;
+    s.realUrl = ReadString("Sorrelpane", "realurl", "", kShellIni);
+    s.realElements = ReadString("Sorrelpane", "realelements", "bin/realelements.ini", kShellIni);
+    s.practiceUrl = ReadString("Sorrelpane", "practiceurl", "practice/index.html", kShellIni);
+    s.practiceParams = ReadString("Sorrelpane", "practiceparams", "", kShellIni);
+    s.practiceElements = ReadString("Sorrelpane", "practiceelements", "practice/elements.ini", kShellIni);
+    s.geometry = QRect(config::ReadProfileInt("Sorrelpane", "x", 0, kShellIni),
+                       config::ReadProfileInt("Sorrelpane", "y", 0, kShellIni),
+                       config::ReadProfileInt("Sorrelpane", "width", 1000, kShellIni),
+                       config::ReadProfileInt("Sorrelpane", "height", 720, kShellIni));
+    s.bidNumber = ReadString("Configure", "bidnumber", "", kUserIni);
+    s.bidPassword = ReadString("Configure", "bidpassword", "", kUserIni);
+    s.idCard = ReadString("Configure", "idcard", "", kUserIni);
+    s.firstBid = config::ReadProfileInt("Configure", "firstbid", 0, kUserIni) == 1;
+    return s;
+}
+
+ShellLog::ShellLog(QString bidNumber) : bidNumber_(bidNumber.isEmpty() ? QStringLiteral("0") : bidNumber) {}
+
+void ShellLog::Write(const QString& text) {
+    const QDateTime now = QDateTime::currentDateTime();
+    QDir().mkpath(QStringLiteral("Log"));
+    QFile file(QStringLiteral("Log/%1_%2_ie.log").arg(bidNumber_, now.date().toString(Qt::ISODate)));
+    if (!file.open(QIODevice::Append)) return;
+    std::string line = Gbk(QStringLiteral("[%1] %2\n").arg(now.time().toString(QStringLiteral("HH:mm:ss.zzz")), text));
+    file.write(line.data(), static_cast<qint64>(line.size()));
+}
+
+// ---- page ------------------------------------------------------------------------------------
+
+ShellPage::ShellPage(QWebEngineProfile* profile, QObject* parent) : QWebEnginePage(profile, parent) {}
+
+void ShellPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString& message, int lineNumber,
+                                         const QString& sourceID) {
+    if (message.startsWith(QLatin1String(kPageLinePrefix))) {
+        emit pageLine(message);
+    } else {
+        emit consoleText(QStringLiteral("js %1:%2 %3").arg(QFileInfo(sourceID).fileName()).arg(lineNumber).arg(message));
+    }
+}
+
+// ---- window ----------------------------------------------------------------------------------
+
+PageShell::PageShell(ShellSettings settings, ConsoleLink* console, ShellLog* log)
+    : settings_(std::move(settings)), console_(console), log_(log) {
+    setWindowTitle(QString::fromUtf8(shell::kPageWindowTitle));
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    frame_ = new QWidget(this);
+    outer->addWidget(frame_);
+    auto* frameLayout = new QVBoxLayout(frame_);
+    frameLayout->setContentsMargins(0, 0, 0, 0);
+    inner_ = new QWidget(frame_);
+    frameLayout->addWidget(inner_);
+    auto* innerLayout = new QVBoxLayout(inner_);
+    innerLayout->setContentsMargins(0, 0, 0, 0);
+
+    // Off the record: nothing of a practice run is kept on disk between starts.
+    profile_ = new QWebEngineProfile(this);
+    page_ = new ShellPage(profile_, this);
+    page_->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
+    page_->settings()->setAttribute(QWebEngineSettings::ErrorPageEnabled, true);
+    view_ = new QWebEngineView(inner_);
+    view_->setPage(page_);
+    view_->setContextMenuPolicy(Qt::NoContextMenu);
+    innerLayout->addWidget(view_);
+
+    KeepWindowClass(frame_, "chrome_widgetwin_0", shell::kPageFrameClass);
+    KeepWindowClass(inner_, "chrome_widgetwin_1", shell::kPageViewClass);
+
+    connect(page_, &ShellPage::pageLine, this, &PageShell::OnPageLine);
+    connect(page_, &ShellPage::consoleText, this, [this](const QString& text) { log_->Write(text); });
+    connect(page_, &QWebEnginePage::loadFinished, this, [this](bool ok) {
+        log_->Write(QStringLiteral("page loaded %1 %2").arg(ok ? "ok" : "FAILED", page_->url().toString()));
+    });
+
+    feedConsole_ = ConsoleLink::Open();
+    feed_ = FeedListener::Start([this](const std::string& line) { OnFeedLine(line); });
+    if (!feed_) log_->Write(QStringLiteral("no loopback feed: page reports go through the page's console"));
+
+    resize(settings_.geometry.size());
+    move(settings_.geometry.topLeft());
+    page_->setHtml(QStringLiteral("<html><body style=\"font-family:'WenQuanYi Micro Hei';background:#e9eef4\">"
+                                  "<p style=\"margin:40px\">等待助手打开拍卖页面……</p></body></html>"));
+    log_->Write(QStringLiteral("shell started"));
+}
+
+PageShell::~PageShell() {
+    // No feed line may arrive at a half-destroyed shell.
+    feed_.reset();
+    // The page must go before its profile.
+    view_->setPage(nullptr);
+    delete page_;
+    page_ = nullptr;
+}
+
+void PageShell::closeEvent(QCloseEvent* event) {
+    log_->Write(QStringLiteral("shell closing"));
+    page_->triggerAction(QWebEnginePage::Stop);
+    event->accept();
+}
+
+void PageShell::Open(const QUrl& url, const QString& elementsFile, bool practice) {
+    elements_ = ReadElements(elementsFile);
+    practicePage_ = practice;
+    firstBidDone_ = false;
+    log_->Write(QStringLiteral("open %1 (%2 element selectors)").arg(url.toString()).arg(elements_.size()));
+    page_->load(url);
+}
+
+void PageShell::OpenPractice(const QString& extraQuery) {
+    const QString& configured = settings_.practiceUrl;
+    QUrl url = configured.contains(QLatin1String("://")) ? QUrl(configured)
+                                                          : QUrl::fromLocalFile(QDir::current().absoluteFilePath(configured));
+    QStringList query;
+    if (!url.query().isEmpty()) query << url.query();
+    if (!settings_.practiceParams.isEmpty()) query << settings_.practiceParams;
+    if (!extraQuery.isEmpty()) query << extraQuery;
+    if (feed_) query << QStringLiteral("feed=%1").arg(feed_->Port());
+    url.setQuery(query.join('&'));
+    Open(url, settings_.practiceElements, true);
+}
+
+void PageShell::OpenReal() {
+    if (settings_.realUrl.isEmpty()) {
+        log_->Write(QStringLiteral("open real page: no realurl in bin/sorrelpane.ini"));
+        elements_.clear();
+        page_->setHtml(QStringLiteral(
+            "<html><body style=\"font-family:'WenQuanYi Micro Hei';background:#e9eef4\"><p style=\"margin:40px\">"
+            "未设置国拍网址：请在 bin/sorrelpane.ini 的 [Sorrelpane] 节填写 realurl。</p></body></html>"));
+        return;
+    }
+    Open(QUrl(settings_.realUrl), settings_.realElements, false);
+}
+
+// ---- console ---------------------------------------------------------------------------------
+
+void PageShell::PostToConsole(std::uint32_t msg, std::uint32_t wParam, std::int32_t lParam, const char* what) {
+    const bool sent = console_ && console_->PostToConsole(platform::Message{msg, wParam, lParam});
+    log_->Write(QStringLiteral("%1 0x%2 %3 %4%5")
+                    .arg(QLatin1String(what))
+                    .arg(msg, 0, 16)
+                    .arg(wParam)
+                    .arg(lParam)
+                    .arg(sent ? "" : " (no console)"));
+}
+
+void PageShell::OnPageLine(const QString& line) {
+    const QStringList f = line.mid(int(sizeof kPageLinePrefix) - 1).split('|');
+    const QString kind = f.value(0);
+    if (kind == QLatin1String("report")) {
+        if (std::optional<PageReport> r = ParseReport(f)) {
+            const bool sent = console_ && console_->PostToConsole(r->Message());
+            LogReport(*r, sent, QDateTime::currentMSecsSinceEpoch());
+        }
+    } else if (kind == QLatin1String("log")) {
+        log_->Write(QStringLiteral("page: ") + line.mid(int(sizeof kPageLinePrefix) - 1 + 4));
+    } else if (kind == QLatin1String("login")) {
+        QTimer::singleShot(kSettleMs, this, [this] { PostToConsole(0x465, 0, 0, "page logged in"); });
+    } else if (kind == QLatin1String("start")) {
+        QTimer::singleShot(kSettleMs, this, [this] { PostToConsole(0x49d, 0, 0, "practice auction started"); });
+    } else if (kind == QLatin1String("progress")) {
+        PostToConsole(0x49a, 0, 0, "progress bar shown");
+    } else if (kind == QLatin1String("loginform")) {
+        AutoLogin();
+    } else if (kind == QLatin1String("phase") && f.size() >= 3) {
+        if (f[1] == QLatin1String("1")) FirstBid(f[2].toInt());
+    } else if (kind == QLatin1String("compat")) {
+        QTimer::singleShot(kSettleMs, this, [this] {
+            const bool sent = console_ && console_->PostToTitlePrefix(
+                                              kLoginDialogTitlePrefix, platform::Message{wm::Timer, kCompatTimerId, 0});
+            log_->Write(QStringLiteral("compatibility page shown, timer 1 %1").arg(sent ? "sent" : "not sent (no login dialog)"));
+        });
+    } else {
+        log_->Write(QStringLiteral("unknown page line: ") + line);
+    }
+}
+
+std::optional<PageReport> PageShell::ParseReport(const QStringList& fields) {
+    bool priceOk = false;
+    bool codeOk = false;
+    PageReport r;
+    r.price = fields.value(1).toUInt(&priceOk);
+    r.code = fields.value(2).toInt(&codeOk);
+    r.madeAt = fields.value(3).toLongLong();
+    if (!priceOk || !codeOk) return std::nullopt;
+    return r;
+}
+
+void PageShell::LogReport(const PageReport& r, bool sent, qint64 postedAt) {
+    // The page stamps its reports, so the log shows how long one took to reach the console.
+    log_->Write(QStringLiteral("report 0x46e %1 %2 after %3 ms%4")
+                    .arg(r.price)
+                    .arg(r.code)
+                    .arg(r.madeAt > 0 ? postedAt - r.madeAt : -1)
+                    .arg(sent ? "" : " (no console)"));
+}
+
+void PageShell::OnFeedLine(const std::string& line) {
+    // On the feed listener's thread: reports go straight out, everything else to the GUI thread.
+    const QString text = QString::fromStdString(line);
+    if (!text.startsWith(QLatin1String(kPageLinePrefix))) return;
+    const QStringList f = text.mid(int(sizeof kPageLinePrefix) - 1).split('|');
+    if (f.value(0) == QLatin1String("report")) {
+        std::optional<PageReport> r = ParseReport(f);
+        if (!r) return;
+        const bool sent = feedConsole_ && feedConsole_->PostToConsole(r->Message());
+        const qint64 postedAt = QDateTime::currentMSecsSinceEpoch();
+        QMetaObject::invokeMethod(this, [this, report = *r, sent, postedAt] { LogReport(report, sent, postedAt); },
+                                  Qt::QueuedConnection);
+        return;
+    }
+    QMetaObject::invokeMethod(this, [this, text] { OnPageLine(text); }, Qt::QueuedConnection);
+}
+
+// ---- commands --------------------------------------------------------------------------------
+
+void PageShell::HandleMessage(const platform::Message& m) {
+    const int x = static_cast<std::int32_t>(m.wParam);
+    const int y = m.lParam;
+    switch (m.msg) {
+    case wm::Close:
+        log_->Write(QStringLiteral("WM_CLOSE"));
+        close();
+        return;
+    case wm::KeyDown:
+    case wm::KeyUp:
+        SendKey(static_cast<int>(m.wParam), m.msg == wm::KeyDown);
+        return;
+    case wm::Char:
+        SendChar(m.wParam);
+        return;
+    case wm::MouseMove:
+    case wm::LButtonDown:
+    case wm::LButtonUp: {
+        // Mouse messages pack the page-view point into lParam, in device pixels.
+        const qreal ratio = inner_->devicePixelRatioF();
+        const QPointF p(platform::LoWord(m.lParam) / ratio, platform::HiWord(m.lParam) / ratio);
+        SendMouse(m.msg == wm::MouseMove      ? QEvent::MouseMove
+                  : m.msg == wm::LButtonDown ? QEvent::MouseButtonPress
+                                             : QEvent::MouseButtonRelease,
+                  p);
+        if (m.msg != wm::MouseMove) {
+            log_->Write(QStringLiteral("mouse %1 %2,%3")
+                            .arg(m.msg == wm::LButtonDown ? "down" : "up")
+                            .arg(platform::LoWord(m.lParam))
+                            .arg(platform::HiWord(m.lParam)));
+        }
+        return;
+    }
+    case cmd::OpenRealPage:
+        OpenReal();
+        return;
+    case cmd::OpenSimulationPage:
+        OpenPractice();
+        return;
+    case cmd::CompatibilityTest:
+        CompatibilityStep();
+        return;
+    case cmd::ClickAt:
+    case cmd::ClickPlusBoxAt:
+    case cmd::CodeBoxPoint:
+        ClickAtViewPixel(x, y);
+        return;
+    case cmd::PressBidElement: ClickElement(QStringLiteral("bidbutton")); return;
+    case cmd::ConfirmCodeElement: ClickElement(QStringLiteral("confirm")); return;
+    case cmd::CancelCodeElement: ClickElement(QStringLiteral("cancel")); return;
+    case cmd::CloseInfoElement: ClickElement(QStringLiteral("infoclose")); return;
+    case cmd::FocusPlusBoxElement: ClickElement(QStringLiteral("plusbox")); return;
+    case cmd::PressAddElement: ClickElement(QStringLiteral("addbutton")); return;
+    case cmd::StatusIconRecoveryFirst: RestoreView(); return;
+    case cmd::StatusIconRecoverySecond: RecoverPage(); return;
+    case cmd::CalibrationDone:
+        // The console has found the page and chosen its action mode; the page must keep still
+        // from now on, so the shell only notes it.
+        log_->Write(QStringLiteral("console calibrated"));
+        return;
+    default:
+        log_->Write(QStringLiteral("ignored message 0x%1 %2 %3").arg(m.msg, 0, 16).arg(m.wParam).arg(m.lParam));
+        return;
+    }
+}
+
+void PageShell::EnsurePageFocus() {
+    if (!isActiveWindow()) activateWindow();
+    QWidget* target = view_->focusProxy() ? view_->focusProxy() : view_;
+    if (!target->hasFocus()) {
+        target->setFocus(Qt::OtherFocusReason);
+        // Without window-manager focus Qt delivers no focus-in, and the page would not take keys.
+        if (!target->hasFocus()) {
+            QFocusEvent in(QEvent::FocusIn, Qt::OtherFocusReason);
+            QApplication::sendEvent(target, &in);
+        }
+    }
+}
+
+void PageShell::ClickAtViewPixel(int x, int y) {
+    // Points arrive in device pixels of the page view; the widgets work in logical pixels.
+    const qreal ratio = inner_->devicePixelRatioF();
+    ClickAtLogical(QPointF(x / ratio, y / ratio), QStringLiteral("point %1,%2").arg(x).arg(y));
+}
+
+void PageShell::SendMouse(QEvent::Type type, const QPointF& p) {
+    EnsurePageFocus();
+    QWidget* target = view_->focusProxy() ? view_->focusProxy() : view_;
+    const QPointF local = target->mapFrom(inner_, p);
+    const QPointF global = target->mapToGlobal(local);
+    if (type == QEvent::MouseButtonPress) buttonDown_ = true;
+    if (type == QEvent::MouseButtonRelease) buttonDown_ = false;
+    const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+    QMouseEvent event(type, local, global, button, buttonDown_ ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &event);
+}
+
+void PageShell::ClickAtLogical(const QPointF& p, const QString& what) {
+    SendMouse(QEvent::MouseMove, p);
+    SendMouse(QEvent::MouseButtonPress, p);
+    SendMouse(QEvent::MouseButtonRelease, p);
+    log_->Write(QStringLiteral("click %1").arg(what));
+}
+
+void PageShell::ClickElement(const QString& role) {
+    const QString selector = elements_.value(role);
+    if (selector.isEmpty()) {
+        log_->Write(QStringLiteral("element %1: no selector for this page").arg(role));
+        return;
+    }
+    page_->runJavaScript(RectScript(selector), [this, role](const QVariant& v) {
+        const QVariantList r = v.toList();
+        if (r.size() != 4) {
+            log_->Write(QStringLiteral("element %1: not shown").arg(role));
+            return;
+        }
+        const qreal zoom = view_->zoomFactor();
+        const QPointF centre((r[0].toDouble() + r[2].toDouble() / 2) * zoom, (r[1].toDouble() + r[3].toDouble() / 2) * zoom);
+        ClickAtLogical(centre, QStringLiteral("element %1").arg(role));
+    });
+}
+
+void PageShell::FillElement(const QString& role, const QString& value) {
+    const QString selector = elements_.value(role);
+    if (!selector.isEmpty()) page_->runJavaScript(FillScript(selector, value));
+}
+
+void PageShell::SendKey(int code, bool down) {
+    const Qt::Key key = KeyForVk(code);
+    if (key == Qt::Key_unknown) {
+        log_->Write(QStringLiteral("key 0x%1 not supported").arg(code, 0, 16));
+        return;
+    }
+    EnsurePageFocus();
+    QWidget* target = view_->focusProxy() ? view_->focusProxy() : view_;
+    // Printable keys bring their characters with WM_CHAR; the key-down itself types nothing.
+    QKeyEvent event(down ? QEvent::KeyPress : QEvent::KeyRelease, key, Qt::NoModifier);
+    QApplication::sendEvent(target, &event);
+    if (down) log_->Write(QStringLiteral("key down 0x%1").arg(code, 0, 16));
+}
+
+void PageShell::SendChar(std::uint32_t ch) {
+    if (ch < 0x20 || ch > 0xFFFF) {
+        log_->Write(QStringLiteral("char %1 ignored").arg(ch));
+        return;
+    }
+    EnsurePageFocus();
+    QWidget* target = view_->focusProxy() ? view_->focusProxy() : view_;
+    const QChar c(static_cast<char16_t>(ch));
+    Qt::Key key = Qt::Key_unknown;
+    if (c.isDigit()) key = static_cast<Qt::Key>(Qt::Key_0 + c.digitValue());
+    else if (c.isLetter() && c.toLatin1()) key = static_cast<Qt::Key>(Qt::Key_A + (c.toUpper().toLatin1() - 'A'));
+    else if (c == ' ') key = Qt::Key_Space;
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, QString(c));
+    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, QString(c));
+    QApplication::sendEvent(target, &press);
+    QApplication::sendEvent(target, &release);
+    log_->Write(QStringLiteral("char %1").arg(QString(c)));
+}
+
+// ---- page automation ---------------------------------------------------------------------------
+
+void PageShell::CompatibilityStep() {
+    // The login dialog answers a passed check with 0x469 at once; a 0x469 long after the last
+    // step is a new test.
+    if (compatState_ == 1 && compatSince_.isValid() && compatSince_.elapsed() < 10000) {
+        compatState_ = 0;
+        log_->Write(QStringLiteral("compatibility check passed"));
+        page_->runJavaScript(QStringLiteral(
+            "(function(){var e=document.getElementById('compattext');if(e)e.textContent='兼容检测通过。';})()"));
+        return;
+    }
+    compatState_ = 1;
+    compatSince_.start();
+    OpenPractice(QStringLiteral("view=compat"));
+}
+
+void PageShell::AutoLogin() {
+    if (settings_.bidNumber.size() != 8 || settings_.bidPassword.size() != 4 || settings_.idCard.size() != 18) {
+        log_->Write(QStringLiteral("login form shown; credentials incomplete in bin/userconf.ini, left to the bidder"));
+        return;
+    }
+    FillElement(QStringLiteral("loginbid"), settings_.bidNumber);
+    FillElement(QStringLiteral("loginpwd"), settings_.bidPassword);
+    FillElement(QStringLiteral("loginid"), settings_.idCard);
+    ClickElement(QStringLiteral("loginbutton"));
+    log_->Write(QStringLiteral("login form filled for %1").arg(settings_.bidNumber));
+}
+
+void PageShell::FirstBid(int warningPrice) {
+    if (!settings_.firstBid || firstBidDone_ || warningPrice <= 0) return;
+    firstBidDone_ = true;
+    log_->Write(QStringLiteral("first bid at the warning price %1").arg(warningPrice));
+    FillElement(QStringLiteral("bidprice"), QString::number(warningPrice));
+    ClickElement(QStringLiteral("bidbutton"));
+}
+
+void PageShell::RestoreView() {
+    // The console could not see the status icon: show the page plainly, unscrolled and unzoomed.
+    log_->Write(QStringLiteral("restore view"));
+    if (isMinimized()) showNormal();
+    raise();
+    activateWindow();
+    view_->setZoomFactor(1.0);
+    page_->runJavaScript(QStringLiteral("window.scrollTo(0,0)"));
+}
+
+void PageShell::RecoverPage() {
+    const QString selector = elements_.value(QStringLiteral("statusicon"));
+    if (selector.isEmpty()) {
+        log_->Write(QStringLiteral("recover: no status icon selector, page left alone"));
+        return;
+    }
+    page_->runJavaScript(RectScript(selector), [this](const QVariant& v) {
+        if (v.toList().size() == 4) {
+            log_->Write(QStringLiteral("recover: status icon is shown, page left alone"));
+            return;
+        }
+        log_->Write(QStringLiteral("recover: status icon missing, reloading"));
+        page_->triggerAction(QWebEnginePage::Reload);
+    });
+}
+
+void PageShell::WriteGeometry(const QString& path) {
+    connect(page_, &QWebEnginePage::loadFinished, this, [this, path](bool ok) {
+        if (!ok) {
+            log_->Write(QStringLiteral("geometry: page did not load"));
+            QApplication::exit(1);
+            return;
+        }
+        QTimer::singleShot(500, this, [this, path] {
+            page_->runJavaScript(QStringLiteral("kestravaGeometry()"), [this, path](const QVariant& v) {
+                const QJsonObject g = QJsonDocument::fromJson(v.toString().toUtf8()).object();
+                QSaveFile file(path);
+                if (g.isEmpty() || !file.open(QIODevice::WriteOnly) || file.write(GeometryIni(g)) < 0 || !file.commit()) {
+                    log_->Write(QStringLiteral("geometry: not written to %1").arg(path));
+                    QApplication::exit(1);
+                    return;
+                }
+                log_->Write(QStringLiteral("geometry written to %1").arg(path));
+                QApplication::exit(0);
+            });
+        });
+    });
+    OpenPractice(QStringLiteral("view=bid"));
+}
+
+}  // namespace kestrava::sorrelpane

@@ -1,0 +1,145 @@
+// The page shell's window: the auction page in a web view inside two named native children, the
+// console's commands carried out on it, and the page's changes reported back to the console.
+#pragma once
+
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QFile>
+#include <QHash>
+#include <QRect>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+#include <QWebEnginePage>
+#include <QWidget>
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/platform.h"
+
+class QWebEngineProfile;
+class QWebEngineView;
+
+namespace kestrava::sorrelpane {
+
+class ConsoleLink;
+class FeedListener;
+
+// A page report: the lowest price and the page time code, stamped by the page (epoch ms).
+struct PageReport {
+    std::uint32_t price = 0;
+    std::int32_t code = 0;
+    qint64 madeAt = 0;
+    platform::Message Message() const { return platform::Message{0x46e, price, code}; }
+};
+
+// What the shell reads from the installation (paths relative to the working directory).
+struct ShellSettings {
+    // bin/sorrelpane.ini, section Sorrelpane.
+    QString realUrl;          // realurl: the operator's page; empty shows a notice
+    QString realElements;     // realelements: element selectors of the real page
+    QString practiceUrl;      // practiceurl: file (relative to the working directory) or URL
+    QString practiceParams;   // practiceparams: query of the practice page (test mode, timeline)
+    QString practiceElements; // practiceelements: element selectors of the practice page
+    QRect geometry;           // x, y, width, height: the page view's place and size
+    // bin/userconf.ini, section Configure.
+    QString bidNumber;
+    QString bidPassword;
+    QString idCard;
+    bool firstBid = false;
+
+    static ShellSettings Load();
+};
+
+// The shell's day log, Log/<bid>_<YYYY-MM-DD>_ie.log, one time-stamped line per event, in GBK
+// like the console's day log.
+class ShellLog {
+public:
+    explicit ShellLog(QString bidNumber);
+    void Write(const QString& text);
+
+private:
+    QString bidNumber_;
+};
+
+// Hands the page's console lines to the shell; lines of the shell's own prefix are the page's
+// reports, others go to the log.
+class ShellPage final : public QWebEnginePage {
+    Q_OBJECT
+public:
+    ShellPage(QWebEngineProfile* profile, QObject* parent);
+
+signals:
+    void pageLine(const QString& line);
+    void consoleText(const QString& line);
+
+protected:
+    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString& message, int lineNumber,
+                                  const QString& sourceID) override;
+};
+
+class PageShell final : public QWidget {
+    Q_OBJECT
+public:
+    PageShell(ShellSettings settings, ConsoleLink* console, ShellLog* log);
+    ~PageShell() override;
+
+    // A message posted to one of the shell's windows (the page window or the page view).
+    void HandleMessage(const platform::Message& m);
+
+    void OpenPractice(const QString& extraQuery = {});
+    void OpenReal();
+
+    // Loads the practice page, measures it and writes the geometry file to `path`; the
+    // application then exits (0 when written).
+    void WriteGeometry(const QString& path);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void Open(const QUrl& url, const QString& elementsFile, bool practice);
+    void OnPageLine(const QString& line);
+    void OnFeedLine(const std::string& line);
+    static std::optional<PageReport> ParseReport(const QStringList& fields);
+    void LogReport(const PageReport& r, bool sent, qint64 postedAt);
+    void PostToConsole(std::uint32_t msg, std::uint32_t wParam, std::int32_t lParam, const char* what);
+
+    // Input delivered to the view as real events.
+    void EnsurePageFocus();
+    void ClickAtViewPixel(int x, int y);
+    void SendMouse(QEvent::Type type, const QPointF& p);
+    void ClickAtLogical(const QPointF& p, const QString& what);
+    void ClickElement(const QString& role);
+    void FillElement(const QString& role, const QString& value);
+    void SendKey(int vk, bool down);
+    void SendChar(std::uint32_t ch);
+
+    void CompatibilityStep();
+    void AutoLogin();
+    void FirstBid(int warningPrice);
+    void RestoreView();
+    void RecoverPage();
+
+    ShellSettings settings_;
+    ConsoleLink* console_;
+    ShellLog* log_;
+    // The feed's own connection: it posts from the listener's thread.
+    std::unique_ptr<ConsoleLink> feedConsole_;
+    std::unique_ptr<FeedListener> feed_;
+    QWidget* frame_ = nullptr;
+    QWidget* inner_ = nullptr;
+    QWebEngineView* view_ = nullptr;
+    QWebEngineProfile* profile_ = nullptr;
+    ShellPage* page_ = nullptr;
+    QHash<QString, QString> elements_;
+    bool practicePage_ = false;
+    bool firstBidDone_ = false;
+    bool buttonDown_ = false;
+    int compatState_ = 0;  // 1: test page shown and the login dialog's timer sent
+    QElapsedTimer compatSince_;
+};
+
+}  // namespace kestrava::sorrelpane

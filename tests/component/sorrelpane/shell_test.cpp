@@ -1,0 +1,523 @@
+// The page shell as the console meets it: a real Sorrelpane under the test's X display, found by
+// title and class, driven by posted messages, answering a stand-in console window; the practice
+// page's reactions are read from the shell's day log, and the page's pixels from the screen.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include "config/profile.h"
+#include "feed_listener.h"
+#include "perception/image_files.h"
+#include "perception/template_search.h"
+#include "platform/keys.h"
+#include "platform/x11/x11_desktop.h"
+#include "platform/x11/x11_screen.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using kestrava::platform::Message;
+using kestrava::platform::WindowId;
+namespace wm = kestrava::platform::wm;
+namespace vk = kestrava::platform::vk;
+
+constexpr char kPageTitle[] = "客车额度拍卖InternetExplorer";
+constexpr char kConsoleTitle[] = "Vonter沪牌抢拍助手";
+constexpr std::uint32_t kOpenPractice = 0x468;
+constexpr std::uint32_t kClickAt = 0x46a;
+constexpr std::uint32_t kClickPlusBoxAt = 0x46c;
+constexpr std::uint32_t kCodeBoxPoint = 0x4a2;
+constexpr std::uint32_t kConfirmElement = 0x4a3;
+constexpr std::uint32_t kCloseInfoElement = 0x4a5;
+constexpr std::uint32_t kAddElement = 0x4a7;
+constexpr std::uint32_t kPageLoggedIn = 0x465;
+constexpr std::uint32_t kPageReport = 0x46e;
+constexpr std::uint32_t kPracticeStarted = 0x49d;
+
+bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 30000) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (std::chrono::steady_clock::now() < end) {
+        if (done()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return done();
+}
+
+std::string ReadFile(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// An installation folder for one shell: its settings in bin/, the build's practice page and
+// reference pictures, and Log/ for the shell's day log.
+class Installation {
+public:
+    explicit Installation(const std::string& practiceParams) {
+        char tmpl[] = "/tmp/sorrelpane-test-XXXXXX";
+        dir_ = mkdtemp(tmpl);
+        const fs::path build = INSTALL_DIR;
+        fs::create_directories(dir_ / "bin");
+        fs::create_symlink(build / "practice", dir_ / "practice");
+        fs::create_symlink(build / "ScreenShot", dir_ / "ScreenShot");
+        fs::copy_file(build / "bin" / "coordinatebaseline.ini", dir_ / "bin" / "coordinatebaseline.ini");
+        std::ofstream(dir_ / "bin" / "sorrelpane.ini") << "[Sorrelpane]\npracticeparams=" << practiceParams << "\n";
+        std::ofstream(dir_ / "bin" / "userconf.ini")
+            << "[Configure]\nbidnumber=12345678\nbidpassword=1234\nidcard=310101199001011234\nfirstbid=0\n";
+    }
+    ~Installation() {
+        std::error_code ignored;
+        fs::remove_all(dir_, ignored);
+    }
+
+    const fs::path& Dir() const { return dir_; }
+
+    int Geometry(const char* key) const {
+        return kestrava::config::ReadProfileInt("Position", key, -1, (dir_ / "bin" / "coordinatebaseline.ini").string());
+    }
+
+    std::string Log() const {
+        std::string all;
+        std::error_code ec;
+        for (const auto& e : fs::directory_iterator(dir_ / "Log", ec)) {
+            if (e.path().string().ends_with("_ie.log")) all += ReadFile(e.path());
+        }
+        return all;
+    }
+
+    bool WaitLog(const std::string& needle, int timeoutMs = 30000) const {
+        const bool found = WaitUntil([&] { return Log().find(needle) != std::string::npos; }, timeoutMs);
+        if (!found) ADD_FAILURE() << "no \"" << needle << "\" in the shell's log:\n" << Log();
+        return found;
+    }
+
+private:
+    fs::path dir_;
+};
+
+class ShellProcess {
+public:
+    ShellProcess(const fs::path& dir, std::vector<std::string> args = {}, const char* scaleFactor = nullptr) {
+        pid_ = fork();
+        if (pid_ == 0) {
+            if (chdir(dir.c_str()) != 0) _exit(126);
+            if (scaleFactor) setenv("QT_SCALE_FACTOR", scaleFactor, 1);
+            const int out = open("shell.out", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (out >= 0) {
+                dup2(out, 1);
+                dup2(out, 2);
+            }
+            std::vector<char*> argv{const_cast<char*>(SORRELPANE_PATH)};
+            for (auto& a : args) argv.push_back(a.data());
+            argv.push_back(nullptr);
+            execv(SORRELPANE_PATH, argv.data());
+            _exit(127);
+        }
+    }
+    ~ShellProcess() {
+        if (pid_ <= 0 || exited_) return;
+        kill(pid_, SIGTERM);
+        if (!WaitExit(5000)) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+
+    bool WaitExit(int timeoutMs) {
+        return WaitUntil([&] {
+            if (!exited_ && waitpid(pid_, &status_, WNOHANG) == pid_) exited_ = true;
+            return exited_;
+        }, timeoutMs);
+    }
+    bool ExitedCleanly() const { return exited_ && WIFEXITED(status_) && WEXITSTATUS(status_) == 0; }
+
+private:
+    pid_t pid_ = -1;
+    bool exited_ = false;
+    int status_ = 0;
+};
+
+// A window with the console's title that keeps what the shell posts to it.
+class FakeConsole {
+public:
+    explicit FakeConsole(kestrava::platform::Desktop& desktop)
+        : window_(desktop.CreateMessageWindow(kConsoleTitle, "KestravaConsole", [this](const Message& m) {
+              std::lock_guard lock(mutex_);
+              messages_.push_back(m);
+          })) {}
+
+    std::vector<Message> Received(std::uint32_t msg) const {
+        std::lock_guard lock(mutex_);
+        std::vector<Message> out;
+        for (const Message& m : messages_) {
+            if (m.msg == msg) out.push_back(m);
+        }
+        return out;
+    }
+    bool WaitFor(std::uint32_t msg, std::size_t count = 1) const {
+        return WaitUntil([&] { return Received(msg).size() >= count; });
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<Message> messages_;
+    std::unique_ptr<kestrava::platform::MessageWindow> window_;
+};
+
+class SorrelpaneTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs an X display (scripts/xvfb-env)";
+        desktop_ = kestrava::platform::x11::X11Desktop::Open();
+        ASSERT_TRUE(desktop_);
+    }
+
+    struct PageWindows {
+        WindowId window = 0, frame = 0, view = 0;
+    };
+    // The console's lookup: the title, then the two classes in turn.
+    PageWindows WaitForWindows() {
+        PageWindows w;
+        WaitUntil([&] {
+            w.window = desktop_->FindWindowByTitle(kPageTitle);
+            w.frame = desktop_->FindChild(w.window, "Chrome_WidgetWin_0");
+            w.view = desktop_->FindChild(w.frame, "Chrome_WidgetWin_1");
+            return w.view != 0;
+        });
+        return w;
+    }
+
+    void Post(WindowId to, std::uint32_t msg, std::uint32_t wParam = 0, std::int32_t lParam = 0) {
+        ASSERT_TRUE(desktop_->PostMessage(to, Message{msg, wParam, lParam})) << std::hex << msg;
+    }
+    void TypeDigits(WindowId view, const std::string& digits) {
+        Post(view, wm::KeyDown, vk::Delete, 1);
+        Post(view, wm::KeyUp, vk::Delete, 1);
+        for (char c : digits) Post(view, wm::Char, static_cast<std::uint32_t>(c), 0);
+    }
+    // A page point as the console computes it: anchor + offset.
+    void PostAt(const Installation& inst, WindowId to, std::uint32_t msg, const char* keyX, const char* keyY) {
+        Post(to, msg, static_cast<std::uint32_t>(inst.Geometry("lvwf_x") + inst.Geometry(keyX)),
+             inst.Geometry("lvwf_y") + inst.Geometry(keyY));
+    }
+
+    // Where the console's template search finds `picture` inside `area` of the page view
+    // (page-view pixels).
+    std::optional<kestrava::perception::Point> FindOnPage(WindowId view, const std::string& picture,
+                                                          kestrava::platform::Rect area) {
+        auto screen = kestrava::platform::x11::X11Screen::Open();
+        std::optional<kestrava::platform::Rect> viewRect = desktop_->WindowRect(view);
+        std::optional<kestrava::perception::Bgr24Image> templ =
+            kestrava::perception::LoadReferenceImage(std::string(INSTALL_DIR) + "/ScreenShot/" + picture);
+        if (!screen || !viewRect || !templ) return std::nullopt;
+        kestrava::platform::Rect onScreen{viewRect->left + area.left, viewRect->top + area.top,
+                                          viewRect->left + area.right, viewRect->top + area.bottom};
+        kestrava::platform::Image capture;
+        if (!screen->Capture(onScreen, capture)) return std::nullopt;
+        kestrava::perception::Bgr24Image pixels = kestrava::perception::LockAs24(capture);
+        auto at = kestrava::perception::FindTemplate(pixels.View(), templ->View());
+        if (at) {
+            at->x += area.left;
+            at->y += area.top;
+        }
+        return at;
+    }
+
+    std::unique_ptr<kestrava::platform::x11::X11Desktop> desktop_;
+};
+
+TEST_F(SorrelpaneTest, OpensThePracticePageInItsNamedWindowsAndReportsToTheConsole) {
+    Installation inst("seed=7&code=4321&t0=80&delay=50&jam=0");
+    FakeConsole console(*desktop_);
+    ShellProcess shell(inst.Dir());
+    const PageWindows w = WaitForWindows();
+    ASSERT_NE(w.view, 0u) << "page window, frame or view not found";
+
+    Post(w.window, kOpenPractice);
+    // The shell fills the login form from userconf.ini; the page then logs in and starts the run.
+    ASSERT_TRUE(inst.WaitLog("page: click loginbtn trusted=1"));
+    ASSERT_TRUE(console.WaitFor(kPageLoggedIn));
+    ASSERT_TRUE(console.WaitFor(kPracticeStarted));
+    ASSERT_TRUE(console.WaitFor(kPageReport, 3));
+    std::vector<Message> reports = console.Received(kPageReport);
+    for (const Message& r : reports) {
+        SCOPED_TRACE(testing::Message() << "report " << r.wParam << " " << r.lParam);
+        EXPECT_GE(r.wParam, 89000u);
+        EXPECT_LE(r.wParam, 93000u);
+        // Six-digit simulation codes; t0=80 puts the page clock into 11:28.
+        EXPECT_GE(r.lParam, 112800);
+        EXPECT_LE(r.lParam, 113000);
+    }
+    EXPECT_LT(reports.front().lParam, reports.back().lParam);
+
+    // The console calibrates on the page-login report: the green icon must then be on screen at
+    // the anchor of the geometry file, as the reference picture shows it.
+    auto icon = FindOnPage(w.view, "wifi_green.bmp", {0, 0, 1000, 720});
+    ASSERT_TRUE(icon.has_value());
+    EXPECT_EQ(icon->x, inst.Geometry("lvwf_x"));
+    EXPECT_EQ(icon->y, inst.Geometry("lvwf_y"));
+    EXPECT_FALSE(FindOnPage(w.view, "wifi_red.bmp", {0, 0, 1000, 720}).has_value());
+
+    Post(w.window, wm::Close);
+    ASSERT_TRUE(shell.WaitExit(20000));
+    EXPECT_TRUE(shell.ExitedCleanly());
+}
+
+TEST_F(SorrelpaneTest, CarriesOutTheConsolesBidSequenceAsRealInput) {
+    Installation inst("seed=7&code=4321&t0=80&delay=50&jam=0");
+    FakeConsole console(*desktop_);
+    ShellProcess shell(inst.Dir());
+    const PageWindows w = WaitForWindows();
+    ASSERT_NE(w.view, 0u);
+    Post(w.window, kOpenPractice);
+    ASSERT_TRUE(console.WaitFor(kPageLoggedIn));
+
+    // Coordinate mode into the plus box, then the keys as TypeDigits posts them.
+    PostAt(inst, w.window, kClickPlusBoxAt, "plusinput_picPot_x", "plusinput_picPot_y");
+    TypeDigits(w.view, "300");
+    ASSERT_TRUE(inst.WaitLog("page: input plusamount=300 trusted=1"));
+
+    Post(w.window, kAddElement);
+    ASSERT_TRUE(inst.WaitLog("page: click addbtn trusted=1 amount=300"));
+
+    PostAt(inst, w.window, kClickAt, "bidbutton_picPot_x", "bidbutton_picPot_y");
+    ASSERT_TRUE(inst.WaitLog("page: click bidbtn trusted=1"));
+    ASSERT_TRUE(inst.WaitLog("page: dialog code open"));
+
+    PostAt(inst, w.window, kCodeBoxPoint, "C_P2_IMGCODE_IN_X", "C_P2_IMGCODE_IN_Y");
+    TypeDigits(w.view, "4321");
+    ASSERT_TRUE(inst.WaitLog("page: input codeinput=4321 trusted=1"));
+    // Enter in the code box belongs to the console: the page must not confirm on it.
+    Post(w.view, wm::KeyDown, vk::Return, 1);
+    Post(w.view, wm::KeyUp, vk::Return, 1);
+    ASSERT_TRUE(inst.WaitLog("page: enter in codeinput ignored"));
+    EXPECT_EQ(inst.Log().find("click codeok"), std::string::npos);
+
+    Post(w.window, kConfirmElement);
+    ASSERT_TRUE(inst.WaitLog("page: click codeok trusted=1 code=4321"));
+    ASSERT_TRUE(inst.WaitLog("valid=1"));
+
+    PostAt(inst, w.window, kClickAt, "vk_ret_info_enterx", "vk_ret_info_entery");
+    ASSERT_TRUE(inst.WaitLog("page: click infook trusted=1"));
+    Post(w.window, kCloseInfoElement);  // nothing left to close: noted, no harm
+    ASSERT_TRUE(inst.WaitLog("element infoclose: not shown"));
+
+    Post(w.window, wm::Close);
+    ASSERT_TRUE(shell.WaitExit(20000));
+    EXPECT_TRUE(shell.ExitedCleanly());
+    EXPECT_NE(inst.Log().find("shell closing"), std::string::npos);
+}
+
+TEST_F(SorrelpaneTest, ResultDialogShowsTheOkPictureInTheDialogArea) {
+    Installation inst("seed=11&t0=186&result=0&delay=50");
+    ShellProcess shell(inst.Dir());
+    const PageWindows w = WaitForWindows();
+    ASSERT_NE(w.view, 0u);
+    Post(w.window, kOpenPractice);
+    ASSERT_TRUE(inst.WaitLog("page: result final="));
+
+    const int ax = inst.Geometry("lvwf_x");
+    const int ay = inst.Geometry("lvwf_y");
+    const int left = ax + inst.Geometry("youdoufugan_left");
+    const int top = ay + inst.Geometry("youdoufugan_top");
+    const kestrava::platform::Rect area{left, top, left + inst.Geometry("youdoufugan_width"),
+                                       top + inst.Geometry("youdoufugan_height")};
+    EXPECT_TRUE(WaitUntil([&] { return FindOnPage(w.view, "ok.bmp", area).has_value(); }, 5000));
+
+    Post(w.window, wm::Close);
+    ASSERT_TRUE(shell.WaitExit(20000));
+    EXPECT_TRUE(shell.ExitedCleanly());
+}
+
+// The console picks the reference picture by display scale; each must match the icon as the
+// browser draws it at that scale, at the scaled anchor.
+struct ScaleCase {
+    const char* factor;
+    double scale;
+    const char* picture;
+};
+void PrintTo(const ScaleCase& c, std::ostream* os) { *os << c.picture << " at " << c.factor; }
+class ReferencePictureScaleTest : public SorrelpaneTest, public ::testing::WithParamInterface<ScaleCase> {};
+
+TEST_P(ReferencePictureScaleTest, MatchesTheIconAtTheScaledAnchor) {
+    const ScaleCase& c = GetParam();
+    Installation inst("view=bid&seed=3");
+    ShellProcess shell(inst.Dir(), {"--practice"}, c.factor);
+    const PageWindows w = WaitForWindows();
+    ASSERT_NE(w.view, 0u);
+    ASSERT_TRUE(inst.WaitLog("page: bidding seed=3"));
+    const int x = static_cast<int>(static_cast<float>(inst.Geometry("lvwf_x")) * static_cast<float>(c.scale));
+    const int y = static_cast<int>(static_cast<float>(inst.Geometry("lvwf_y")) * static_cast<float>(c.scale));
+    std::optional<kestrava::perception::Point> at;
+    EXPECT_TRUE(WaitUntil([&] {
+        at = FindOnPage(w.view, c.picture, {0, 0, 400, 400});
+        return at.has_value();
+    }, 10000)) << c.picture;
+    if (at) {
+        EXPECT_EQ(at->x, x);
+        EXPECT_EQ(at->y, y);
+    }
+    Post(w.window, wm::Close);
+    ASSERT_TRUE(shell.WaitExit(20000));
+}
+
+INSTANTIATE_TEST_SUITE_P(Scales, ReferencePictureScaleTest,
+                         ::testing::Values(ScaleCase{"1", 1.0, "wifi_green.bmp"},
+                                           ScaleCase{"1.25", 1.25, "wifi_green2.bmp"},
+                                           ScaleCase{"1.5", 1.5, "wifi_green3.bmp"},
+                                           ScaleCase{"2", 2.0, "wifi_green4.bmp"},
+                                           ScaleCase{"1.75", 1.75, "wifi_green5.bmp"},
+                                           ScaleCase{"2.25", 2.25, "wifi_green6.bmp"},
+                                           ScaleCase{"2.5", 2.5, "wifi_green7.bmp"}),
+                         [](const auto& info) { return std::string("x") + std::to_string(static_cast<int>(info.param.scale * 100)); });
+
+// The geometry file of the installation is measured from the page; a change of the page's layout
+// without a new measurement would send every click of the console astray.
+TEST_F(SorrelpaneTest, InstalledGeometryFileMatchesThePageAsLaidOut) {
+    Installation inst("");
+    ShellProcess shell(inst.Dir(), {"--write-geometry", "measured.ini"});
+    ASSERT_TRUE(shell.WaitExit(60000));
+    ASSERT_TRUE(shell.ExitedCleanly()) << ReadFile(inst.Dir() / "shell.out");
+
+    const std::string installed = (inst.Dir() / "bin" / "coordinatebaseline.ini").string();
+    const std::string measured = (inst.Dir() / "measured.ini").string();
+    std::istringstream lines(ReadFile(installed));
+    int keys = 0;
+    for (std::string line; std::getline(lines, line);) {
+        const auto eq = line.find('=');
+        if (line.empty() || line[0] == ';' || line[0] == '[' || eq == std::string::npos) continue;
+        const std::string key = line.substr(0, eq);
+        SCOPED_TRACE(key);
+        EXPECT_EQ(kestrava::config::ReadProfileString("Position", key, "<missing>", 100, measured),
+                  kestrava::config::ReadProfileString("Position", key, "<missing>", 100, installed));
+        ++keys;
+    }
+    EXPECT_GT(keys, 100);
+}
+
+// ---- the loopback feed ---------------------------------------------------------------------
+
+using kestrava::sorrelpane::FeedListener;
+
+// A WebSocket client frame: masked, as browsers send them.
+std::string ClientFrame(int opcode, const std::string& payload) {
+    std::string f{static_cast<char>(0x80 | opcode)};
+    if (payload.size() < 126) {
+        f += static_cast<char>(0x80 | payload.size());
+    } else {
+        f += static_cast<char>(0x80 | 126);
+        f += static_cast<char>(payload.size() >> 8);
+        f += static_cast<char>(payload.size() & 0xFF);
+    }
+    const char mask[4] = {0x12, 0x34, 0x56, 0x78};
+    f.append(mask, 4);
+    for (std::size_t i = 0; i < payload.size(); ++i) f += static_cast<char>(payload[i] ^ mask[i % 4]);
+    return f;
+}
+
+class FeedListenerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        listener_ = FeedListener::Start([this](const std::string& line) {
+            std::lock_guard lock(mutex_);
+            lines_.push_back(line);
+        });
+        ASSERT_TRUE(listener_);
+        fd_ = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        addr.sin_port = htons(static_cast<std::uint16_t>(listener_->Port()));
+        ASSERT_EQ(connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+        timeval timeout{5, 0};
+        setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    }
+    void TearDown() override {
+        if (fd_ >= 0) close(fd_);
+    }
+    void Send(const std::string& bytes) { ASSERT_EQ(write(fd_, bytes.data(), bytes.size()), ssize_t(bytes.size())); }
+    std::string Receive() {
+        char buffer[1024];
+        const ssize_t n = read(fd_, buffer, sizeof buffer);
+        return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string();
+    }
+    void Handshake() {
+        Send("GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+             "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n");
+        const std::string answer = Receive();
+        ASSERT_EQ(answer.rfind("HTTP/1.1 101", 0), 0u) << answer;
+        // The accept value of RFC 6455's own example key.
+        EXPECT_NE(answer.find("Sec-WebSocket-Accept: s3pPLMBiTxaQ9kYGzzhZRbK+xOo="), std::string::npos) << answer;
+    }
+    std::vector<std::string> Lines() {
+        std::lock_guard lock(mutex_);
+        return lines_;
+    }
+
+    std::mutex mutex_;
+    std::vector<std::string> lines_;
+    std::unique_ptr<FeedListener> listener_;
+    int fd_ = -1;
+};
+
+TEST_F(FeedListenerTest, DeliversTextFramesInOrderWhateverTheirSplit) {
+    Handshake();
+    const std::string shortLine = "KESTRAVA|report|89300|1129591234|1765000000000";
+    const std::string longLine = "KESTRAVA|log|" + std::string(200, 'x');  // 16-bit length form
+    const std::string bytes = ClientFrame(1, shortLine) + ClientFrame(1, longLine);
+    // Byte by byte: the listener must wait for whole frames.
+    for (char b : bytes) Send(std::string(1, b));
+    Send(ClientFrame(9, "hi"));
+    EXPECT_EQ(Receive(), std::string("\x8a\x02hi", 4));
+    ASSERT_TRUE(WaitUntil([&] { return Lines().size() >= 2; }, 5000));
+    EXPECT_EQ(Lines(), (std::vector<std::string>{shortLine, longLine}));
+}
+
+TEST_F(FeedListenerTest, EndsConnectionsThatAreNotThePagesFeed) {
+    struct Case {
+        const char* name;
+        std::string bytes;
+        bool handshake;
+    };
+    const Case cases[] = {
+        {"plain request", "GET /x HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", false},
+        {"oversized frame", std::string("\x81\xff\x00\x00\x00\x00\x00\x10\x00\x00", 10), true},
+        {"close frame", ClientFrame(8, ""), true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TearDown();
+        SetUp();
+        if (c.handshake) Handshake();
+        Send(c.bytes);
+        // The listener answers a plain request with a refusal, then closes; read until the end.
+        std::string rest;
+        for (std::string part; !(part = Receive()).empty();) rest += part;
+        if (!c.handshake) {
+            EXPECT_EQ(rest.rfind("HTTP/1.1 400", 0), 0u) << rest;
+        }
+        EXPECT_TRUE(Lines().empty());
+    }
+}
+
+}  // namespace
