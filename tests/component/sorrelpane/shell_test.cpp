@@ -283,6 +283,66 @@ TEST_F(SorrelpaneTest, OpensThePracticePageInItsNamedWindowsAndReportsToTheConso
     EXPECT_TRUE(shell.ExitedCleanly());
 }
 
+// In a real-like run the revision phase reports ten-digit codes HHMMSSffff on the auction's clock.
+TEST_F(SorrelpaneTest, RealLikeRunReportsTenDigitCodesInTheRevisionPhase) {
+    const auto end = std::chrono::duration_cast<std::chrono::milliseconds>(
+                         std::chrono::system_clock::now().time_since_epoch() + std::chrono::seconds(100))
+                         .count();
+    Installation inst("mode=real&seed=5&end=" + std::to_string(end));
+    FakeConsole console(*desktop_);
+    ShellProcess shell(inst.Dir());
+    const PageWindows w = WaitForWindows();
+    ASSERT_NE(w.view, 0u);
+    Post(w.window, kOpenPractice);
+    ASSERT_TRUE(console.WaitFor(kPageLoggedIn));
+    ASSERT_TRUE(console.WaitFor(kPageReport, 2));
+    // A real-like run is no simulation: the console must not be told one started.
+    EXPECT_TRUE(console.Received(kPracticeStarted).empty());
+    for (const Message& r : console.Received(kPageReport)) {
+        SCOPED_TRACE(testing::Message() << "report " << r.wParam << " " << r.lParam);
+        // 100 s before the end is 11:28:20 on the auction's clock.
+        EXPECT_GE(r.lParam, 1128150000);
+        EXPECT_LE(r.lParam, 1128300000);
+    }
+    Post(w.window, wm::Close);
+    ASSERT_TRUE(shell.WaitExit(20000));
+    EXPECT_TRUE(shell.ExitedCleanly());
+}
+
+// The login dialog's compatibility test: 0x469 shows the icon page and the shell answers with
+// timer 1 to the dialog, found by the beginning of its title.
+TEST_F(SorrelpaneTest, CompatibilityTestShowsTheIconAndWakesTheLoginDialog) {
+    Installation inst("");
+    std::mutex mutex;
+    std::vector<Message> received;
+    auto dialog = desktop_->CreateMessageWindow("Vonter沪牌抢拍助手 3.1.Ravedadi", "KestravaLogin", [&](const Message& m) {
+        std::lock_guard lock(mutex);
+        received.push_back(m);
+    });
+    ShellProcess shell(inst.Dir());
+    const PageWindows w = WaitForWindows();
+    ASSERT_NE(w.view, 0u);
+    Post(w.window, 0x469);
+    ASSERT_TRUE(WaitUntil([&] {
+        std::lock_guard lock(mutex);
+        return !received.empty();
+    }));
+    {
+        std::lock_guard lock(mutex);
+        EXPECT_EQ(received.front().msg, wm::Timer);
+        EXPECT_EQ(received.front().wParam, 1u);
+    }
+    // What the dialog then looks for is on screen.
+    auto icon = FindOnPage(w.view, "wifi_green.bmp", {0, 0, 1000, 720});
+    ASSERT_TRUE(icon.has_value());
+    EXPECT_EQ(icon->x, inst.Geometry("lvwf_x"));
+    EXPECT_EQ(icon->y, inst.Geometry("lvwf_y"));
+    Post(w.window, 0x469);  // the dialog's answer to a passed check
+    ASSERT_TRUE(inst.WaitLog("compatibility check passed"));
+    Post(w.window, wm::Close);
+    ASSERT_TRUE(shell.WaitExit(20000));
+}
+
 TEST_F(SorrelpaneTest, CarriesOutTheConsolesBidSequenceAsRealInput) {
     Installation inst("seed=7&code=4321&t0=80&delay=50&jam=0");
     FakeConsole console(*desktop_);
