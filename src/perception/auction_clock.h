@@ -51,8 +51,8 @@ struct RemainingTimeUpdate {
     std::optional<int> pageMinute, pageSecond;
     std::optional<std::int64_t> clockNow;
     std::optional<int> remainingSeconds;
-    std::optional<std::string> remainingText;     // "%d:%d:%d" of hours, minutes, seconds
-    std::optional<ClockFace> remainingDisplay;    // shown as a time of day on 1 January 2014
+    std::optional<std::string> remainingText;   // "%d:%d:%d" of hours, minutes, seconds
+    std::optional<ClockFace> remainingDisplay;  // shown as a time of day on 1 January 2014
 };
 
 // The remaining-time step of a submit tick (the caller skips it without a page window).

@@ -75,7 +75,8 @@ CalibrationResult SmartCalibrate(CalibrationHost& host, float scale, const Calib
     if (page != 0) host.desktop.SetForeground(page);
     if (host.logLine) host.logLine("鼠标点击_智能校正");
 
-    const platform::Rect client = page != 0 ? host.desktop.ClientRect(page).value_or(platform::Rect{}) : platform::Rect{};
+    const platform::Rect client =
+        page != 0 ? host.desktop.ClientRect(page).value_or(platform::Rect{}) : platform::Rect{};
     const std::optional<platform::Image> capture = CapturePage(host.desktop, host.screen, client);
     CalibrationResult result = CalibrateGeometry(capture, scale, files);
     host.geometry.Publish(result.geometry);

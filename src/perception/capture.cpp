@@ -27,9 +27,7 @@ std::optional<platform::Rect> PageViewRect(platform::Desktop& desktop) {
 
 }  // namespace
 
-platform::WindowId FindPageWindow(platform::Desktop& desktop) {
-    return desktop.FindWindowByTitle(kPageWindowTitle);
-}
+platform::WindowId FindPageWindow(platform::Desktop& desktop) { return desktop.FindWindowByTitle(kPageWindowTitle); }
 
 platform::WindowId FindPageView(platform::Desktop& desktop) {
     const platform::WindowId page = FindPageWindow(desktop);
@@ -72,9 +70,7 @@ PixelBuffer GrabPixels(platform::Screen& screen, const platform::Rect& windowRec
     // 64-bit arithmetic: a geometry value near the int limits must not wrap the rectangle.
     const long long left = static_cast<long long>(windowRect.left) + x;
     const long long top = static_cast<long long>(windowRect.top) + y;
-    const auto clamp = [](long long v) {
-        return static_cast<int>(std::clamp<long long>(v, -(1LL << 30), 1LL << 30));
-    };
+    const auto clamp = [](long long v) { return static_cast<int>(std::clamp<long long>(v, -(1LL << 30), 1LL << 30)); };
     const platform::Rect wanted{clamp(left), clamp(top), clamp(left + width), clamp(top + height)};
     platform::Image image;
     platform::Rect got;

@@ -54,8 +54,7 @@ struct PixelBuffer {
 // Grabs `width` x `height` pixels at (x, y) of a window whose rectangle on the screen is
 // `windowRect`. The buffer always has the asked size: pixels off the display are black. A
 // non-positive size gives an empty buffer.
-PixelBuffer GrabPixels(platform::Screen& screen, const platform::Rect& windowRect, int x, int y, int width,
-                       int height);
+PixelBuffer GrabPixels(platform::Screen& screen, const platform::Rect& windowRect, int x, int y, int width, int height);
 
 // True when both pictures have the same size and the same colour bytes. The same picture twice
 // is equal; a missing picture is never equal to anything.

@@ -35,8 +35,8 @@ ChangeStep ChangeTracker::Step(const Capture& capture) {
     return step;
 }
 
-ChangeTracker::Capture TrackedRegionCapture(platform::Desktop& desktop, platform::Screen& screen,
-                                            const PageGeometry& g, float scale) {
+ChangeTracker::Capture TrackedRegionCapture(platform::Desktop& desktop, platform::Screen& screen, const PageGeometry& g,
+                                            float scale) {
     const platform::Rect region = TrackedRect(g.lvwf_x, g.lvwf_y, scale);
     return [&desktop, &screen, region] { return CaptureRegion(desktop, screen, region); };
 }

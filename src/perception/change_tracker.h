@@ -59,8 +59,8 @@ private:
 };
 
 // Captures of the tracked region of the page view for `g`'s anchor at display scale `scale`.
-ChangeTracker::Capture TrackedRegionCapture(platform::Desktop& desktop, platform::Screen& screen,
-                                            const PageGeometry& g, float scale);
+ChangeTracker::Capture TrackedRegionCapture(platform::Desktop& desktop, platform::Screen& screen, const PageGeometry& g,
+                                            float scale);
 
 // The screen price a tick's verdict gives: the same price, one step up, or none (unreadable, or
 // the minute label of the page clock is empty in simulation, when a change cannot be trusted).

@@ -84,8 +84,8 @@ std::unique_ptr<stbi_uc, StbFree> Decode(const std::string& path, int channels, 
     if (!bytes || bytes->empty() || bytes->size() > static_cast<std::size_t>(INT32_MAX) || TruncatedBitmap(*bytes))
         return nullptr;
     int fileChannels = 0;
-    std::unique_ptr<stbi_uc, StbFree> pixels(stbi_load_from_memory(
-        bytes->data(), static_cast<int>(bytes->size()), &w, &h, &fileChannels, channels));
+    std::unique_ptr<stbi_uc, StbFree> pixels(
+        stbi_load_from_memory(bytes->data(), static_cast<int>(bytes->size()), &w, &h, &fileChannels, channels));
     if (!pixels || w <= 0 || h <= 0) return nullptr;
     return pixels;
 }
@@ -169,9 +169,8 @@ JpegStatus SaveJpeg(const platform::Image& bitmap, const std::string& path) {
         tjhandle handle = tjInitCompress();
         unsigned char* jpeg = nullptr;
         unsigned long jpegSize = 0;
-        if (handle == nullptr ||
-            tjCompress2(handle, bitmap.bgra.data(), bitmap.width, bitmap.width * 4, bitmap.height, TJPF_BGRX, &jpeg,
-                        &jpegSize, TJSAMP_420, kJpegQuality, 0) != 0) {
+        if (handle == nullptr || tjCompress2(handle, bitmap.bgra.data(), bitmap.width, bitmap.width * 4, bitmap.height,
+                                             TJPF_BGRX, &jpeg, &jpegSize, TJSAMP_420, kJpegQuality, 0) != 0) {
             status = JpegStatus::EncodeFailed;
         } else {
             if (!WriteWholeFile(path, jpeg, jpegSize)) status = JpegStatus::WriteFailed;

@@ -187,7 +187,8 @@ platform::Rect PriceRect(const PageGeometry& g) {
 int SaturatingSum(std::initializer_list<int> terms) {
     long long sum = 0;
     for (int t : terms) sum += t;
-    return static_cast<int>(std::clamp<long long>(sum, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
+    return static_cast<int>(
+        std::clamp<long long>(sum, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
 }
 
 GeometryStore::GeometryStore() : current_(std::make_shared<const PageGeometry>()) {}

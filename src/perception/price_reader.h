@@ -50,8 +50,7 @@ private:
 
 // Grabs the lowest-price figure (anchor + C_P2_LEFTPRICE_* of `g`) from the page view. None when
 // the page view cannot be found.
-std::optional<PixelBuffer> GrabPriceFigure(platform::Desktop& desktop, platform::Screen& screen,
-                                           const PageGeometry& g);
+std::optional<PixelBuffer> GrabPriceFigure(platform::Desktop& desktop, platform::Screen& screen, const PageGeometry& g);
 
 // The screen price in the engine's text: spaces removed, the line breaks the engine ends its
 // text with set aside, at least five characters left, then the leading decimal number. None

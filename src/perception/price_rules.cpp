@@ -16,7 +16,7 @@ struct SourceRow {
 };
 // First matching row wins; no row: no source.
 constexpr SourceRow kSources[] = {
-    {0, 0, 1, PriceSource::Feed},  {0, 0, 0, PriceSource::Screen}, {0, 1, -1, PriceSource::Feed},
+    {0, 0, 1, PriceSource::Feed},    {0, 0, 0, PriceSource::Screen}, {0, 1, -1, PriceSource::Feed},
     {0, 2, -1, PriceSource::Screen}, {1, -1, -1, PriceSource::Feed},
 };
 

@@ -42,9 +42,9 @@ PriceSource SelectPriceSource(int moniornot, int swbidmode, bool feedFresh);
 struct PricePublication {
     int lowestPrice = 0;
     std::string lowestText;
-    std::optional<std::string> upperText;   // control 1106: the lowest price + 300
-    std::optional<std::string> lowestShown; // control 1105
-    std::string label;                      // control 1155: lowestText, or cleared after the end
+    std::optional<std::string> upperText;    // control 1106: the lowest price + 300
+    std::optional<std::string> lowestShown;  // control 1105
+    std::string label;                       // control 1155: lowestText, or cleared after the end
 };
 
 // None when nothing changes: no source, or a screen price that is missing or not acceptable.

@@ -8,9 +8,7 @@ namespace kestrava::perception {
 
 namespace {
 
-bool Usable(const Bgr24View& v) {
-    return v.width > 0 && v.height > 0 && v.data != nullptr && v.stride >= v.width * 3;
-}
+bool Usable(const Bgr24View& v) { return v.width > 0 && v.height > 0 && v.data != nullptr && v.stride >= v.width * 3; }
 
 // Byte offsets of the template's pixels in the order they are compared. The result does not depend
 // on the order (every pixel must match), the speed does: the pixels least like the template's
@@ -37,7 +35,8 @@ ProbeOrder MakeProbeOrder(const Bgr24View& image, const Bgr24View& templ) {
             for (int k = 0; k < 3; ++k) d = std::max(d, std::abs(int{p[k]} - int{corner[k]}));
             probes.push_back(Probe{d, r, c});
         }
-    std::stable_sort(probes.begin(), probes.end(), [](const Probe& a, const Probe& b) { return a.distance > b.distance; });
+    std::stable_sort(probes.begin(), probes.end(),
+                     [](const Probe& a, const Probe& b) { return a.distance > b.distance; });
     ProbeOrder order;
     order.image.reserve(probes.size());
     order.templ.reserve(probes.size());

@@ -28,10 +28,10 @@ inline std::optional<platform::Image> RenderText(const std::string& text, const 
     const std::filesystem::path file =
         std::filesystem::temp_directory_path() /
         ("kestrava_text_" + std::to_string(::getpid()) + "_" + text + "_" + std::to_string(s.pointSize) + ".png");
-    const std::string cmd = "convert -size " + std::to_string(s.width) + "x" + std::to_string(s.height) + " 'xc:" +
-                            s.paper + "' -font '" + s.font + "' -pointsize " + std::to_string(s.pointSize) +
-                            " -fill '" + s.ink + "' -gravity center -annotate +0+0 '" + text + "' '" +
-                            file.string() + "'";
+    const std::string cmd = "convert -size " + std::to_string(s.width) + "x" + std::to_string(s.height) +
+                            " 'xc:" + s.paper + "' -font '" + s.font + "' -pointsize " + std::to_string(s.pointSize) +
+                            " -fill '" + s.ink + "' -gravity center -annotate +0+0 '" + text + "' '" + file.string() +
+                            "'";
     if (std::system(cmd.c_str()) != 0) return std::nullopt;
     std::optional<platform::Image> picture = LoadBitmapFile(file.string());
     std::filesystem::remove(file);

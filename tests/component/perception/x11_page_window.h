@@ -66,9 +66,9 @@ private:
         // 32-bit blue-green-red-unused pixels are the server's own layout for depth 24 on a
         // little-endian TrueColor visual.
         pixmap_ = XCreatePixmap(display_, inner, w, h, DefaultDepth(display_, screen));
-        XImage* image = XCreateImage(display_, DefaultVisual(display_, screen), DefaultDepth(display_, screen), ZPixmap,
-                                     0, const_cast<char*>(reinterpret_cast<const char*>(view.bgra.data())), w, h, 32,
-                                     view.width * 4);
+        XImage* image =
+            XCreateImage(display_, DefaultVisual(display_, screen), DefaultDepth(display_, screen), ZPixmap, 0,
+                         const_cast<char*>(reinterpret_cast<const char*>(view.bgra.data())), w, h, 32, view.width * 4);
         if (image == nullptr) return false;
         GC gc = XCreateGC(display_, pixmap_, 0, nullptr);
         XPutImage(display_, pixmap_, gc, image, 0, 0, 0, 0, w, h);

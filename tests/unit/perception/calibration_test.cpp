@@ -32,8 +32,7 @@ const Image kGreen15 = Icon(120);  // the icon as drawn at display scale 1.5
 const Image kRed = Icon(10);
 
 void Draw(Image& page, const Image& icon, int x, int y) {
-    for (int r = 0; r < icon.height; ++r)
-        std::copy_n(icon.Pixel(0, r), icon.width * 4, page.Pixel(x, y + r));
+    for (int r = 0; r < icon.height; ++r) std::copy_n(icon.Pixel(0, r), icon.width * 4, page.Pixel(x, y + r));
 }
 
 Image BlankPage() {
@@ -78,13 +77,31 @@ TEST_F(CalibrationTest, AnchorAndActionMode) {
     const Case cases[] = {
         {"green, coordinate mode", 1.0f, 0, {{&kGreen, {150, 70}}}, true, Point{150, 70}, 0, "OK A"},
         {"green, element mode", 1.0f, 1, {{&kGreen, {150, 70}}}, true, Point{150, 70}, 1, "OK B"},
-        {"green, other variant keeps the mode", 1.0f, 2, {{&kGreen, {150, 70}}}, true, Point{150, 70}, std::nullopt,
+        {"green, other variant keeps the mode",
+         1.0f,
+         2,
+         {{&kGreen, {150, 70}}},
+         true,
+         Point{150, 70},
+         std::nullopt,
          ""},
         {"at the capture's origin", 1.0f, 0, {{&kGreen, {0, 0}}}, true, Point{0, 0}, 0, "OK A"},
         {"red when green is absent", 1.0f, 0, {{&kRed, {20, 30}}}, true, Point{20, 30}, 0, "OK A"},
-        {"green wins over an earlier red", 1.0f, 0, {{&kRed, {1, 1}}, {&kGreen, {180, 90}}}, true, Point{180, 90}, 0,
+        {"green wins over an earlier red",
+         1.0f,
+         0,
+         {{&kRed, {1, 1}}, {&kGreen, {180, 90}}},
+         true,
+         Point{180, 90},
+         0,
          "OK A"},
-        {"the scale picks its picture", 1.5f, 0, {{&kGreen, {10, 10}}, {&kGreen15, {100, 50}}}, true, Point{100, 50}, 0,
+        {"the scale picks its picture",
+         1.5f,
+         0,
+         {{&kGreen, {10, 10}}, {&kGreen15, {100, 50}}},
+         true,
+         Point{100, 50},
+         0,
          "OK A"},
         {"not found", 1.0f, 0, {}, true, std::nullopt, 1, "OK B"},
         {"no page", 1.0f, 0, {}, false, std::nullopt, 1, "OK B"},
@@ -163,9 +180,9 @@ TEST(GreenTemplateName, ByScale) {
         float scale;
         const char* name;
     };
-    const Case cases[] = {{1.0f, "wifi_green.bmp"},   {1.25f, "wifi_green2.bmp"}, {1.5f, "wifi_green3.bmp"},
-                          {2.0f, "wifi_green4.bmp"},  {1.75f, "wifi_green5.bmp"}, {2.25f, "wifi_green6.bmp"},
-                          {2.5f, "wifi_green7.bmp"},  {3.0f, "wifi_green.bmp"}};
+    const Case cases[] = {{1.0f, "wifi_green.bmp"},  {1.25f, "wifi_green2.bmp"}, {1.5f, "wifi_green3.bmp"},
+                          {2.0f, "wifi_green4.bmp"}, {1.75f, "wifi_green5.bmp"}, {2.25f, "wifi_green6.bmp"},
+                          {2.5f, "wifi_green7.bmp"}, {3.0f, "wifi_green.bmp"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.scale);
         EXPECT_EQ(GreenTemplateName(c.scale), c.name);

@@ -15,8 +15,8 @@ using platform::Rect;
 class CaptureTest : public ::testing::Test {
 protected:
     void AddPage(Rect view) {
-        const auto page = desktop_.AddWindow(kPageWindowTitle, "SorrelpaneWindow", Rect{view.left - 5, view.top - 30,
-                                                                                       view.right + 5, view.bottom + 5});
+        const auto page = desktop_.AddWindow(kPageWindowTitle, "SorrelpaneWindow",
+                                             Rect{view.left - 5, view.top - 30, view.right + 5, view.bottom + 5});
         const auto outer = desktop_.AddWindow("", kPageOuterClass, view, page);
         desktop_.AddWindow("", kPageViewClass, view, outer);
     }
@@ -50,12 +50,11 @@ TEST_F(CaptureTest, CapturesAreClippedToTheDisplay) {
     const Case cases[] = {
         {"page", CapturePage(desktop_, screen_, Rect{0, 0, 800, 600}), true, 800, 600, 100, 200},
         {"page, empty caller rectangle", CapturePage(desktop_, screen_, Rect{}), false, 0, 0, 0, 0},
-        {"region shifted by the view origin", CaptureRegion(desktop_, screen_, Rect{10, 20, 60, 40}), true, 50, 20,
-         110, 220},
+        {"region shifted by the view origin", CaptureRegion(desktop_, screen_, Rect{10, 20, 60, 40}), true, 50, 20, 110,
+         220},
         {"region reaching past the display", CaptureRegion(desktop_, screen_, Rect{1800, 200, 1900, 300}), true, 20,
          100, 1900, 400},
-        {"region wholly off the display", CaptureRegion(desktop_, screen_, Rect{2000, 0, 2100, 10}), false, 0, 0, 0,
-         0},
+        {"region wholly off the display", CaptureRegion(desktop_, screen_, Rect{2000, 0, 2100, 10}), false, 0, 0, 0, 0},
         {"empty region", CaptureRegion(desktop_, screen_, Rect{10, 10, 10, 50}), false, 0, 0, 0, 0},
         {"screen, left and top clipped", CaptureScreen(screen_, Rect{-10, -20, 30, 40}), true, 30, 40, 0, 0},
         {"whole screen", CaptureScreen(screen_, Rect{0, 0, 1920, 1080}), true, 1920, 1080, 0, 0},
@@ -68,8 +67,8 @@ TEST_F(CaptureTest, CapturesAreClippedToTheDisplay) {
         EXPECT_EQ(c.got->width, c.width);
         EXPECT_EQ(c.got->height, c.height);
         EXPECT_TRUE(IsScreenPixel(c.got->Pixel(0, 0), c.firstX, c.firstY));
-        EXPECT_TRUE(IsScreenPixel(c.got->Pixel(c.width - 1, c.height - 1), c.firstX + c.width - 1,
-                                  c.firstY + c.height - 1));
+        EXPECT_TRUE(
+            IsScreenPixel(c.got->Pixel(c.width - 1, c.height - 1), c.firstX + c.width - 1, c.firstY + c.height - 1));
     }
 }
 
@@ -94,8 +93,8 @@ TEST_F(CaptureTest, GrabPixelsIsTopDownWithTheAskedSize) {
     EXPECT_TRUE(IsScreenPixel(at(0, 0), 1890, 1050));
     EXPECT_TRUE(IsScreenPixel(at(29, 29), 1919, 1079));
     const std::uint8_t black[3] = {0, 0, 0};
-    EXPECT_TRUE(std::equal(black, black + 3, at(30, 0)));   // right of the display
-    EXPECT_TRUE(std::equal(black, black + 3, at(0, 30)));   // below it
+    EXPECT_TRUE(std::equal(black, black + 3, at(30, 0)));  // right of the display
+    EXPECT_TRUE(std::equal(black, black + 3, at(0, 30)));  // below it
 
     EXPECT_EQ(GrabPixels(screen_, window, 0, 0, 0, 10).bytes.size(), 0u);
     EXPECT_EQ(GrabPixels(screen_, window, 0, 0, -5, 10).width, 0);

@@ -159,8 +159,10 @@ TEST(PriceAfterChange, Verdicts) {
         std::optional<int> price;
     };
     const Case cases[] = {
-        {ChangeVerdict::Same, false, 89300},        {ChangeVerdict::Same, true, 89300},
-        {ChangeVerdict::Changed, false, 89400},     {ChangeVerdict::Changed, true, std::nullopt},
+        {ChangeVerdict::Same, false, 89300},
+        {ChangeVerdict::Same, true, 89300},
+        {ChangeVerdict::Changed, false, 89400},
+        {ChangeVerdict::Changed, true, std::nullopt},
         {ChangeVerdict::Unreadable, false, std::nullopt},
     };
     for (const Case& c : cases) {

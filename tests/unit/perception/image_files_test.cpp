@@ -1,6 +1,7 @@
 #include "perception/image_files.h"
 
 #include <gtest/gtest.h>
+#include <stb/stb_image_write.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -63,14 +64,22 @@ TEST_F(ImageFilesTest, BitmapFileLayout) {
         std::uint32_t value;
     };
     const Field fields[] = {
-        {"type BM", 0, 2, 0x4D42},     {"file size", 2, 4, 54 + 4 * w * h},
-        {"reserved 1", 6, 2, 0},       {"reserved 2", 8, 2, 0},
-        {"bits offset", 10, 4, 54},    {"info size", 14, 4, 40},
-        {"width", 18, 4, 3},           {"height, positive", 22, 4, 2},
-        {"planes", 26, 2, 1},          {"bits per pixel", 28, 2, 32},
-        {"uncompressed", 30, 4, 0},    {"image size field", 34, 4, 0},
-        {"x pixels per metre", 38, 4, 0}, {"y pixels per metre", 42, 4, 0},
-        {"colours used", 46, 4, 0},    {"colours important", 50, 4, 0},
+        {"type BM", 0, 2, 0x4D42},
+        {"file size", 2, 4, 54 + 4 * w * h},
+        {"reserved 1", 6, 2, 0},
+        {"reserved 2", 8, 2, 0},
+        {"bits offset", 10, 4, 54},
+        {"info size", 14, 4, 40},
+        {"width", 18, 4, 3},
+        {"height, positive", 22, 4, 2},
+        {"planes", 26, 2, 1},
+        {"bits per pixel", 28, 2, 32},
+        {"uncompressed", 30, 4, 0},
+        {"image size field", 34, 4, 0},
+        {"x pixels per metre", 38, 4, 0},
+        {"y pixels per metre", 42, 4, 0},
+        {"colours used", 46, 4, 0},
+        {"colours important", 50, 4, 0},
     };
     for (const Field& f : fields) {
         SCOPED_TRACE(f.name);
@@ -141,6 +150,23 @@ TEST_F(ImageFilesTest, ReferencePictureIsBgrWithAlignedStride) {
             const std::uint8_t* b = locked.bytes.data() + y * locked.stride + x * 3;
             EXPECT_EQ(std::vector<int>(a, a + 3), std::vector<int>(b, b + 3)) << "pixel " << x << "," << y;
         }
+}
+
+TEST_F(ImageFilesTest, ReferencePictureFromPng) {
+    // The same gradient as a PNG in red-green-blue order, as picture editors write it.
+    std::vector<std::uint8_t> rgb;
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 5; ++x)
+            rgb.insert(rgb.end(), {200, static_cast<std::uint8_t>(10 * y), static_cast<std::uint8_t>(10 * x)});
+    ASSERT_NE(stbi_write_png(PathOf("icon.png").c_str(), 5, 3, 3, rgb.data(), 5 * 3), 0);
+    const std::optional<Bgr24Image> ref = LoadReferenceImage(PathOf("icon.png"));
+    ASSERT_TRUE(ref.has_value());
+    EXPECT_EQ(ref->stride, 16);
+    const Bgr24Image expected = LockAs24(Gradient(5, 3));
+    for (int y = 0; y < 3; ++y)
+        EXPECT_TRUE(std::equal(ref->bytes.begin() + y * 16, ref->bytes.begin() + y * 16 + 15,
+                               expected.bytes.begin() + y * expected.stride))
+            << "row " << y;
 }
 
 TEST_F(ImageFilesTest, JpegIsWrittenOrReported) {

@@ -23,7 +23,7 @@ TEST(DisplayScale, FromAppliedDpi) {
         std::optional<std::uint32_t> dpi;
         float scale;
     };
-    const Case cases[] = {{std::nullopt, 1.0f}, {96, 1.0f},  {100, 1.0f},  {120, 1.25f}, {144, 1.5f}, {168, 1.75f},
+    const Case cases[] = {{std::nullopt, 1.0f}, {96, 1.0f},   {100, 1.0f}, {120, 1.25f}, {144, 1.5f}, {168, 1.75f},
                           {192, 2.0f},          {216, 2.25f}, {240, 2.5f}, {0, 1.0f},    {288, 1.0f}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.dpi ? std::to_string(*c.dpi) : "absent");
@@ -42,9 +42,19 @@ TEST(ScaleOffset, SinglePrecisionTruncatedTowardZero) {
         int expected;
     };
     const Case cases[] = {
-        {101, 1.25f, 126}, {7, 1.25f, 8},     {-7, 1.25f, -8},   {-3, 1.5f, -4},  {3, 1.75f, 5},
-        {-3, 1.75f, -5},   {11, 2.25f, 24},   {1, 2.5f, 2},      {-1, 2.5f, -2},  {0, 2.5f, 0},
-        {4, 1.25f, 5},     {349, 1.25f, 436}, {-349, 1.5f, -523},
+        {101, 1.25f, 126},
+        {7, 1.25f, 8},
+        {-7, 1.25f, -8},
+        {-3, 1.5f, -4},
+        {3, 1.75f, 5},
+        {-3, 1.75f, -5},
+        {11, 2.25f, 24},
+        {1, 2.5f, 2},
+        {-1, 2.5f, -2},
+        {0, 2.5f, 0},
+        {4, 1.25f, 5},
+        {349, 1.25f, 436},
+        {-349, 1.5f, -523},
         // A product beyond the int range saturates instead of being undefined.
         {std::numeric_limits<int>::max(), 2.5f, std::numeric_limits<int>::max()},
         {std::numeric_limits<int>::min(), 2.5f, std::numeric_limits<int>::min()},
@@ -93,10 +103,22 @@ TEST_F(GeometryFileTest, ReadsAndScalesEveryKey) {
         int value;
     };
     const Case cases[] = {
-        {"lvwf_x", 50},           {"lvwf_y", -3},           {"C_P2_LEFTPRICE_X", 126},  {"C_P2_LEFTPRICE_H", 8},
-        {"vk_ret_code_enterx_1", 10}, {"vk_ret_code_entery_27", 15}, {"bidcount_left", 6}, {"bitcount_top", 7},
-        {"bitcount_height", 11},  {"tooltip4_x", 125},      {"ocr_systime_top", -8},    {"bidbutton_picPot_x", 25},
-        {"bidbutton_picPot_y", 30}, {"lastone_picPot_h", 3}, {"chuarea_width", 0},      {"vk_esc_y3", 0},
+        {"lvwf_x", 50},
+        {"lvwf_y", -3},
+        {"C_P2_LEFTPRICE_X", 126},
+        {"C_P2_LEFTPRICE_H", 8},
+        {"vk_ret_code_enterx_1", 10},
+        {"vk_ret_code_entery_27", 15},
+        {"bidcount_left", 6},
+        {"bitcount_top", 7},
+        {"bitcount_height", 11},
+        {"tooltip4_x", 125},
+        {"ocr_systime_top", -8},
+        {"bidbutton_picPot_x", 25},
+        {"bidbutton_picPot_y", 30},
+        {"lastone_picPot_h", 3},
+        {"chuarea_width", 0},
+        {"vk_esc_y3", 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.key);

@@ -13,10 +13,10 @@ TEST(SelectPriceSource, Table) {
         PriceSource source;
     };
     const Case cases[] = {
-        {0, 0, true, PriceSource::Feed},    {0, 0, false, PriceSource::Screen}, {0, 1, true, PriceSource::Feed},
-        {0, 1, false, PriceSource::Feed},   {0, 2, true, PriceSource::Screen},  {0, 2, false, PriceSource::Screen},
-        {0, 3, true, PriceSource::None},    {0, -1, false, PriceSource::None},  {1, 0, false, PriceSource::Feed},
-        {1, 2, true, PriceSource::Feed},    {2, 0, true, PriceSource::None},    {-1, 1, true, PriceSource::None},
+        {0, 0, true, PriceSource::Feed},  {0, 0, false, PriceSource::Screen}, {0, 1, true, PriceSource::Feed},
+        {0, 1, false, PriceSource::Feed}, {0, 2, true, PriceSource::Screen},  {0, 2, false, PriceSource::Screen},
+        {0, 3, true, PriceSource::None},  {0, -1, false, PriceSource::None},  {1, 0, false, PriceSource::Feed},
+        {1, 2, true, PriceSource::Feed},  {2, 0, true, PriceSource::None},    {-1, 1, true, PriceSource::None},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.moniornot) + "/" + std::to_string(c.swbidmode) + (c.fresh ? " fresh" : " dead"));

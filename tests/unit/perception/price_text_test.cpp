@@ -36,8 +36,8 @@ TEST(IsAcceptableScreenPrice, MultiplesOf100Below120000) {
         int price;
         bool ok;
     };
-    const Case cases[] = {{89300, true},  {89350, false}, {120000, false}, {0, true},
-                          {119900, true}, {119999, false}, {-100, false},  {100, true}};
+    const Case cases[] = {{89300, true},  {89350, false},  {120000, false}, {0, true},
+                          {119900, true}, {119999, false}, {-100, false},   {100, true}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.price);
         EXPECT_EQ(IsAcceptableScreenPrice(c.price), c.ok);
