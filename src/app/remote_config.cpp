@@ -101,12 +101,12 @@ RemoteConfigResult FetchRemoteConfig(const HttpGetFunction& httpGet, int loginSe
     const std::string dwbase = ask("/?dwbase");
     if (!IsErrorAnswer(dwbase)) {
         const std::string value = NumberAnswer(dwbase);
-        if (!value.empty()) result.dwbaseStored = config::Write(config::user::dwbase, std::stoi(value));
+        if (!value.empty()) result.dwbaseStored = config::WriteText(config::user::dwbase, value);
     }
     const std::string hpbase = ask("/?hpbase");
     if (!IsErrorAnswer(hpbase)) {
         const std::string value = NumberAnswer(hpbase);
-        if (!value.empty()) result.hpbaseStored = config::Write(config::user::hpbase, std::stoi(value));
+        if (!value.empty()) result.hpbaseStored = config::WriteText(config::user::hpbase, value);
     }
     const std::string servers = ask("/?serverip");
     if (!IsErrorAnswer(servers)) {

@@ -1,0 +1,355 @@
+#include "gui/console_view.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QEventLoop>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <QWheelEvent>
+
+#include "config/settings.h"
+#include "gui/dialog_units.h"
+#include "gui/fonts.h"
+#include "gui/owner_drawn.h"
+#include "gui/patch_notice.h"
+#include "gui/window_messages.h"
+#include "log/log_book.h"
+#include "platform/keys.h"
+
+namespace kestrava::gui {
+namespace {
+
+using console::ControlKind;
+
+// The strategy combo takes no wheel: a turn of the wheel over it must never change the strategy.
+class WheelSwallower final : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Wheel) return true;
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+// An up-down control: two stacked arrows reporting a step of +1 (up) or -1 (down).
+class SpinArrows final : public QWidget {
+public:
+    SpinArrows(QWidget* parent, std::function<void(int)> onStep) : QWidget(parent) {
+        auto* layout = new QVBoxLayout(this);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->setSpacing(0);
+        for (int step : {+1, -1}) {
+            auto* b = new QToolButton(this);
+            b->setArrowType(step > 0 ? Qt::UpArrow : Qt::DownArrow);
+            b->setAutoRepeat(true);
+            b->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+            layout->addWidget(b);
+            connect(b, &QToolButton::clicked, this, [onStep, step] { onStep(step); });
+        }
+    }
+};
+
+QImage ToQImage(const platform::Image& image) {
+    QImage out(image.width, image.height, QImage::Format_RGB32);
+    for (int y = 0; y < image.height; ++y) {
+        const std::uint8_t* src = image.bgra.data() + static_cast<std::size_t>(y) * image.width * 4;
+        auto* dst = reinterpret_cast<QRgb*>(out.scanLine(y));
+        for (int x = 0; x < image.width; ++x) dst[x] = qRgb(src[4 * x + 2], src[4 * x + 1], src[4 * x]);
+    }
+    return out;
+}
+
+QString Text(const std::string& s) { return QString::fromUtf8(s.c_str()); }
+
+void SetColours(QWidget* w, std::optional<QColor> text, std::optional<QColor> background) {
+    QString sheet;
+    if (text) sheet += QStringLiteral("color: %1;").arg(text->name());
+    sheet += background ? QStringLiteral("background-color: %1;").arg(background->name())
+                        : QStringLiteral("background: transparent;");
+    if (w->styleSheet() != sheet) w->setStyleSheet(sheet);
+}
+
+}  // namespace
+
+ConsoleView::ConsoleView(console::CKestravaDlg& dlg, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint), dlg_(dlg) {
+    setWindowTitle(QString::fromUtf8(console::kConsoleTitle));
+    setFont(SongtiFont(9));
+    setFixedSize(kSongti9.Size(console::kConsoleWidthDu, console::kConsoleHeightDu));
+    setAutoFillBackground(true);
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, QColor(240, 240, 240));
+    setPalette(palette);
+    Build();
+    // The console is worked with the mouse and the polled keys: no key reaches a control.
+    SwallowKeys(this, {});
+    balloons_ = std::make_unique<HintBalloons>(nullptr);
+    connect(&refreshTimer_, &QTimer::timeout, this, &ConsoleView::Refresh);
+    refreshTimer_.start(50);
+}
+
+ConsoleView::~ConsoleView() {
+    WindowMessages::Instance().Detach(this);
+    delete infoBar_;
+}
+
+void ConsoleView::Build() {
+    const DialogUnits& du = kSongti9;
+    // Group boxes first, so the controls inside them lie above their frames.
+    for (bool groups : {true, false}) {
+        for (const console::ControlSpec& spec : console::ConsoleLayout()) {
+            if ((spec.kind == ControlKind::GroupBox) != groups) continue;
+            const int id = spec.id;
+            const QString caption = QString::fromUtf8(spec.caption.data(), static_cast<qsizetype>(spec.caption.size()));
+            QWidget* w = nullptr;
+            switch (spec.kind) {
+                case ControlKind::GroupBox: w = new QGroupBox(caption, this); break;
+                case ControlKind::Static:
+                case ControlKind::TimeDisplay:
+                case ControlKind::Picture: {
+                    auto* l = new QLabel(caption, this);
+                    if (spec.kind == ControlKind::TimeDisplay) {
+                        l->setFrameShape(QFrame::StyledPanel);
+                        l->setAlignment(Qt::AlignCenter);
+                    }
+                    if (spec.kind == ControlKind::Picture) l->setScaledContents(true);
+                    w = l;
+                    break;
+                }
+                case ControlKind::Edit: {
+                    auto* e = new QLineEdit(caption, this);
+                    if (id == 1089) e->setReadOnly(true);
+                    connect(e, &QLineEdit::textEdited, this,
+                            [this, id](const QString& t) { dlg_.controls.SetText(id, t.toStdString()); });
+                    w = e;
+                    break;
+                }
+                case ControlKind::Button: {
+                    auto* b = new QPushButton(caption, this);
+                    b->setAutoDefault(false);
+                    connect(b, &QPushButton::clicked, this, [this, id] { dlg_.OnCommand(id); });
+                    w = b;
+                    break;
+                }
+                case ControlKind::CheckBox:
+                case ControlKind::RadioButton: {
+                    QAbstractButton* b = spec.kind == ControlKind::CheckBox
+                                             ? static_cast<QAbstractButton*>(new QCheckBox(caption, this))
+                                             : new QRadioButton(caption, this);
+                    if (spec.kind == ControlKind::RadioButton) b->setAutoExclusive(false);
+                    connect(b, &QAbstractButton::clicked, this, [this, id](bool checked) {
+                        dlg_.controls.SetCheck(id, checked ? 1 : 0);
+                        dlg_.OnCommand(id);
+                    });
+                    w = b;
+                    break;
+                }
+                case ControlKind::Spin:
+                    w = new SpinArrows(this, [this, id](int step) { dlg_.OnSpin(id, step); });
+                    break;
+                case ControlKind::ComboBox: {
+                    auto* c = new QComboBox(this);
+                    c->installEventFilter(new WheelSwallower(c));
+                    connect(c, &QComboBox::activated, this, [this, id](int index) {
+                        dlg_.controls.Select(id, index);
+                        dlg_.OnCommand(id);
+                    });
+                    w = c;
+                    break;
+                }
+            }
+            // A combo's template height includes its drop-down list.
+            const int height = spec.kind == ControlKind::ComboBox ? 14 : spec.height;
+            w->setGeometry(du.Rect(spec.x, spec.y, spec.width, height));
+            w->setVisible(spec.visible);
+            w->setEnabled(spec.enabled);
+            if (id != console::kNoId) {
+                NameControl(w, id);
+                widgets_[id] = w;
+            }
+        }
+    }
+}
+
+QWidget* ConsoleView::Control(int id) const {
+    auto it = widgets_.find(id);
+    return it == widgets_.end() ? nullptr : it->second;
+}
+
+void ConsoleView::Apply(int id, const console::ControlSnapshot& s) {
+    QWidget* w = Control(id);
+    if (!w || !s.exists) return;
+    const QString text = Text(s.text);
+    if (auto* l = qobject_cast<QLabel*>(w)) {
+        if (s.picture && !s.picture->Empty()) {
+            l->setPixmap(QPixmap::fromImage(ToQImage(*s.picture)));
+        } else {
+            if (!l->pixmap().isNull()) l->setPixmap(QPixmap());
+            if (l->text() != text) l->setText(text);
+        }
+    } else if (auto* e = qobject_cast<QLineEdit*>(w)) {
+        if (e->text() != text && !e->hasFocus()) e->setText(text);
+    } else if (auto* b = qobject_cast<QAbstractButton*>(w)) {
+        if (b->text() != text && !text.isEmpty()) b->setText(text);
+        if (b->isCheckable()) b->setChecked(s.check == 1);
+    } else if (auto* c = qobject_cast<QComboBox*>(w)) {
+        QStringList items;
+        for (const std::string& item : s.items) items << Text(item);
+        QStringList current;
+        for (int i = 0; i < c->count(); ++i) current << c->itemText(i);
+        if (current != items) {
+            c->clear();
+            c->addItems(items);
+        }
+        if (c->currentIndex() != s.selection) c->setCurrentIndex(s.selection);
+    }
+    if (w->isVisibleTo(this) != s.visible) w->setVisible(s.visible);
+    if (w->isEnabled() != s.enabled) w->setEnabled(s.enabled);
+}
+
+void ConsoleView::ApplyColours() {
+    static const QColor kRed(255, 0, 0), kBlue(0, 0, 255), kWhite(255, 255, 255);
+    if (QWidget* w = Control(1008)) SetColours(w, kRed, std::nullopt);
+    if (QWidget* w = Control(1104)) {
+        static const std::optional<QColor> kGap[] = {std::nullopt, kRed, QColor(0, 255, 0), QColor(255, 255, 0),
+                                                     QColor(255, 165, 0)};
+        const int gap = dlg_.state.gapClass.load();
+        SetColours(w, std::nullopt, gap >= 0 && gap <= 4 ? kGap[gap] : std::nullopt);
+    }
+    for (int id : {1072, 1161, 1169}) {
+        if (QWidget* w = Control(id)) SetColours(w, kBlue, std::nullopt);
+    }
+    if (QWidget* w = Control(1089)) {
+        SetColours(w, kRed, dlg_.state.statusClass.load() == 1 ? std::optional<QColor>(QColor(252, 255, 148))
+                                                                : std::nullopt);
+    }
+    for (int id : {1105, 1106}) {
+        if (QWidget* w = Control(id)) SetColours(w, std::nullopt, kWhite);
+    }
+}
+
+void ConsoleView::Refresh() {
+    if (closing_) return;
+    const std::uint64_t changes = dlg_.controls.Changes();
+    if (changes != lastChanges_) {
+        lastChanges_ = changes;
+        for (auto& [id, widget] : widgets_) {
+            const std::uint64_t c = dlg_.controls.Changes(id);
+            auto it = seen_.find(id);
+            if (it != seen_.end() && it->second == c) continue;
+            seen_[id] = c;
+            Apply(id, dlg_.controls.Snapshot(id));
+        }
+    }
+    ApplyColours();
+    const QString title = Text(dlg_.state.windowTitle.Get());
+    if (!title.isEmpty() && windowTitle() != title) setWindowTitle(title);
+    if (infoBar_) {
+        const std::string header = dlg_.state.infoHeader.Get();
+        const std::string body = dlg_.state.infoBody.Get();
+        // The header is a hint to act (red); the body reports what the engine does (red).
+        if (header != shownHeader_) infoBar_->SetInfoHeader(shownHeader_ = header, 0);
+        if (body != shownBody_) infoBar_->SetInfoBody(shownBody_ = body, 0);
+        if (dlg_.state.infoBarVisible.load() && !infoBar_->isVisible()) infoBar_->ShowBelow(frameGeometry());
+    }
+}
+
+void ConsoleView::PlaceTopmost() {
+    move(2, 0);
+    if (!isVisible()) show();
+    dlg_.platform.desktop.Place(static_cast<platform::WindowId>(winId()), 2, 0, true, false);
+}
+
+void ConsoleView::CreatePatchNotice() {
+    if (!patchNotice_) patchNotice_ = new CDlgBangzhu(dlg_.platform.programs, this);
+    patchNotice_->move(285, 15);
+}
+
+void ConsoleView::CreateHintWindows() {
+    if (dlg_.state.debg.load() == config::kDebugModeValue || config::Read(config::user::debg) == config::kDebugModeValue) {
+        markers_ = std::make_unique<Markers>(nullptr);
+    }
+    if (!infoBar_) infoBar_ = new CDlg012(nullptr);
+    infoBar_->ShowBelow(frameGeometry());
+}
+
+void ConsoleView::ShowHint(int n) {
+    QMetaObject::invokeMethod(this, [this, n] { ShowHintOnGuiThread(n); }, Qt::QueuedConnection);
+}
+
+void ConsoleView::ShowHintOnGuiThread(int n) {
+    QPoint at;
+    if (n == 7 || n == 8) {
+        // Beside the analysis box of the console.
+        QWidget* box = Control(1165);
+        if (!box) return;
+        at = box->mapToGlobal(QPoint(box->width(), 0));
+    } else {
+        const platform::WindowId view = dlg_.state.pageView.load();
+        const auto rect = view ? dlg_.platform.desktop.WindowRect(view) : std::nullopt;
+        if (!rect) return;  // no page view, no balloon
+        at = QPoint(rect->left, rect->top);
+    }
+    balloons_->ShowHint(n, at);
+}
+
+void ConsoleView::closeEvent(QCloseEvent* event) {
+    if (!closing_) {
+        closing_ = true;
+        refreshTimer_.stop();
+        dlg_.OnClose();
+        if (infoBar_) infoBar_->hide();
+        if (markers_) markers_->HideAll();
+        emit Closed();
+    }
+    event->accept();
+}
+
+int RunConsole(platform::Platform platform, const console::LoginInfo& login, console::ConsoleHooks hooks) {
+    log::LogBook logBook(platform.clock, "./Log");
+    ConsoleView* view = nullptr;
+    hooks.placeConsole = [&view](console::CKestravaDlg&) {
+        if (view) view->PlaceTopmost();
+    };
+    hooks.createPatchNotice = [&view](console::CKestravaDlg&) {
+        if (view) view->CreatePatchNotice();
+    };
+    hooks.createHintWindows = [&view](console::CKestravaDlg&) {
+        if (view) view->CreateHintWindows();
+    };
+    hooks.showHint = [&view](console::CKestravaDlg&, int n) {
+        if (view) view->ShowHint(n);
+    };
+    console::CKestravaDlg dlg(platform, logBook, login, std::move(hooks));
+    ConsoleView window(dlg);
+    view = &window;
+    WindowMessages::Instance().Attach(&window, [&window, &dlg](const platform::Message& m) {
+        if (m.msg == platform::wm::Close) {
+            window.close();
+        } else {
+            dlg.HandleMessage(m);
+        }
+    });
+    const console::InitResult init = dlg.OnInitDialog();
+    if (!init.ok) {
+        window.close();
+        view = nullptr;
+        return init.exitCode;
+    }
+    window.Refresh();
+    if (!window.isVisible()) window.PlaceTopmost();
+    QEventLoop loop;
+    QObject::connect(&window, &ConsoleView::Closed, &loop, &QEventLoop::quit);
+    if (!window.isHidden()) loop.exec();
+    view = nullptr;
+    return 0;
+}
+
+}  // namespace kestrava::gui

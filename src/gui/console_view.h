@@ -1,0 +1,70 @@
+// The console window: one widget per control of the console's layout, refreshed from the control
+// model on the GUI thread, with every click forwarded to the console as a command by control id.
+// The console (core) owns all state; this view only shows it.
+#pragma once
+
+#include <QWidget>
+#include <QTimer>
+#include <map>
+#include <memory>
+
+#include "console/console.h"
+#include "gui/hint_balloon.h"
+#include "gui/info_bar.h"
+#include "gui/markers.h"
+
+namespace kestrava::gui {
+
+class CDlgBangzhu;
+
+class ConsoleView final : public QWidget {
+    Q_OBJECT
+public:
+    explicit ConsoleView(console::CKestravaDlg& dlg, QWidget* parent = nullptr);
+    ~ConsoleView() override;
+
+    // Applies what changed in the model (and the colours and the info bar) to the widgets.
+    void Refresh();
+    // Topmost at (2, 0), the info bar directly below.
+    void PlaceTopmost();
+    // The hint balloon n at its point; callable from any thread.
+    void ShowHint(int n);
+    // The views the console creates hidden at its start.
+    void CreatePatchNotice();
+    void CreateHintWindows();
+
+    CDlg012* InfoBar() { return infoBar_; }
+    HintBalloons& Balloons() { return *balloons_; }
+    Markers* DebugMarkers() { return markers_.get(); }
+    QWidget* Control(int id) const;
+
+signals:
+    void Closed();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void Build();
+    void Apply(int id, const console::ControlSnapshot& s);
+    void ApplyColours();
+    void ShowHintOnGuiThread(int n);
+
+    console::CKestravaDlg& dlg_;
+    std::map<int, QWidget*> widgets_;
+    std::map<int, std::uint64_t> seen_;
+    std::uint64_t lastChanges_ = ~0ull;
+    QTimer refreshTimer_;
+    CDlg012* infoBar_ = nullptr;
+    std::unique_ptr<HintBalloons> balloons_;
+    std::unique_ptr<Markers> markers_;
+    CDlgBangzhu* patchNotice_ = nullptr;
+    std::string shownHeader_, shownBody_;
+    bool closing_ = false;
+};
+
+// Builds the console for the login's values, runs it until it closes and returns the process's
+// exit code (0 after an ordinary close; the console's own code when its start-up fails).
+int RunConsole(platform::Platform platform, const console::LoginInfo& login, console::ConsoleHooks hooks = {});
+
+}  // namespace kestrava::gui

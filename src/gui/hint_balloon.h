@@ -1,0 +1,67 @@
+// The HTML hint balloons: a frameless window at a screen point that renders the little markup the
+// hints use (<h1>, a one-row table with cell alignment, and <ilst> for the animated wait icon) and
+// hides itself after its display time.
+#pragma once
+
+#include <QImage>
+#include <QPoint>
+#include <QString>
+#include <QTextDocument>
+#include <QTimer>
+#include <QWidget>
+#include <array>
+#include <vector>
+
+namespace kestrava::gui {
+
+// The six 32 x 32 frames of the wait icon (bitmap 1201), transparent where the mask is.
+const std::vector<QImage>& IlstFrames();
+
+// The hint text with every <ilst ...> tag turned into an image the document can show; `frame`
+// names the image resource that carries the current frame. `animated` tells whether it had one.
+QString TranslateHintMarkup(const QString& hint, const QString& frameUrl, bool* animated = nullptr);
+
+class HintBalloon final : public QWidget {
+    Q_OBJECT
+public:
+    // `displayMs`: how long the balloon stays up after each ShowAt.
+    explicit HintBalloon(int displayMs, QWidget* parent = nullptr);
+
+    // Shows `hint` with the balloon's tip at `screenPoint`.
+    void ShowAt(const QString& hint, QPoint screenPoint);
+    int DisplayMs() const { return displayMs_; }
+    int Frame() const { return frame_; }
+    QString Hint() const { return hint_; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void NextFrame();
+
+    int displayMs_;
+    QString hint_;
+    QTextDocument document_;
+    bool animated_ = false;
+    int frame_ = 0;
+    QTimer hideTimer_;
+    QTimer frameTimer_;
+};
+
+// The five balloons of the console with their display times (6, 60, 30, 15 and 10 seconds) and
+// the texts of the hints. ShowHint(n, point) picks the balloon of hint n.
+class HintBalloons {
+public:
+    explicit HintBalloons(QWidget* parent = nullptr);
+    ~HintBalloons();
+
+    // The balloon (0-based) and the text of hint n; false for a number that is no hint.
+    static bool HintFor(int n, int* balloon, QString* text);
+    bool ShowHint(int n, QPoint screenPoint);
+    HintBalloon& Balloon(int index) { return *balloons_[static_cast<std::size_t>(index)]; }
+
+private:
+    std::array<HintBalloon*, 5> balloons_{};
+};
+
+}  // namespace kestrava::gui
