@@ -1,27 +1,17 @@
-// Internal to the X11 backend: opening connections, trapping protocol errors, the atoms of the
-// window protocol. Includes Xlib, so it stays out of the backend's public headers.
+// Internal to the X11 backend: opening connections and the atoms of the window protocol.
+// Includes Xlib, so it stays out of the backend's public headers.
 #pragma once
 
 #include <X11/Xlib.h>
 
-
 namespace kestrava::platform::x11 {
 
-// Opens a connection with Xlib's thread support on and the backend's error handler installed.
+// Opens a connection with Xlib's thread support on and an error handler installed that ignores
+// protocol errors: windows of other programs may vanish at any moment, and Xlib's default
+// handler would end the process on the BadWindow that follows. The backend learns of failures
+// from replies, never from the handler, so a toolkit that installs its own changes nothing.
 // Null when the display cannot be reached.
 Display* OpenDisplay(const char* name = nullptr);
-
-// Counts protocol errors that reach this thread while it lives. Windows of other programs may
-// vanish at any moment, so BadWindow and friends are expected and must never end the process.
-// Call XSync before Failed() so that errors of the requests made so far have arrived.
-class ErrorTrap {
-public:
-    ErrorTrap();
-    bool Failed() const;
-
-private:
-    unsigned long start_;
-};
 
 // The atoms every part of the window protocol uses, interned once per connection.
 struct Atoms {

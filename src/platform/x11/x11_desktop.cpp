@@ -167,8 +167,20 @@ WindowId X11Desktop::FindChild(WindowId parent, std::string_view className) {
 bool X11Desktop::IsWindow(WindowId w) {
     if (w == 0) return false;
     std::lock_guard lock(mutex_);
-    XWindowAttributes a;
-    return XGetWindowAttributes(display_, w, &a) != 0;
+    return ExistsLocked(w);
+}
+
+// Asked by a request with a reply, which fails by itself for a window that is gone: no need to
+// rely on the process's error handler, which a toolkit in the same process may have replaced.
+bool X11Desktop::ExistsLocked(WindowId w) {
+    Window root = 0;
+    int x = 0;
+    int y = 0;
+    unsigned width = 0;
+    unsigned height = 0;
+    unsigned border = 0;
+    unsigned depth = 0;
+    return XGetGeometry(display_, w, &root, &x, &y, &width, &height, &border, &depth) != 0;
 }
 
 std::string X11Desktop::Title(WindowId w) {
@@ -206,27 +218,27 @@ bool X11Desktop::PostMessage(WindowId w, const Message& m) {
     e.xclient.format = 32;
     for (int i = 0; i < 5; ++i) e.xclient.data.l[i] = static_cast<long>(words[i]);
     std::lock_guard lock(mutex_);
-    ErrorTrap trap;
-    // NoEventMask sends the event to the client that created the window. The sync waits for the
-    // server only (never for the receiver) and tells us whether the window still existed.
+    if (!ExistsLocked(w)) return false;
+    // NoEventMask sends the event to the client that created the window. Flushed, not synced:
+    // posting never waits.
     XSendEvent(display_, w, False, NoEventMask, &e);
-    XSync(display_, False);
-    return !trap.Failed();
+    XFlush(display_);
+    return true;
 }
 
-bool X11Desktop::ActivateLocked(WindowId w) {
-    ErrorTrap trap;
+void X11Desktop::ActivateLocked(WindowId w) {
     // Source 2 ("pager") asks the window manager to obey without focus-stealing prevention.
     SendToRoot(display_, w, atoms_->netActiveWindow, 2, CurrentTime, 0, 0);
     XRaiseWindow(display_, w);
-    XSync(display_, False);
-    return !trap.Failed();
+    XFlush(display_);
 }
 
 bool X11Desktop::SetForeground(WindowId w) {
     if (w == 0) return false;
     std::lock_guard lock(mutex_);
-    return ActivateLocked(w);
+    if (!ExistsLocked(w)) return false;
+    ActivateLocked(w);
+    return true;
 }
 
 bool X11Desktop::Place(WindowId w, int x, int y, bool topmost, bool activate) {
@@ -234,7 +246,6 @@ bool X11Desktop::Place(WindowId w, int x, int y, bool topmost, bool activate) {
     std::lock_guard lock(mutex_);
     XWindowAttributes a;
     if (!XGetWindowAttributes(display_, w, &a)) return false;
-    ErrorTrap trap;
     XMoveWindow(display_, w, x, y);
     // _NET_WM_STATE: 1 adds, 0 removes; source 2 as above. A window manager handles this for the
     // windows it manages...
@@ -262,10 +273,9 @@ bool X11Desktop::Place(WindowId w, int x, int y, bool topmost, bool activate) {
         XChangeProperty(display_, w, atoms_->netWmState, XA_ATOM, 32, PropModeReplace,
                         reinterpret_cast<const unsigned char*>(states.data()), static_cast<int>(states.size()));
     }
-    XSync(display_, False);
-    bool ok = !trap.Failed();
-    if (ok && activate) ok = ActivateLocked(w);
-    return ok;
+    if (activate) ActivateLocked(w);
+    XFlush(display_);
+    return true;
 }
 
 Rect X11Desktop::ScreenRect() {

@@ -38,7 +38,8 @@ public:
 
 private:
     X11Desktop(_XDisplay* display, std::string displayName, std::unique_ptr<WindowTree> tree);
-    bool ActivateLocked(WindowId w);
+    bool ExistsLocked(WindowId w);
+    void ActivateLocked(WindowId w);
 
     std::mutex mutex_;  // one request sequence at a time on display_
     _XDisplay* display_;

@@ -86,17 +86,46 @@ X11Screen::X11Screen(_XDisplay* display) : display_(display) {
         return;
     }
     shm->info.readOnly = False;
-    ErrorTrap trap;
     const bool attached = XShmAttach(display_, &shm->info);
     XSync(display_, False);
     // Marked for removal now so that no segment outlives the process, however it ends.
     shmctl(shm->info.shmid, IPC_RMID, nullptr);
-    if (!attached || trap.Failed()) {
+    if (!attached) {
         shmdt(shm->info.shmaddr);
         return;
     }
     shm->display = display_;
     shm_ = std::move(shm);
+    // A server on another machine accepts the attach but cannot use the segment; one pixel tells.
+    Image probe;
+    if (!CaptureShared(Rect{0, 0, 1, 1}, probe)) shm_.reset();
+}
+
+bool X11Screen::CaptureShared(const Rect& c, Image& out) {
+    const int s = DefaultScreen(display_);
+    XImage* img = XShmCreateImage(display_, DefaultVisual(display_, s), DefaultDepth(display_, s), ZPixmap,
+                                  shm_->info.shmaddr, &shm_->info, c.Width(), c.Height());
+    if (!img) return false;
+    // The reply says whether it worked; no error handler needed.
+    const bool ok = XShmGetImage(display_, RootWindow(display_, s), img, c.left, c.top, AllPlanes);
+    if (ok) {
+        if (out.width != c.Width() || out.height != c.Height()) out = Image(c.Width(), c.Height());
+        CopyToBgra(img, out);
+    }
+    img->data = nullptr;  // the segment is ours, not the image's
+    XDestroyImage(img);
+    return ok;
+}
+
+bool X11Screen::CapturePlain(const Rect& c, Image& out) {
+    const int s = DefaultScreen(display_);
+    XImage* img = XGetImage(display_, RootWindow(display_, s), c.left, c.top, static_cast<unsigned>(c.Width()),
+                            static_cast<unsigned>(c.Height()), AllPlanes, ZPixmap);
+    if (!img) return false;
+    if (out.width != c.Width() || out.height != c.Height()) out = Image(c.Width(), c.Height());
+    CopyToBgra(img, out);
+    XDestroyImage(img);
+    return true;
 }
 
 X11Screen::~X11Screen() {
@@ -119,29 +148,8 @@ bool X11Screen::Capture(const Rect& r, Image& out, Rect* clipped, Method method)
     }
 
     std::lock_guard lock(mutex_);
-    const int s = DefaultScreen(display_);
-    const Window root = RootWindow(display_, s);
-    if (out.width != c.Width() || out.height != c.Height()) out = Image(c.Width(), c.Height());
-
-    if (method == Method::Shared && shm_) {
-        XImage* img = XShmCreateImage(display_, DefaultVisual(display_, s), DefaultDepth(display_, s), ZPixmap,
-                                      shm_->info.shmaddr, &shm_->info, c.Width(), c.Height());
-        if (!img) return false;
-        ErrorTrap trap;
-        const bool ok = XShmGetImage(display_, root, img, c.left, c.top, AllPlanes) && !trap.Failed();
-        if (ok) CopyToBgra(img, out);
-        img->data = nullptr;  // the segment is ours, not the image's
-        XDestroyImage(img);
-        return ok;
-    }
-
-    ErrorTrap trap;
-    XImage* img = XGetImage(display_, root, c.left, c.top, static_cast<unsigned>(c.Width()),
-                            static_cast<unsigned>(c.Height()), AllPlanes, ZPixmap);
-    if (!img) return false;
-    CopyToBgra(img, out);
-    XDestroyImage(img);
-    return true;
+    if (method == Method::Shared && shm_ && CaptureShared(c, out)) return true;
+    return CapturePlain(c, out);
 }
 
 }  // namespace kestrava::platform::x11

@@ -27,13 +27,16 @@ public:
     Rect Bounds() override;
     bool Capture(const Rect& r, Image& out, Rect* clipped = nullptr) override;
     // Capture with a chosen path (tests and benchmarks). Shared falls back to Plain when the
-    // server offers no shared memory (a remote display).
+    // server offers no shared memory (a remote display) or the shared capture fails.
     bool Capture(const Rect& r, Image& out, Rect* clipped, Method method);
     bool SharedMemoryAvailable() const { return shm_ != nullptr; }
 
 private:
     struct Shm;
     explicit X11Screen(_XDisplay* display);
+    // Both with mutex_ held (or from the constructor) and `c` inside the display.
+    bool CaptureShared(const Rect& c, Image& out);
+    bool CapturePlain(const Rect& c, Image& out);
 
     std::mutex mutex_;
     _XDisplay* display_;

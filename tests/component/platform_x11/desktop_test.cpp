@@ -120,6 +120,26 @@ TEST_F(DesktopTest, FindsAnotherClientsFramedWindowByTitleAndClass) {
     }
 }
 
+// A toolkit in the same process (Qt opens Xlib displays too) may install its own error handler;
+// a gone window must still be reported as gone, and must not end the process.
+TEST_F(DesktopTest, GoneWindowsAreReportedWhateverErrorHandlerIsInstalled) {
+    static int toolkitErrors = 0;
+    auto* previous = XSetErrorHandler([](Display*, XErrorEvent*) {
+        ++toolkitErrors;
+        return 0;
+    });
+    const Window w = client.Create(DefaultRootWindow(client.display), "short-lived", "ShortLived", 50, 50);
+    XDestroyWindow(client.display, w);
+    XSync(client.display, False);
+    EXPECT_FALSE(desktop->PostMessage(w, Message{wm::Close, 0, 0}));
+    EXPECT_FALSE(desktop->SetForeground(w));
+    EXPECT_FALSE(desktop->Place(w, 10, 10, true, true));
+    EXPECT_FALSE(desktop->IsWindow(w));
+    EXPECT_EQ(desktop->Title(w), "");
+    EXPECT_EQ(desktop->FindChild(w, "Anything"), 0u);
+    XSetErrorHandler(previous);
+}
+
 TEST_F(DesktopTest, FindsThePageViewThroughTheShellsNestedChildren) {
     const Window top = client.Create(DefaultRootWindow(client.display), kShellTitle, "Sorrelpane", 400, 300);
     const Window frame = client.Create(top, "", "Chrome_WidgetWin_0", 400, 300);
