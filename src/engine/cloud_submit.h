@@ -1,0 +1,42 @@
+// The cloud submission ("云提交") of the last ten seconds: once the bidder's Enter has armed the
+// smart submission, the console confirms by itself, at a moment chosen from the rise of the
+// lowest price, the gap, the second and the console's group (cloud_rules.h).
+//
+//   CloudStep            submit-timer thread, every submit tick with 10 s or less left: the
+//                        page-clock rules with a live feed, else the screen decision table
+//   OnJamSignal          interface thread, message 0x49c: the server's congestion signal
+//   OnProgressBarSeen    interface thread, message 0x49a: tells the server the page shows its
+//                        progress bar
+//
+// A delayed cloud confirmation belongs to the arming it was scheduled under: ending that
+// submission by any other path discards it (EndSubmission), and a later arming never inherits it.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string_view>
+
+#include "console/console.h"
+#include "engine/engine.h"
+
+namespace kestrava::engine {
+
+// For EngineOptions::cloudStep. Does nothing unless box 1196 "智能分析提交" is ticked.
+void CloudStep(console::CKestravaDlg& c, Engine& engine);
+
+// The screen path: the chain of the remaining second, then its last-chance rules.
+void CloudSubmitDecision(console::CKestravaDlg& c, Engine& engine);
+
+// Message 0x49c with the server's count `n`: after page second 57.5 of a real run with box 1196
+// ticked, confirms the armed submission at once.
+void OnJamSignal(console::CKestravaDlg& c, Engine& engine, std::uint32_t n);
+
+// Message 0x49a: passes "6_0" to the sync server through `sendToSync` (which returns false when
+// there is no open connection) and prints the sighting to the debug console.
+void OnProgressBarSeen(const std::function<bool(std::string_view)>& sendToSync);
+
+// Puts OnJamSignal into the console's hook for message 0x49c.
+void AttachCloud(const std::shared_ptr<Engine>& engine, console::ConsoleHooks& hooks);
+
+}  // namespace kestrava::engine
