@@ -23,9 +23,9 @@ struct TimerState {
     bool stopping = false;
 };
 
-// Like the multimedia timers these stand in for, ticks run at a real-time priority when the
-// process may have one: on a busy machine an ordinary thread starts its 10 ms ticks milliseconds
-// late and drops whole ticks (bench_x11_timer_bench). Priority 1 is the lowest real-time one,
+// Ticks run at a real-time priority when the process may have one: on a busy machine an
+// ordinary thread starts its 10 ms ticks milliseconds late and drops whole ticks
+// (bench_x11_timer_bench). Priority 1 is the lowest real-time one,
 // and the kernel's real-time throttling still leaves other threads their share should a tick
 // ever spin. Without the privilege the timer runs at normal priority.
 void RaisePriority() {
