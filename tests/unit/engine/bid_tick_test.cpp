@@ -1,0 +1,465 @@
+// The bid tick: the gear ladder, the second lows, the two remedies, both forced submissions,
+// the page clearing, the scheduled and the analysis bids. Timelines run the scan and submit
+// ticks on the virtual clock over a short price curve.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+
+#include "engine_rig.h"
+
+namespace kestrava::engine::testing {
+namespace {
+
+namespace cmd = shell::cmd;
+
+// A price curve by remaining seconds: the lowest price from the key's second downwards, read
+// at the start of every bid tick as the screen or the feed would give it.
+using PriceCurve = std::map<int, int, std::greater<>>;
+
+EngineOptions CurveReader(const PriceCurve& curve) {
+    EngineOptions options;
+    options.readLowestPrice = [curve](console::CKestravaDlg& c) {
+        const int r = c.state.remainingSeconds.load();
+        int price = curve.begin()->second;
+        for (const auto& [from, p] : curve)
+            if (r <= from) price = p;
+        c.state.lowestPrice = price;
+        c.state.lowestText.Set(std::to_string(price));
+    };
+    return options;
+}
+
+// The virtual time (HH:MM:SS.mmm) of the first post of `msg`, or "" when there is none.
+std::string FirstPostTime(EngineRig& rig, const std::vector<Post>& posts, std::uint32_t msg) {
+    for (const Post& p : posts) {
+        if (p.msg != msg) continue;
+        const platform::LocalTime t = rig.fp.clock.EpochMillisToLocal(rig.startMillis + p.at);
+        char text[32];
+        std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", t.hour, t.minute, t.second, t.millisecond);
+        return text;
+    }
+    return "";
+}
+
+// One bid tick at `r` seconds left, without a new per-second pass unless asked.
+void TickAt(EngineRig& rig, int r, bool newSecond = false) {
+    rig.c().state.remainingSeconds = r;
+    if (!newSecond) rig.rec().lastTickSecond = r;
+    rig.e().BidTick(rig.c());
+}
+
+TEST(GearStepTest, MovesAtMostOneGearPerSecond) {
+    struct Case {
+        const char* name;
+        int index, seconds, price;
+        int indexAfter, secondsAfter, previousAfter;
+    };
+    // Ladder 90800 + 300·i: gear 3 runs from 91700 to 92000.
+    const Case cases[] = {
+        {"on the lower level", 3, 4, 91700, 3, 4, 0},
+        {"below it", 3, 4, 91400, 3, 4, 0},
+        {"inside", 3, 4, 91800, 3, 5, 0},
+        {"on the upper level", 3, 4, 92000, 4, 0, 4},
+        {"two gears up at once", 3, 4, 92600, 4, 1, 4},
+        {"index beyond the ladder is clamped", 25, 2, 96500, 19, 0, 2},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        EngineRig rig;
+        rig.rec().gearIndex = k.index;
+        rig.rec().gearSeconds = k.seconds;
+        rig.SetPrices(k.price, 0);
+        TickAt(rig, 40, true);
+        EXPECT_EQ(rig.rec().gearIndex.load(), k.indexAfter);
+        EXPECT_EQ(rig.rec().gearSeconds.load(), k.secondsAfter);
+        EXPECT_EQ(rig.rec().previousGearSeconds.load(), k.previousAfter);
+        EXPECT_EQ(rig.LogMessages().front(), "目前最低成交价：" + std::to_string(k.price) + " ,剩余时间40.");
+    }
+}
+
+TEST(SecondLowsTest, OneEachSecondAndMissedSecondsFilled) {
+    EngineRig rig;
+    // Passes at these seconds only: an application held the scan thread over 13, 11 and 10.
+    for (const auto& [r, price] : std::vector<std::pair<int, int>>{{16, 90000}, {15, 90000}, {14, 90100}, {12, 90200}, {9, 90300}}) {
+        rig.SetPrices(price, 0);
+        TickAt(rig, r, true);
+    }
+    const auto& low = rig.rec().lowAt;
+    EXPECT_EQ(low[43].load(), 200);  // 17 s left was never seen
+    const std::vector<std::pair<int, int>> expected = {{45, 90000}, {46, 90100}, {47, 90200}, {48, 90200},
+                                                       {49, 90300}, {50, 90300}, {51, 90300}, {52, 0}};
+    for (const auto& [second, price] : expected) EXPECT_EQ(low[second].load(), price) << second;
+    EXPECT_TRUE(rig.Logged("45秒最低成交价：90000"));
+    EXPECT_TRUE(rig.Logged("48秒最低成交价：90200"));
+    EXPECT_TRUE(rig.Logged("51秒最低成交价：90300"));
+    EXPECT_FALSE(rig.Logged("50秒最低成交价：90300"));
+}
+
+TEST(SecondLowsTest, ALateStartLeavesTheEarlyLowsUnknown) {
+    EngineRig rig(MakeLocal(2026, 12, 10, 11, 29, 47, 950), CurveReader({{60, 90500}}));
+    rig.StartTicks();
+    rig.AdvanceTo(11, 29, 49, 50);
+    const auto& low = rig.rec().lowAt;
+    EXPECT_EQ(low[45].load(), 0);
+    EXPECT_EQ(low[46].load(), 0);
+    EXPECT_EQ(low[47].load(), 0);
+    EXPECT_EQ(low[48].load(), 90500);
+    EXPECT_EQ(low[49].load(), 90500);
+
+    // With no low of second 45, the one of 46 seconds stands in for it: its line is logged twice.
+    EngineRig late(MakeLocal(2026, 12, 10, 11, 29, 45, 950), CurveReader({{60, 90500}}));
+    late.StartTicks();
+    late.AdvanceTo(11, 29, 46, 50);
+    EXPECT_EQ(late.LoggedCount("46秒最低成交价：90500"), 2);
+    EXPECT_EQ(late.rec().lowAt[45].load(), 90500);
+}
+
+TEST(SevenSecondRemedyTest, WithdrawsAnOverHighApplicationOnce) {
+    struct Case {
+        const char* name;
+        int gap;
+        int r;
+        bool forcedBox;
+        int variant;  // 0: none
+        int limitAfter, delayAfter, mandatoryAfter;
+        std::string label;
+    };
+    const Case cases[] = {
+        {"gap at margin 1", 1000, 8, true, 1, 300, 0, 58, "11:29:59.10"},
+        {"gap above margin 1, later", 1200, 6, false, 1, 300, 0, 100, "11:29:59.9"},
+        {"gap at margin 2 on the second itself", 800, 8, true, 2, 500, 400, 55, "11:29:59.10"},
+        {"gap of 400", 400, 8, false, 2, 500, 400, 100, "11:29:59.9"},
+        {"margin-2 gap one second late", 600, 7, false, 0, 500, 400, 100, "11:29:59.9"},
+        {"gap between the margins", 900, 8, false, 0, 500, 400, 100, "11:29:59.9"},
+        {"gap below 400", 350, 8, false, 0, 500, 400, 100, "11:29:59.9"},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        EngineRig rig;
+        auto& v = rig.e().strategy;
+        v.ctrlXpricelimit = 500;
+        v.DelayBidTime = 400;
+        rig.c().controls.SetText(box::ForcedTimeLabel, "11:29:59.9");
+        rig.Tick(box::Remedy);
+        rig.Tick(box::RebidChoice);
+        rig.Tick(box::AntiFluke);
+        rig.Tick(box::ForcedByTime, k.forcedBox);
+        rig.SetPrices(90000, 90000 + k.gap);
+        rig.e().ArmSubmission();
+        TickAt(rig, 9);
+        EXPECT_EQ(rig.rec().remedyChecked.load(), 0);
+        TickAt(rig, k.r);
+        TickAt(rig, k.r - 1);
+        const std::vector<Post> posts = rig.Posts();
+        const std::string n = std::to_string(k.variant);
+        EXPECT_EQ(rig.rec().remedyChecked.load(), 1);
+        EXPECT_EQ(rig.rec().remedyFired.load(), k.variant ? 1 : 0);
+        EXPECT_EQ(rig.LoggedCount("7秒补救开启" + n + "，被撤销的价格：" + std::to_string(90000 + k.gap)), k.variant ? 1 : 0);
+        EXPECT_EQ(rig.LoggedCount("操作执行申请加价"), k.variant ? 1 : 0);
+        EXPECT_EQ(v.ctrlXpricelimit.load(), k.limitAfter);
+        EXPECT_EQ(v.DelayBidTime.load(), k.delayAfter);
+        EXPECT_EQ(v.mandatory_bid.load(), k.mandatoryAfter);
+        EXPECT_EQ(rig.c().controls.Text(box::ForcedTimeLabel), k.label);
+        if (k.variant) {
+            EXPECT_EQ(rig.c().state.appliedPrice.load(), 90000 + (k.variant == 1 ? 400 : 600));
+            EXPECT_EQ(rig.rec().smartSubmitArmed.load(), 0);
+            EXPECT_FALSE(rig.c().controls.IsChecked(box::RebidChoice));
+            EXPECT_FALSE(rig.c().controls.IsChecked(box::AntiFluke));
+            EXPECT_EQ(rig.rec().lastHint.Get().n, 4);
+            EXPECT_EQ(posts.front().msg, cmd::ClickAt);  // the cancel points come first
+            EXPECT_EQ(rig.c().state.infoBody.Get(), " 加价" + std::to_string(k.variant == 1 ? 400 : 600) +
+                                                        "，请输入验证码，然后按一次回车");
+        } else {
+            EXPECT_TRUE(posts.empty());
+            EXPECT_TRUE(rig.c().controls.IsChecked(box::AntiFluke));
+        }
+    }
+}
+
+TEST(AntiFlukeTest, RowsAndAmountsByStartDigit) {
+    struct Case {
+        const char* name;
+        int r;
+        int gap;
+        int price;  // lowAt43 90000, lowAt46 90100, lowAt47 90200, lowAt50 90300
+        int gearSeconds;
+        int thirdBidTime;
+        int digit;
+        bool acts;
+        std::string label;
+        int amount;
+        int thirdBidTimeAfter;
+    };
+    const Case cases[] = {
+        {"9 s, unchanged since 43", 9, 900, 90000, 0, 15, 2, true, "防幺蛾子915A", 400, 9},
+        {"9 s, digit 5", 9, 900, 90000, 0, 15, 5, true, "防幺蛾子915B", 500, 9},
+        {"9 s, no clock digit", 9, 900, 90000, 0, 15, -1, true, "防幺蛾子915C", 600, 9},
+        {"9 s needs the third bid at 15 or later", 9, 900, 90000, 0, 10, 2, false, "", 0, 10},
+        {"9 s needs a gap of 900", 9, 800, 90000, 0, 15, 2, false, "", 0, 15},
+        {"8 s, unchanged since 43", 8, 1000, 90000, 0, 14, 8, true, "防幺蛾子814C", 500, 8},
+        {"8 s, no digit: acts without a new application", 8, 1000, 90000, 0, 14, -1, true, "", 0, 8},
+        {"8 s, unchanged since 46", 8, 900, 90100, 0, 14, 0, true, "防幺蛾子814A.", 400, 8},
+        {"7 s, unchanged since 47", 7, 900, 90200, 0, 13, 9, true, "防幺蛾子功能预测 7>-13C", 600, 13},
+        {"7 s, unchanged since 50 in a long gear", 7, 900, 90300, 8, 13, 4, true, "防幺蛾子功能预测 7dw>-13B", 500, 13},
+        {"7 s, since 50 but a short gear", 7, 900, 90300, 7, 13, 4, false, "", 0, 13},
+        {"6 s is too late", 6, 900, 90200, 0, 13, 4, false, "", 0, 13},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        EngineRig rig;
+        rig.rec().lowAt[43] = 90000;
+        rig.rec().lowAt[46] = 90100;
+        rig.rec().lowAt[47] = 90200;
+        rig.rec().lowAt[50] = 90300;
+        rig.rec().gearSeconds = k.gearSeconds;
+        rig.e().strategy.ThirdBidTime = k.thirdBidTime;
+        rig.c().state.startSecondDigit = k.digit;
+        rig.Tick(box::AntiFluke);
+        rig.SetPrices(k.price, k.price + k.gap);
+        TickAt(rig, k.r);
+        const std::vector<Post> posts = rig.Posts();
+        EXPECT_EQ(rig.rec().antiFlukeFired.load(), k.acts ? 1 : 0);
+        EXPECT_EQ(rig.e().strategy.ThirdBidTime.load(), k.thirdBidTimeAfter);
+        EXPECT_EQ(!posts.empty() && posts[3].msg == cmd::CancelCodeElement, k.acts);  // Escape first
+        if (!k.label.empty()) {
+            EXPECT_EQ(rig.LogMessages().back(), k.label);
+            EXPECT_EQ(rig.e().strategy.ThirdBidPricePlus.load(), k.amount);
+            EXPECT_EQ(rig.c().state.appliedPrice.load(), k.price + k.amount);
+        } else {
+            EXPECT_EQ(rig.LoggedCount("操作执行申请加价"), 0);
+        }
+    }
+}
+
+TEST(ForcedSubmissionTest, TimeBasedFiresAtItsMoment) {
+    struct Case {
+        const char* name;
+        int mandatoryBid;
+        bool gapBox;  // 1098
+        int gapLimit;
+        int gap;
+        std::string firesAt;
+        std::string startLine;
+        std::string info, log;
+    };
+    const std::string lowest = "，目前国拍最低价：90000";
+    const Case cases[] = {
+        {"the default 100 ms", 100, false, 0, 900, "11:29:59.900", " QZ" + lowest, "开始自动强制提交", "软件强制提交 完毕"},
+        {"1500 ms starts at 2 s and waits 500", 1500, false, 0, 900, "11:29:58.500", " QZ" + lowest, "开始自动强制提交",
+         "软件强制提交 完毕"},
+        {"a whole second", 1000, false, 0, 900, "11:29:59.000", " QZ" + lowest, "开始自动强制提交", "软件强制提交 完毕"},
+        {"gap within DisconSecBid", 100, true, 900, 900, "11:29:59.900", " QZ900" + lowest, "开始自动强制提交",
+         "软件强制提交 完毕"},
+        {"gap within DisconSecBid, whole second", 2000, true, 900, 900, "11:29:58.000", "QZ900" + lowest,
+         "开始自动强制提交", "软件强制提交 完毕"},
+        {"gap above DisconSecBid: at 58", 100, true, 800, 900, "11:29:58.000", "", "开始自动58强制提交", "58强制提交"},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        EngineRig rig(MakeLocal(2026, 12, 10, 11, 29, 55, 0), CurveReader({{60, 90000}}));
+        rig.e().strategy.mandatory_bid = k.mandatoryBid;
+        rig.e().strategy.DisconSecBid = k.gapLimit;
+        rig.Tick(box::ForcedByTime);
+        rig.Tick(box::ForcedByGap, k.gapBox);
+        rig.SetPrices(90000, 90000 + k.gap);
+        rig.e().ArmSubmission();
+        rig.StartTicks();
+        rig.AdvanceTo(11, 30, 0, 500);
+        const std::vector<Post> posts = rig.Posts();
+        EXPECT_EQ(EngineRig::Confirmations(posts), 1);
+        EXPECT_EQ(FirstPostTime(rig, posts, cmd::ConfirmCodeElement), k.firesAt);
+        if (!k.startLine.empty()) {
+            EXPECT_EQ(rig.LoggedCount(k.startLine), 1);
+        }
+        EXPECT_TRUE(rig.Logged(k.log));
+        EXPECT_EQ(rig.c().state.infoBody.Get(), k.info);
+        EXPECT_EQ(rig.rec().forcedSubmitDone.load(), 1);
+        EXPECT_EQ(rig.c().state.appliedPrice.load(), 0);
+        EXPECT_EQ(rig.rec().lastHint.Get().n, 1);
+    }
+}
+
+TEST(ForcedSubmissionTest, PcClockTakesOverWhenItRunsAhead) {
+    EngineRig rig(MakeLocal(2026, 12, 10, 11, 29, 55, 0), CurveReader({{60, 90000}}));
+    // The page time stands 2 s behind the PC clock.
+    rig.c().state.auctionEnd = rig.c().state.auctionEnd.load() + 2;
+    rig.Tick(box::ForcedByTime);
+    rig.Tick(box::PcClock);
+    rig.SetPrices(90000, 90900);
+    rig.e().ArmSubmission();
+    rig.StartTicks();
+    rig.AdvanceTo(11, 30, 2, 0);
+    const std::vector<Post> posts = rig.Posts();
+    ASSERT_EQ(EngineRig::Confirmations(posts), 1);
+    // Without box 1097 it would be 11:30:01.900.
+    EXPECT_EQ(FirstPostTime(rig, posts, cmd::ConfirmCodeElement), "11:30:01.900");
+}
+
+TEST(ForcedSubmissionTest, RiseBasedLeadFollowsTheRiseFromFiftyToFiftyFive) {
+    struct Case {
+        const char* name;
+        int rise;
+        int armSecond, armMs;  // of 11:29
+        std::string firesAt;
+        std::string info, log;
+    };
+    const Case cases[] = {
+        {"300 or more: 5000 ms", 300, 50, 0, "11:29:55.000", "开始自动涨幅强制提交", "涨幅强制提交 完毕"},
+        {"200: 3900 ms", 200, 50, 0, "11:29:56.100", "开始自动涨幅强制提交", "涨幅强制提交 完毕"},
+        {"100: 2800 ms", 100, 50, 0, "11:29:57.200", "开始自动涨幅强制提交", "涨幅强制提交 完毕"},
+        {"none: 2000 ms", 0, 50, 0, "11:29:58.000", "开始自动涨幅强制提交", "涨幅强制提交 完毕"},
+        {"250 keeps the previous lead (none yet)", 250, 50, 0, "11:30:00.000", "开始自动涨幅强制提交",
+         "涨幅强制提交 完毕"},
+        {"armed after the moment: at once", 200, 57, 450, "11:29:57.500", "开始自动强制提交", "软件强制提交 完毕"},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        EngineRig rig(MakeLocal(2026, 12, 10, 11, 29, 49, 900),
+                      CurveReader({{60, 90000}, {9, 90000 + k.rise / 2}, {5, 90000 + k.rise}}));
+        rig.Tick(box::ForcedByRise);
+        rig.SetPrices(90000, 93000);
+        rig.StartTicks();
+        rig.AdvanceTo(11, 29, k.armSecond, k.armMs);
+        rig.rec().smartSubmitArmed = 1;
+        rig.AdvanceTo(11, 30, 0, 500);
+        const std::vector<Post> posts = rig.Posts();
+        EXPECT_EQ(EngineRig::Confirmations(posts), 1);
+        EXPECT_EQ(FirstPostTime(rig, posts, cmd::ConfirmCodeElement), k.firesAt);
+        EXPECT_EQ(rig.LoggedCount(" ZF，目前国拍最低价：" + std::to_string(90000 + k.rise)), 1);
+        EXPECT_TRUE(rig.Logged(k.log));
+        EXPECT_EQ(rig.c().state.infoBody.Get(), k.info);
+        EXPECT_EQ(rig.rec().riseSubmitDone.load(), 1);
+    }
+}
+
+TEST(ScheduledBidsTest, CountdownClearingAndBothBidsAtTheirSeconds) {
+    EngineRig rig(MakeLocal(2026, 12, 10, 11, 29, 29, 900), CurveReader({{60, 90000}, {15, 90300}}));
+    auto& v = rig.e().strategy;
+    v.SecondBidTime = 20;
+    v.SecondPlus = 700;
+    v.ThirdBidTime = 10;
+    v.ThirdBidPricePlus = 500;
+    for (int id : {box::SecondBid, box::SecondPlusLowest, box::ThirdBid, box::ThirdPlusLowest}) rig.Tick(id);
+    rig.StartTicks();
+    rig.AdvanceTo(11, 29, 35, 50);
+    EXPECT_EQ(rig.c().state.infoBody.Get(), "软件将在5秒后自动申请价格");
+    rig.AdvanceTo(11, 29, 39, 50);  // 21 s left: the page is cleared once
+    std::vector<Post> posts = rig.Posts();
+    EXPECT_EQ(FirstPostTime(rig, posts, cmd::CancelCodeElement), "11:29:39.000");
+    rig.AdvanceTo(11, 29, 45, 0);
+    posts = rig.Posts();
+    EXPECT_EQ(FirstPostTime(rig, posts, cmd::CodeBoxPoint), "11:29:41.120");  // applied from 11:29:40
+    EXPECT_EQ(FirstPostTime(rig, posts, cmd::CancelCodeElement), "");
+    EXPECT_EQ(rig.LoggedCount("第二次申请价格"), 1);
+    EXPECT_TRUE(rig.Logged("国拍最低价：90000，用户申请价格：90700"));
+    rig.AdvanceTo(11, 29, 52, 0);
+    posts = rig.Posts();
+    EXPECT_EQ(FirstPostTime(rig, posts, cmd::CancelCodeElement), "11:29:48.000");  // 12 s left
+    EXPECT_EQ(FirstPostTime(rig, posts, cmd::CodeBoxPoint), "11:29:51.120");
+    EXPECT_EQ(rig.LoggedCount("第三次申请价格"), 1);
+    EXPECT_TRUE(rig.Logged("国拍最低价：90300，用户申请价格：90800"));
+    EXPECT_TRUE(rig.fp.sound.Played().empty());  // a real run plays no prompts
+}
+
+TEST(ScheduledBidsTest, NothingWhileArmedOrAfterTheWindowOrWithoutLowestPlus) {
+    struct Case {
+        const char* name;
+        int startSecond;  // of 11:29
+        bool armed;
+        bool plusLowest;
+        int applications;
+        int logged;
+    };
+    const Case cases[] = {
+        {"armed: no new application", 39, true, true, 0, 0},
+        {"started after the window", 45, false, true, 0, 0},
+        {"started inside the window", 41, false, true, 1, 1},
+        {"another price choice: the window is used, nothing applied", 35, false, false, 0, 1},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        EngineRig rig(MakeLocal(2026, 12, 10, 11, 29, k.startSecond, 950), CurveReader({{60, 90000}}));
+        rig.c().state.moniornot = 1;
+        rig.Tick(box::Voice);
+        rig.e().strategy.SecondBidTime = 20;
+        rig.Tick(box::SecondBid);
+        rig.Tick(box::SecondPlusLowest, k.plusLowest);
+        rig.SetPrices(90000, 91000);
+        if (k.armed) rig.e().ArmSubmission();
+        rig.StartTicks();
+        rig.AdvanceTo(11, 29, 48, 0);
+        EXPECT_EQ(rig.LoggedCount("操作执行申请加价"), k.applications);
+        EXPECT_EQ(rig.LoggedCount("第二次申请价格"), k.logged);
+        EXPECT_EQ(rig.fp.sound.Played(), k.logged ? std::vector<int>{186} : std::vector<int>{});
+    }
+}
+
+TEST(AnalysisBidsTest, SecondBidAmountByLoginSecond) {
+    struct Case {
+        int loginSecond;
+        int amount;  // 0: none
+    };
+    for (const Case k : {Case{0, 1200}, Case{14, 1200}, Case{15, 1300}, Case{44, 1500}, Case{45, 1600}, Case{59, 1600},
+                         Case{-1, 0}}) {
+        SCOPED_TRACE(k.loginSecond);
+        EngineRig rig;
+        rig.c().state.loginSecond = k.loginSecond;
+        rig.Tick(box::Analysis);
+        rig.SetPrices(90000, 0);
+        TickAt(rig, 36);
+        EXPECT_EQ(rig.c().state.infoBody.Get(), "软件将在1秒后自动分析后申请价格");
+        TickAt(rig, 35);
+        TickAt(rig, 34);
+        EXPECT_EQ(rig.LoggedCount("操作执行申请加价"), k.amount ? 1 : 0);
+        EXPECT_EQ(rig.rec().analysisSecondDone.load(), k.amount ? 1 : 0);
+        if (k.amount) {
+            EXPECT_TRUE(rig.Logged("自动分析后申请加价" + std::to_string(k.amount)));
+            EXPECT_EQ(rig.c().state.appliedPrice.load(), 90000 + k.amount);
+        }
+    }
+}
+
+TEST(AnalysisBidsTest, TrendBidAmountByRiseAndLoginSecond) {
+    struct Case {
+        int riseSince00;  // A
+        int riseLastTwo;  // B
+        int loginSecond;
+        int amount;
+    };
+    const Case cases[] = {
+        {900, 300, 19, 1000}, {900, 300, 20, 1200}, {900, 300, 59, 1300},
+        {500, 200, 0, 900},   {500, 299, 39, 1100}, {500, 250, 40, 1200},
+        {500, 101, 29, 500},  {500, 199, 30, 700},
+        {500, 100, 19, 500},  {500, 0, 20, 700},    {500, 100, 40, 800},
+        {901, 200, 19, 900},  {1200, 500, 39, 1000}, {1200, 300, 59, 1200},
+        {901, 199, 29, 500},  {1500, 0, 30, 700},
+        {500, 300, -1, 0},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(std::to_string(k.riseSince00) + "/" + std::to_string(k.riseLastTwo) + " login " +
+                     std::to_string(k.loginSecond));
+        EngineRig rig;
+        rig.c().state.loginSecond = k.loginSecond;
+        rig.Tick(box::Analysis);
+        const int low52 = 92000;
+        rig.rec().lowAt[0] = low52 - k.riseSince00;
+        rig.rec().lowAt[50] = low52 - k.riseLastTwo;
+        rig.rec().lowAt[52] = low52;
+        rig.rec().analysisSecondDone = 1;
+        rig.SetPrices(low52, 0);
+        TickAt(rig, 9);
+        EXPECT_EQ(rig.c().state.infoBody.Get(), "软件将在1秒后自动分析后申请价格");
+        TickAt(rig, 8);
+        EXPECT_EQ(rig.rec().analysisThirdDone.load(), k.amount ? 1 : 0);
+        EXPECT_EQ(rig.LoggedCount("软件依据走势分析，自动申请 "), k.amount ? 1 : 0);
+        if (k.amount) {
+            EXPECT_EQ(rig.c().state.appliedPrice.load(), low52 + k.amount);
+            EXPECT_EQ(rig.e().strategy.ThirdBidPricePlus.load(), k.amount);
+            EXPECT_EQ(rig.e().strategy.ThirdBidTime.load(), 8);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace kestrava::engine::testing
