@@ -179,11 +179,6 @@ TEST(CloudRules, EveryRuleGivesEachDigitItsLetterDelayAndDots) {
     for (int second : {51, 52, 53, 54, 58}) EXPECT_TRUE(RulesOf(second, Table::LastChance).empty()) << second;
 }
 
-TEST(CloudRules, OnlyRule52cKeepsItsDelaysFromCountingAsDone) {
-    for (const Chain& chain : ScreenChains())
-        for (const Rule& rule : chain.rules) EXPECT_EQ(rule.delayedSetsDone, rule.name != "52c") << rule.name;
-}
-
 // ---- Which rule applies
 
 constexpr int kPrice = 90000;

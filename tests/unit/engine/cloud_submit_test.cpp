@@ -192,6 +192,31 @@ TEST(CloudSubmit, FeedPathClosesTheSmartDelayWindowFromTenSecondsOnly) {
     }
 }
 
+TEST(CloudSubmit, OnlyRule52cDelaysLeaveTheLastChanceRulesOpen) {
+    struct Case {
+        const char* why;
+        int digit;
+        Rises rises;
+        int gap;
+        Outcome expected;
+        int cloudDone;
+    };
+    const Case cases[] = {
+        {"52c, letter A after 200 ms", 0, {{45, 600}, {51, 100}}, 900, {{"A云提交52c..", "云提交确定"}, {52200}}, 0},
+        {"52c, letter B at once", 4, {{45, 600}, {51, 100}}, 900, {{"B云提交52c"}, {52000}}, 1},
+        {"51a, letter C after 1000 ms", 9, {{45, 800}}, 700, {{"C云提交51a..........", "云提交确定"}, {52000}}, 1},
+    };
+    for (const Case& t : cases) {
+        SCOPED_TRACE(t.why);
+        CloudRun run;
+        run.SetMarket(t.digit, t.rises, t.gap);
+        run.Arm();
+        run.StartSubmitTick();
+        EXPECT_EQ(run.RunUntil(53000), t.expected);
+        EXPECT_EQ(run.rig.rec().cloudDone.load(), t.cloudDone);
+    }
+}
+
 // ---- Delayed confirmations belong to their arming
 
 TEST(CloudSubmit, DelayedConfirmationDiesWithTheSubmissionItWasScheduledFor) {
