@@ -20,8 +20,10 @@ constexpr int kCloseLimitTo = 10;
 // Jam signals count only once page second 57 has run this long on the page clock.
 constexpr std::uint32_t kWatch57Ms = 500;
 constexpr int kWatchSecond = 57;
+// The page accepts bids up to the lowest price plus this window.
+constexpr int kBidWindow = 300;
 // Below this lowest price there is no "price − 300" worth looking up.
-constexpr int kLastChanceMinPrice = 300;
+constexpr int kLastChanceMinPrice = kBidWindow;
 constexpr int kSimulationConfirmSeconds = 3;
 
 int PageClockSecond(const EngineState& e) { return static_cast<int>(((e.pageClock.load() % 60) + 60) % 60); }
@@ -106,7 +108,7 @@ void RunWatch57(console::CKestravaDlg& c, EngineState& e, int pageSecond) {
 bool FirstSeenMatches(EngineState& e, int lowest) {
     const int fraction = e.pageClockFraction.load();
     return e.priceFirstSeen.With([&](const std::map<int, int>& firstSeen) {
-        const auto it = firstSeen.find(lowest - kLastChanceMinPrice);
+        const auto it = firstSeen.find(lowest - kBidWindow);
         return it != firstSeen.end() && it->second == fraction;
     });
 }
