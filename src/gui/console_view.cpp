@@ -21,6 +21,7 @@
 #include "gui/patch_notice.h"
 #include "gui/window_messages.h"
 #include "log/log_book.h"
+#include "perception/page_geometry.h"
 #include "platform/keys.h"
 
 namespace kestrava::gui {
@@ -259,6 +260,7 @@ void ConsoleView::Refresh() {
         if (body != shownBody_) infoBar_->SetInfoBody(shownBody_ = body, 0);
         if (dlg_.state.infoBarVisible.load() && !infoBar_->isVisible()) infoBar_->ShowBelow(frameGeometry());
     }
+    PlaceMarkers();
 }
 
 void ConsoleView::PlaceTopmost() {
@@ -295,9 +297,39 @@ void ConsoleView::ShowHintOnGuiThread(int n) {
         const platform::WindowId view = dlg_.state.pageView.load();
         const auto rect = view ? dlg_.platform.desktop.WindowRect(view) : std::nullopt;
         if (!rect) return;  // no page view, no balloon
-        at = QPoint(rect->left, rect->top);
+        // The balloon offsets are calibrated like every other point: the file's values scaled.
+        const perception::PageGeometry g =
+            perception::ScalePageGeometry(perception::ReadPageGeometry(), dlg_.state.displayScale.load());
+        perception::Point p;
+        switch (n) {
+            case 1: p = perception::ViewPoint(*rect, g.tooltip1_x, g.tooltip1_y); break;
+            case 4: p = perception::ViewPoint(*rect, g.tooltip4_x, g.tooltip4_y); break;
+            default: p = perception::ViewPoint(*rect, g.tooltip2_x, g.tooltip2_y); break;
+        }
+        at = QPoint(p.x, p.y);
     }
     balloons_->ShowHint(n, at);
+}
+
+void ConsoleView::PlaceMarkers() {
+    if (!markers_) return;
+    const platform::WindowId view = dlg_.state.pageView.load();
+    const auto rect = view ? dlg_.platform.desktop.WindowRect(view) : std::nullopt;
+    if (!rect) return;
+    const shell::PageGeometry g = dlg_.state.Geometry();
+    // CDlg001 … CDlg007 stand for these calibrated points, in this order.
+    const shell::PagePoint points[kMarkerCount] = {
+        g.At(g.vk_ret_code_enter[0].x, g.vk_ret_code_enter[0].y),
+        g.At(g.plusinput_picPot_x, g.plusinput_picPot_y),
+        g.At(g.plusbutton_picPot_x, g.plusbutton_picPot_y),
+        g.At(g.vk_esc_x, g.vk_esc_y),
+        g.At(g.bidinput_picPot_x, g.bidinput_picPot_y),
+        g.At(g.bidbutton_picPot_x, g.bidbutton_picPot_y),
+        g.At(g.vk_ret_info_enterx, g.vk_ret_info_entery),
+    };
+    for (int i = 0; i < kMarkerCount; ++i) {
+        markers_->Marker(i + 1).PlaceAt(QPoint(rect->left + points[i].x, rect->top + points[i].y));
+    }
 }
 
 void ConsoleView::closeEvent(QCloseEvent* event) {

@@ -49,6 +49,8 @@ private:
     void Apply(int id, const console::ControlSnapshot& s);
     void ApplyColours();
     void ShowHintOnGuiThread(int n);
+    // Debug mode: the markers on the calibrated points of the page view.
+    void PlaceMarkers();
 
     console::CKestravaDlg& dlg_;
     std::map<int, QWidget*> widgets_;

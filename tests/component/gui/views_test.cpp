@@ -375,6 +375,51 @@ TEST(ConsoleView, MirrorsTheControlModelAndForwardsClicks) {
     view.close();
     EXPECT_TRUE(dlg.Closed());
 }
+
+TEST(ConsoleView, BalloonsAndMarkersSitOnThePageView) {
+    REQUIRE_DISPLAY();
+    InstallDir dir;
+    kestrava::testing::WriteFile(".//bin//coordinatebaseline.ini",
+                                 "[Position]\ntooltip1_x=5\ntooltip1_y=6\ntooltip2_x=40\ntooltip2_y=30\n");
+    kestrava::testing::WriteFile(".//bin//userconf.ini", "[Configure]\ndebg=99\n");
+    platform::fake::FakePlatform fake;
+    const platform::WindowId page = fake.desktop.AddWindow("客车额度拍卖InternetExplorer", "", {300, 100, 1300, 900});
+    const platform::WindowId view = fake.desktop.AddWindow("", "Chrome_WidgetWin_1", {310, 140, 1300, 900}, page);
+    log::LogBook logBook(fake.clock, "./Log");
+    console::CKestravaDlg dlg(fake.Get(), logBook, console::LoginInfo{"12345678"});
+    dlg.state.pageView = view;
+    dlg.state.displayScale = 1.25f;
+    dlg.state.UpdateGeometry([](shell::PageGeometry& g) {
+        g.lvwf_x = 10;
+        g.lvwf_y = 20;
+        g.plusinput_picPot_x = 5;
+        g.plusinput_picPot_y = 7;
+    });
+    gui::ConsoleView consoleView(dlg);
+    consoleView.show();
+    consoleView.CreateHintWindows();
+
+    struct Case {
+        int n;
+        int balloon;
+        QPoint tip;  // where the balloon points: page view + scaled offset
+    };
+    const Case cases[] = {{2, 1, QPoint(310 + 50, 140 + 37)}, {1, 0, QPoint(310 + 6, 140 + 7)}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.n);
+        consoleView.ShowHint(c.n);
+        gui::HintBalloon& balloon = consoleView.Balloons().Balloon(c.balloon);
+        ASSERT_TRUE(WaitFor([&] { return balloon.isVisible(); }));
+        EXPECT_EQ(balloon.pos(), c.tip - QPoint(18, 0));
+    }
+
+    ASSERT_NE(consoleView.DebugMarkers(), nullptr);
+    consoleView.Refresh();
+    EXPECT_EQ(consoleView.DebugMarkers()->Marker(2).pos(), QPoint(310 + 15, 140 + 27));
+    EXPECT_TRUE(consoleView.DebugMarkers()->Marker(2).isVisible());
+    EXPECT_EQ(consoleView.DebugMarkers()->Marker(2).size(), QSize(10, 10));
+    consoleView.close();
+}
 #endif
 
 int main(int argc, char** argv) {
