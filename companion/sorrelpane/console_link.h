@@ -1,10 +1,9 @@
 // The shell's side of the window protocol towards the other programs of the installation: the
-// console's page reports and the compatibility-test timer for the login dialog. Kept free of Qt
-// so that Xlib's macros stay in one translation unit.
+// console's page reports and the compatibility-test timer for the login dialog. Kept free of Qt;
+// it is also used from the feed listener's thread (one link per thread).
 #pragma once
 
 #include <memory>
-#include <string_view>
 
 #include "platform/platform.h"
 
@@ -26,8 +25,8 @@ public:
     // The window found last is tried first, so a report costs one request, not a tree walk.
     bool PostToConsole(const platform::Message& m);
 
-    // Posts to the first window whose title begins with `prefix`; false when there is none.
-    bool PostToTitlePrefix(std::string_view prefix, const platform::Message& m);
+    // False when the window is gone.
+    bool PostTo(platform::WindowId window, const platform::Message& m);
 
 private:
     struct State;

@@ -19,6 +19,10 @@ namespace kestrava::sorrelpane {
 // recreates its native window.
 void KeepWindowClass(QWidget* widget, const QByteArray& name, const QByteArray& className);
 
+// The first window, searching the whole tree breadth first, whose title (_NET_WM_NAME, else
+// WM_NAME) begins with `prefix`; 0 when none.
+std::uint32_t FindWindowByTitlePrefix(const QByteArray& prefix);
+
 // Hands every posted message (a ClientMessage of type KESTRAVA_MSG) that reaches one of the
 // process's windows to `sink`, on the GUI thread, inside the event dispatch: the sink should
 // only queue work.

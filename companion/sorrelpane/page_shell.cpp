@@ -389,8 +389,8 @@ void PageShell::OnPageLine(const QString& line) {
         if (f[1] == QLatin1String("1")) FirstBid(f[2].toInt());
     } else if (kind == QLatin1String("compat")) {
         QTimer::singleShot(kSettleMs, this, [this] {
-            const bool sent = console_ && console_->PostToTitlePrefix(
-                                              kLoginDialogTitlePrefix, platform::Message{wm::Timer, kCompatTimerId, 0});
+            const bool sent = console_ && console_->PostTo(FindWindowByTitlePrefix(kLoginDialogTitlePrefix),
+                                                           platform::Message{wm::Timer, kCompatTimerId, 0});
             log_->Write(QStringLiteral("compatibility page shown, timer 1 %1").arg(sent ? "sent" : "not sent (no login dialog)"));
         });
     } else {
