@@ -20,6 +20,10 @@ constexpr int kCloseLimitTo = 10;
 // Jam signals count only once page second 57 has run this long on the page clock.
 constexpr std::uint32_t kWatch57Ms = 500;
 constexpr int kWatchSecond = 57;
+// The mark outlives the auction it was seen in (nothing clears it until the program ends), so a
+// jam signal also has to fall into the last three seconds: a congestion signal early in a later
+// auction of the same run must not confirm a bid that may still be far above the price.
+constexpr int kJamLastSeconds = 3;
 // The page accepts bids up to the lowest price plus this window.
 constexpr int kBidWindow = 300;
 // Below this lowest price there is no "price − 300" worth looking up.
@@ -185,6 +189,7 @@ void OnJamSignal(console::CKestravaDlg& c, Engine& engine, std::uint32_t n) {
     EngineState& e = engine.records;
     if (c.state.moniornot.load() != 0 || e.smartSubmitArmed.load() != 1) return;
     if (!c.controls.IsChecked(box::CloudSubmit) || e.past575.load() != 1) return;
+    if (c.state.remainingSeconds.load() > kJamLastSeconds) return;
     if (!engine.EndSubmission()) return;
     engine.ConfirmBid(c);
     const int count = static_cast<int>(n);

@@ -28,8 +28,9 @@ void CloudStep(console::CKestravaDlg& c, Engine& engine);
 // The screen path: the chain of the remaining second, then its last-chance rules.
 void CloudSubmitDecision(console::CKestravaDlg& c, Engine& engine);
 
-// Message 0x49c with the server's count `n`: after page second 57.5 of a real run with box 1196
-// ticked, confirms the armed submission at once.
+// Message 0x49c with the server's count `n`: in the last three seconds of a real run with box
+// 1196 ticked, once page second 57.5 has passed on the feed path, confirms the armed submission
+// at once.
 void OnJamSignal(console::CKestravaDlg& c, Engine& engine, std::uint32_t n);
 
 // Message 0x49a: passes "6_0" to the sync server through `sendToSync` (which returns false when

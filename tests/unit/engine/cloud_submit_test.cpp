@@ -309,14 +309,18 @@ TEST(CloudSubmit, JamSignalNeedsARealArmedRunWithTheBoxAndThe575Mark) {
         bool box;
         bool past575;
         bool armed;
+        int remaining;
         bool confirms;
     };
     const Case cases[] = {
-        {"all conditions", 0, true, true, true, true},
-        {"simulation run", 1, true, true, true, false},
-        {"box 1196 clear", 0, false, true, true, false},
-        {"57.5 not yet passed this run", 0, true, false, true, false},
-        {"not armed", 0, true, true, false, false},
+        {"all conditions", 0, true, true, true, 3, true},
+        {"after the end", 0, true, true, true, -1, true},
+        {"simulation run", 1, true, true, true, 3, false},
+        {"box 1196 clear", 0, false, true, true, 3, false},
+        {"57.5 not yet passed this run", 0, true, false, true, 3, false},
+        {"not armed", 0, true, true, false, 3, false},
+        // The mark of an earlier auction of the same run does not open a later one early.
+        {"a later auction, 20 s before its end", 0, true, true, true, 20, false},
     };
     for (const Case& t : cases) {
         SCOPED_TRACE(t.why);
@@ -326,6 +330,7 @@ TEST(CloudSubmit, JamSignalNeedsARealArmedRunWithTheBoxAndThe575Mark) {
         run.rig.Tick(box::CloudSubmit, t.box);
         run.rig.rec().past575 = t.past575 ? 1 : 0;
         if (t.armed) run.Arm();
+        run.rig.c().state.remainingSeconds = t.remaining;
         OnJamSignal(run.rig.c(), run.rig.e(), 3);
         EXPECT_EQ(run.ConfirmedAt().size(), t.confirms ? 1u : 0u);
         EXPECT_EQ(run.rig.e().records.smartSubmitArmed.load(), t.armed && !t.confirms ? 1 : 0);
