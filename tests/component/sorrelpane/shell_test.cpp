@@ -73,7 +73,7 @@ std::string ReadFile(const fs::path& p) {
 // reference pictures, and Log/ for the shell's day log.
 class Installation {
 public:
-    explicit Installation(const std::string& practiceParams) {
+    explicit Installation(const std::string& practiceParams, int firstBid = 0) {
         char tmpl[] = "/tmp/sorrelpane-test-XXXXXX";
         dir_ = mkdtemp(tmpl);
         const fs::path build = INSTALL_DIR;
@@ -83,7 +83,8 @@ public:
         fs::copy_file(build / "bin" / "coordinatebaseline.ini", dir_ / "bin" / "coordinatebaseline.ini");
         std::ofstream(dir_ / "bin" / "sorrelpane.ini") << "[Sorrelpane]\npracticeparams=" << practiceParams << "\n";
         std::ofstream(dir_ / "bin" / "userconf.ini")
-            << "[Configure]\nbidnumber=12345678\nbidpassword=1234\nidcard=310101199001011234\nfirstbid=0\n";
+            << "[Configure]\nbidnumber=12345678\nbidpassword=1234\nidcard=310101199001011234\nfirstbid=" << firstBid
+            << "\n";
     }
     ~Installation() {
         std::error_code ignored;
@@ -386,6 +387,46 @@ TEST_F(SorrelpaneTest, CarriesOutTheConsolesBidSequenceAsRealInput) {
     ASSERT_TRUE(shell.WaitExit(20000));
     EXPECT_TRUE(shell.ExitedCleanly());
     EXPECT_NE(inst.Log().find("shell closing"), std::string::npos);
+}
+
+TEST_F(SorrelpaneTest, MakesTheFirstBidAtTheWarningPriceWhenAsked) {
+    Installation inst("seed=7&t0=8", /*firstBid=*/1);
+    ShellProcess shell(inst.Dir());
+    const PageWindows w = WaitForWindows();
+    ASSERT_NE(w.view, 0u);
+    Post(w.window, kOpenPractice);
+    // Seed 7's warning price is 89000; the first-bid period begins 2 s after the login.
+    ASSERT_TRUE(inst.WaitLog("first bid at the warning price 89000"));
+    ASSERT_TRUE(inst.WaitLog("page: click bidbtn trusted=1"));
+    ASSERT_TRUE(inst.WaitLog("page: dialog code open price=89000"));
+    Post(w.window, wm::Close);
+    ASSERT_TRUE(shell.WaitExit(20000));
+}
+
+// A confirmation in the last seconds queues: the page shows its progress bar and the console
+// hears of it.
+TEST_F(SorrelpaneTest, LateConfirmationShowsTheProgressBarAndTellsTheConsole) {
+    Installation inst("seed=7&code=4321&t0=182&delay=100&jam=800");
+    FakeConsole console(*desktop_);
+    ShellProcess shell(inst.Dir());
+    const PageWindows w = WaitForWindows();
+    ASSERT_NE(w.view, 0u);
+    Post(w.window, kOpenPractice);
+    ASSERT_TRUE(console.WaitFor(kPageLoggedIn));
+    Post(w.window, 0x4a6);
+    TypeDigits(w.view, "200");
+    ASSERT_TRUE(inst.WaitLog("page: input plusamount=200 trusted=1"));
+    Post(w.window, kAddElement);
+    Post(w.window, 0x4a1);
+    ASSERT_TRUE(inst.WaitLog("page: dialog code open"));
+    TypeDigits(w.view, "4321");  // the code box has the focus
+    ASSERT_TRUE(inst.WaitLog("page: input codeinput=4321 trusted=1"));
+    Post(w.window, kConfirmElement);
+    ASSERT_TRUE(console.WaitFor(0x49a));
+    ASSERT_TRUE(inst.WaitLog("page: progress shown"));
+    ASSERT_TRUE(inst.WaitLog("page: bid price="));
+    Post(w.window, wm::Close);
+    ASSERT_TRUE(shell.WaitExit(20000));
 }
 
 TEST_F(SorrelpaneTest, ResultDialogShowsTheOkPictureInTheDialogArea) {
