@@ -45,6 +45,7 @@ constexpr std::uint32_t kCompatTimerId = 1;
 // The page has painted before it says so, but the pixels still have to travel through the
 // compositor to the X server before the console looks at the screen.
 constexpr int kSettleMs = 300;
+constexpr int kLookupTimeoutMs = 1000;
 
 QString ReadString(const char* section, const char* key, const char* dflt, const char* path) {
     return QString::fromStdString(config::ReadProfileString(section, key, dflt, 1024, path));
@@ -438,13 +439,40 @@ void PageShell::OnFeedLine(const std::string& line) {
 // ---- commands --------------------------------------------------------------------------------
 
 void PageShell::HandleMessage(const platform::Message& m) {
-    const int x = static_cast<std::int32_t>(m.wParam);
-    const int y = m.lParam;
     switch (m.msg) {
     case wm::Close:
         log_->Write(QStringLiteral("WM_CLOSE"));
         close();
         return;
+    case cmd::OpenRealPage:
+        OpenReal();
+        return;
+    case cmd::OpenSimulationPage:
+        OpenPractice();
+        return;
+    case cmd::CompatibilityTest:
+        CompatibilityStep();
+        return;
+    case cmd::StatusIconRecoveryFirst:
+        RestoreView();
+        return;
+    case cmd::StatusIconRecoverySecond:
+        RecoverPage();
+        return;
+    case cmd::CalibrationDone:
+        // The console has found the page and chosen its action mode; the page must keep still
+        // from now on, so the shell only notes it.
+        log_->Write(QStringLiteral("console calibrated"));
+        return;
+    default:
+        break;
+    }
+    // Input keeps the order the console posted it in, also behind an element lookup.
+    RunInput([this, m] { HandleInput(m); });
+}
+
+void PageShell::HandleInput(const platform::Message& m) {
+    switch (m.msg) {
     case wm::KeyDown:
     case wm::KeyUp:
         SendKey(static_cast<int>(m.wParam), m.msg == wm::KeyDown);
@@ -470,19 +498,10 @@ void PageShell::HandleMessage(const platform::Message& m) {
         }
         return;
     }
-    case cmd::OpenRealPage:
-        OpenReal();
-        return;
-    case cmd::OpenSimulationPage:
-        OpenPractice();
-        return;
-    case cmd::CompatibilityTest:
-        CompatibilityStep();
-        return;
     case cmd::ClickAt:
     case cmd::ClickPlusBoxAt:
     case cmd::CodeBoxPoint:
-        ClickAtViewPixel(x, y);
+        ClickAtViewPixel(static_cast<std::int32_t>(m.wParam), m.lParam);
         return;
     case cmd::PressBidElement: ClickElement(QStringLiteral("bidbutton")); return;
     case cmd::ConfirmCodeElement: ClickElement(QStringLiteral("confirm")); return;
@@ -490,16 +509,26 @@ void PageShell::HandleMessage(const platform::Message& m) {
     case cmd::CloseInfoElement: ClickElement(QStringLiteral("infoclose")); return;
     case cmd::FocusPlusBoxElement: ClickElement(QStringLiteral("plusbox")); return;
     case cmd::PressAddElement: ClickElement(QStringLiteral("addbutton")); return;
-    case cmd::StatusIconRecoveryFirst: RestoreView(); return;
-    case cmd::StatusIconRecoverySecond: RecoverPage(); return;
-    case cmd::CalibrationDone:
-        // The console has found the page and chosen its action mode; the page must keep still
-        // from now on, so the shell only notes it.
-        log_->Write(QStringLiteral("console calibrated"));
-        return;
     default:
         log_->Write(QStringLiteral("ignored message 0x%1 %2 %3").arg(m.msg, 0, 16).arg(m.wParam).arg(m.lParam));
         return;
+    }
+}
+
+void PageShell::RunInput(std::function<void()> action) {
+    if (lookupsInFlight_ > 0) {
+        heldInput_.push_back(std::move(action));
+    } else {
+        action();
+    }
+}
+
+void PageShell::LookupDone() {
+    if (lookupsInFlight_ > 0) --lookupsInFlight_;
+    while (lookupsInFlight_ == 0 && !heldInput_.empty()) {
+        std::function<void()> next = std::move(heldInput_.front());
+        heldInput_.pop_front();
+        next();
     }
 }
 
@@ -547,15 +576,30 @@ void PageShell::ClickElement(const QString& role) {
         log_->Write(QStringLiteral("element %1: no selector for this page").arg(role));
         return;
     }
-    page_->runJavaScript(RectScript(selector), [this, role](const QVariant& v) {
+    // The element's place comes back asynchronously; input posted after this command waits for
+    // the click (the console types into the box it has just asked to focus).
+    ++lookupsInFlight_;
+    auto answered = std::make_shared<bool>(false);
+    page_->runJavaScript(RectScript(selector), [this, role, answered](const QVariant& v) {
+        if (*answered) return;
+        *answered = true;
         const QVariantList r = v.toList();
-        if (r.size() != 4) {
+        if (r.size() == 4) {
+            const qreal zoom = view_->zoomFactor();
+            const QPointF centre((r[0].toDouble() + r[2].toDouble() / 2) * zoom,
+                                 (r[1].toDouble() + r[3].toDouble() / 2) * zoom);
+            ClickAtLogical(centre, QStringLiteral("element %1").arg(role));
+        } else {
             log_->Write(QStringLiteral("element %1: not shown").arg(role));
-            return;
         }
-        const qreal zoom = view_->zoomFactor();
-        const QPointF centre((r[0].toDouble() + r[2].toDouble() / 2) * zoom, (r[1].toDouble() + r[3].toDouble() / 2) * zoom);
-        ClickAtLogical(centre, QStringLiteral("element %1").arg(role));
+        LookupDone();
+    });
+    // A page that is navigating away may never answer; held input must not wait for ever.
+    QTimer::singleShot(kLookupTimeoutMs, this, [this, role, answered] {
+        if (*answered) return;
+        *answered = true;
+        log_->Write(QStringLiteral("element %1: the page did not answer").arg(role));
+        LookupDone();
     });
 }
 

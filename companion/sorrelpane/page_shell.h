@@ -13,6 +13,8 @@
 #include <QWebEnginePage>
 #include <QWidget>
 
+#include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -101,6 +103,9 @@ protected:
 
 private:
     void Open(const QUrl& url, const QString& elementsFile, bool practice);
+    void HandleInput(const platform::Message& m);
+    void RunInput(std::function<void()> action);
+    void LookupDone();
     void OnPageLine(const QString& line);
     void OnFeedLine(const std::string& line);
     static std::optional<PageReport> ParseReport(const QStringList& fields);
@@ -138,6 +143,9 @@ private:
     bool practicePage_ = false;
     bool firstBidDone_ = false;
     bool buttonDown_ = false;
+    // Element lookups under way, and the input that arrived meanwhile, in order.
+    int lookupsInFlight_ = 0;
+    std::deque<std::function<void()>> heldInput_;
     int compatState_ = 0;  // 1: test page shown and the login dialog's timer sent
     QElapsedTimer compatSince_;
 };
