@@ -208,6 +208,23 @@ protected:
         return w;
     }
 
+    // The shell's windows once they exist, with the practice page asked for (0 ids on failure).
+    PageWindows OpenPracticePage() {
+        PageWindows w = WaitForWindows();
+        if (w.view == 0) {
+            ADD_FAILURE() << "page window, frame or view not found";
+        } else {
+            Post(w.window, kOpenPractice);
+        }
+        return w;
+    }
+    // WM_CLOSE must end the shell in order, with exit code 0.
+    void CloseShell(ShellProcess& shell, const PageWindows& w) {
+        Post(w.window, wm::Close);
+        ASSERT_TRUE(shell.WaitExit(20000));
+        EXPECT_TRUE(shell.ExitedCleanly());
+    }
+
     void Post(WindowId to, std::uint32_t msg, std::uint32_t wParam = 0, std::int32_t lParam = 0) {
         ASSERT_TRUE(desktop_->PostMessage(to, Message{msg, wParam, lParam})) << std::hex << msg;
     }
@@ -251,10 +268,8 @@ TEST_F(SorrelpaneTest, OpensThePracticePageInItsNamedWindowsAndReportsToTheConso
     Installation inst("seed=7&code=4321&t0=80&delay=50&jam=0");
     FakeConsole console(*desktop_);
     ShellProcess shell(inst.Dir());
-    const PageWindows w = WaitForWindows();
-    ASSERT_NE(w.view, 0u) << "page window, frame or view not found";
-
-    Post(w.window, kOpenPractice);
+    const PageWindows w = OpenPracticePage();
+    ASSERT_NE(w.view, 0u);
     // The shell fills the login form from userconf.ini; the page then logs in and starts the run.
     ASSERT_TRUE(inst.WaitLog("page: click loginbtn trusted=1"));
     ASSERT_TRUE(console.WaitFor(kPageLoggedIn));
@@ -279,9 +294,7 @@ TEST_F(SorrelpaneTest, OpensThePracticePageInItsNamedWindowsAndReportsToTheConso
     EXPECT_EQ(icon->y, inst.Geometry("lvwf_y"));
     EXPECT_FALSE(FindOnPage(w.view, "wifi_red.bmp", {0, 0, 1000, 720}).has_value());
 
-    Post(w.window, wm::Close);
-    ASSERT_TRUE(shell.WaitExit(20000));
-    EXPECT_TRUE(shell.ExitedCleanly());
+    CloseShell(shell, w);
 }
 
 // In a real-like run the revision phase reports ten-digit codes HHMMSSffff on the auction's clock.
@@ -292,9 +305,8 @@ TEST_F(SorrelpaneTest, RealLikeRunReportsTenDigitCodesInTheRevisionPhase) {
     Installation inst("mode=real&seed=5&end=" + std::to_string(end));
     FakeConsole console(*desktop_);
     ShellProcess shell(inst.Dir());
-    const PageWindows w = WaitForWindows();
+    const PageWindows w = OpenPracticePage();
     ASSERT_NE(w.view, 0u);
-    Post(w.window, kOpenPractice);
     ASSERT_TRUE(console.WaitFor(kPageLoggedIn));
     ASSERT_TRUE(console.WaitFor(kPageReport, 2));
     // A real-like run is no simulation: the console must not be told one started.
@@ -305,9 +317,7 @@ TEST_F(SorrelpaneTest, RealLikeRunReportsTenDigitCodesInTheRevisionPhase) {
         EXPECT_GE(r.lParam, 1128150000);
         EXPECT_LE(r.lParam, 1128300000);
     }
-    Post(w.window, wm::Close);
-    ASSERT_TRUE(shell.WaitExit(20000));
-    EXPECT_TRUE(shell.ExitedCleanly());
+    CloseShell(shell, w);
 }
 
 // The login dialog's compatibility test: 0x469 shows the icon page and the shell answers with
@@ -340,17 +350,15 @@ TEST_F(SorrelpaneTest, CompatibilityTestShowsTheIconAndWakesTheLoginDialog) {
     EXPECT_EQ(icon->y, inst.Geometry("lvwf_y"));
     Post(w.window, 0x469);  // the dialog's answer to a passed check
     ASSERT_TRUE(inst.WaitLog("compatibility check passed"));
-    Post(w.window, wm::Close);
-    ASSERT_TRUE(shell.WaitExit(20000));
+    CloseShell(shell, w);
 }
 
 TEST_F(SorrelpaneTest, CarriesOutTheConsolesBidSequenceAsRealInput) {
     Installation inst("seed=7&code=4321&t0=80&delay=50&jam=0");
     FakeConsole console(*desktop_);
     ShellProcess shell(inst.Dir());
-    const PageWindows w = WaitForWindows();
+    const PageWindows w = OpenPracticePage();
     ASSERT_NE(w.view, 0u);
-    Post(w.window, kOpenPractice);
     ASSERT_TRUE(console.WaitFor(kPageLoggedIn));
 
     // Coordinate mode into the plus box, then the keys as TypeDigits posts them.
@@ -383,24 +391,20 @@ TEST_F(SorrelpaneTest, CarriesOutTheConsolesBidSequenceAsRealInput) {
     Post(w.window, kCloseInfoElement);  // nothing left to close: noted, no harm
     ASSERT_TRUE(inst.WaitLog("element infoclose: not shown"));
 
-    Post(w.window, wm::Close);
-    ASSERT_TRUE(shell.WaitExit(20000));
-    EXPECT_TRUE(shell.ExitedCleanly());
+    CloseShell(shell, w);
     EXPECT_NE(inst.Log().find("shell closing"), std::string::npos);
 }
 
 TEST_F(SorrelpaneTest, MakesTheFirstBidAtTheWarningPriceWhenAsked) {
     Installation inst("seed=7&t0=8", /*firstBid=*/1);
     ShellProcess shell(inst.Dir());
-    const PageWindows w = WaitForWindows();
+    const PageWindows w = OpenPracticePage();
     ASSERT_NE(w.view, 0u);
-    Post(w.window, kOpenPractice);
     // Seed 7's warning price is 89000; the first-bid period begins 2 s after the login.
     ASSERT_TRUE(inst.WaitLog("first bid at the warning price 89000"));
     ASSERT_TRUE(inst.WaitLog("page: click bidbtn trusted=1"));
     ASSERT_TRUE(inst.WaitLog("page: dialog code open price=89000"));
-    Post(w.window, wm::Close);
-    ASSERT_TRUE(shell.WaitExit(20000));
+    CloseShell(shell, w);
 }
 
 // A confirmation in the last seconds queues: the page shows its progress bar and the console
@@ -409,9 +413,8 @@ TEST_F(SorrelpaneTest, LateConfirmationShowsTheProgressBarAndTellsTheConsole) {
     Installation inst("seed=7&code=4321&t0=182&delay=100&jam=800");
     FakeConsole console(*desktop_);
     ShellProcess shell(inst.Dir());
-    const PageWindows w = WaitForWindows();
+    const PageWindows w = OpenPracticePage();
     ASSERT_NE(w.view, 0u);
-    Post(w.window, kOpenPractice);
     ASSERT_TRUE(console.WaitFor(kPageLoggedIn));
     Post(w.window, 0x4a6);
     TypeDigits(w.view, "200");
@@ -425,16 +428,14 @@ TEST_F(SorrelpaneTest, LateConfirmationShowsTheProgressBarAndTellsTheConsole) {
     ASSERT_TRUE(console.WaitFor(0x49a));
     ASSERT_TRUE(inst.WaitLog("page: progress shown"));
     ASSERT_TRUE(inst.WaitLog("page: bid price="));
-    Post(w.window, wm::Close);
-    ASSERT_TRUE(shell.WaitExit(20000));
+    CloseShell(shell, w);
 }
 
 TEST_F(SorrelpaneTest, ResultDialogShowsTheOkPictureInTheDialogArea) {
     Installation inst("seed=11&t0=186&result=0&delay=50");
     ShellProcess shell(inst.Dir());
-    const PageWindows w = WaitForWindows();
+    const PageWindows w = OpenPracticePage();
     ASSERT_NE(w.view, 0u);
-    Post(w.window, kOpenPractice);
     ASSERT_TRUE(inst.WaitLog("page: result final="));
 
     const int ax = inst.Geometry("lvwf_x");
@@ -445,9 +446,7 @@ TEST_F(SorrelpaneTest, ResultDialogShowsTheOkPictureInTheDialogArea) {
                                        top + inst.Geometry("youdoufugan_height")};
     EXPECT_TRUE(WaitUntil([&] { return FindOnPage(w.view, "ok.bmp", area).has_value(); }, 5000));
 
-    Post(w.window, wm::Close);
-    ASSERT_TRUE(shell.WaitExit(20000));
-    EXPECT_TRUE(shell.ExitedCleanly());
+    CloseShell(shell, w);
 }
 
 // The console picks the reference picture by display scale; each must match the icon as the
@@ -478,8 +477,7 @@ TEST_P(ReferencePictureScaleTest, MatchesTheIconAtTheScaledAnchor) {
         EXPECT_EQ(at->x, x);
         EXPECT_EQ(at->y, y);
     }
-    Post(w.window, wm::Close);
-    ASSERT_TRUE(shell.WaitExit(20000));
+    CloseShell(shell, w);
 }
 
 INSTANTIATE_TEST_SUITE_P(Scales, ReferencePictureScaleTest,
