@@ -21,7 +21,6 @@
 #include "gui/patch_notice.h"
 #include "gui/window_messages.h"
 #include "log/log_book.h"
-#include "perception/page_geometry.h"
 #include "platform/keys.h"
 
 namespace kestrava::gui {
@@ -282,33 +281,20 @@ void ConsoleView::CreateHintWindows() {
     infoBar_->ShowBelow(frameGeometry());
 }
 
-void ConsoleView::ShowHint(int n) {
-    QMetaObject::invokeMethod(this, [this, n] { ShowHintOnGuiThread(n); }, Qt::QueuedConnection);
+void ConsoleView::ShowBalloon(int balloon, const std::string& text, int x, int y, int anchorControl) {
+    const QString qtext = QString::fromUtf8(text.c_str());
+    QMetaObject::invokeMethod(
+        this, [this, balloon, qtext, x, y, anchorControl] { ShowBalloonOnGuiThread(balloon, qtext, {x, y}, anchorControl); },
+        Qt::QueuedConnection);
 }
 
-void ConsoleView::ShowHintOnGuiThread(int n) {
-    QPoint at;
-    if (n == 7 || n == 8) {
-        // Beside the analysis box of the console.
-        QWidget* box = Control(1165);
-        if (!box) return;
-        at = box->mapToGlobal(QPoint(box->width(), 0));
-    } else {
-        const platform::WindowId view = dlg_.state.pageView.load();
-        const auto rect = view ? dlg_.platform.desktop.WindowRect(view) : std::nullopt;
-        if (!rect) return;  // no page view, no balloon
-        // The balloon offsets are calibrated like every other point: the file's values scaled.
-        const perception::PageGeometry g =
-            perception::ScalePageGeometry(perception::ReadPageGeometry(), dlg_.state.displayScale.load());
-        perception::Point p;
-        switch (n) {
-            case 1: p = perception::ViewPoint(*rect, g.tooltip1_x, g.tooltip1_y); break;
-            case 4: p = perception::ViewPoint(*rect, g.tooltip4_x, g.tooltip4_y); break;
-            default: p = perception::ViewPoint(*rect, g.tooltip2_x, g.tooltip2_y); break;
-        }
-        at = QPoint(p.x, p.y);
+void ConsoleView::ShowBalloonOnGuiThread(int balloon, const QString& text, QPoint at, int anchorControl) {
+    if (anchorControl) {
+        QWidget* control = Control(anchorControl);
+        if (!control) return;
+        at = control->mapToGlobal(QPoint(control->width(), 0));
     }
-    balloons_->ShowHint(n, at);
+    balloons_->Show(balloon, text, at);
 }
 
 void ConsoleView::PlaceMarkers() {
@@ -344,7 +330,8 @@ void ConsoleView::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-int RunConsole(platform::Platform platform, const console::LoginInfo& login, console::ConsoleHooks hooks) {
+int RunConsole(platform::Platform platform, const console::LoginInfo& login, console::ConsoleHooks hooks,
+               std::function<void(ConsoleView*)> viewChanged) {
     log::LogBook logBook(platform.clock, "./Log");
     ConsoleView* view = nullptr;
     hooks.placeConsole = [&view](console::CKestravaDlg&) {
@@ -356,12 +343,17 @@ int RunConsole(platform::Platform platform, const console::LoginInfo& login, con
     hooks.createHintWindows = [&view](console::CKestravaDlg&) {
         if (view) view->CreateHintWindows();
     };
-    hooks.showHint = [&view](console::CKestravaDlg&, int n) {
-        if (view) view->ShowHint(n);
-    };
     console::CKestravaDlg dlg(platform, logBook, login, std::move(hooks));
     ConsoleView window(dlg);
     view = &window;
+    if (viewChanged) viewChanged(&window);
+    // The console's ticks are stopped by its close; only then may the view go.
+    struct Unhook {
+        std::function<void(ConsoleView*)>& changed;
+        ~Unhook() {
+            if (changed) changed(nullptr);
+        }
+    } unhook{viewChanged};
     WindowMessages::Instance().Attach(&window, [&window, &dlg](const platform::Message& m) {
         if (m.msg == platform::wm::Close) {
             window.close();

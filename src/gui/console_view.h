@@ -5,6 +5,7 @@
 
 #include <QWidget>
 #include <QTimer>
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -27,8 +28,9 @@ public:
     void Refresh();
     // Topmost at (2, 0), the info bar directly below.
     void PlaceTopmost();
-    // The hint balloon n at its point; callable from any thread.
-    void ShowHint(int n);
+    // Balloon 1 … 5 with `text`, pointing at the screen point (x, y), or, when `anchorControl` is
+    // a control id, at that console control's top-right corner. Callable from any thread.
+    void ShowBalloon(int balloon, const std::string& text, int x, int y, int anchorControl = 0);
     // The views the console creates hidden at its start.
     void CreatePatchNotice();
     void CreateHintWindows();
@@ -48,7 +50,7 @@ private:
     void Build();
     void Apply(int id, const console::ControlSnapshot& s);
     void ApplyColours();
-    void ShowHintOnGuiThread(int n);
+    void ShowBalloonOnGuiThread(int balloon, const QString& text, QPoint at, int anchorControl);
     // Debug mode: the markers on the calibrated points of the page view.
     void PlaceMarkers();
 
@@ -67,6 +69,9 @@ private:
 
 // Builds the console for the login's values, runs it until it closes and returns the process's
 // exit code (0 after an ordinary close; the console's own code when its start-up fails).
-int RunConsole(platform::Platform platform, const console::LoginInfo& login, console::ConsoleHooks hooks = {});
+// `viewChanged` hears of the view once it exists and (with null) before it goes away, so the
+// engine's balloons can reach it.
+int RunConsole(platform::Platform platform, const console::LoginInfo& login, console::ConsoleHooks hooks = {},
+               std::function<void(ConsoleView*)> viewChanged = {});
 
 }  // namespace kestrava::gui

@@ -143,37 +143,9 @@ HintBalloons::~HintBalloons() {
     }
 }
 
-bool HintBalloons::HintFor(int n, int* balloon, QString* text) {
-    struct Row {
-        int n;
-        int balloon;
-        const char* text;
-    };
-    static constexpr Row kHints[] = {
-        {1, 0, "<h1>依据设置开始强制提交,软件点击确定</h1>"},
-        {2, 1,
-         "<table align=center valign=middle><tr><td><ilst idres=1201 cx=32 cy=32 mask speed=1></td><td><td><h1>“回车”"
-         "指令已生效，请等待，现在不要用鼠标点“确定”，软件会稍后提交</h1></td></tr></table>"},
-        {3, 2, "<h1>请在右侧价格框内输入2次相同的金额，然后点击“出价”按钮</h1>"},
-        {4, 3, "<h1>补救功能开启，重新申请价格</h1>"},
-        {6, 4, "信息提示（出价有效）"},
-        {7, 4, "软件会自动在倒数35秒， 倒数8秒 自动分析申请价格。\n申请金额依据历史价格走势分析，不能保证一定准确。"},
-        {8, 4, "由于拍牌人数减少，如果勾选强制提交的话，建议设置为59秒，至少不早于58秒"},
-    };
-    for (const Row& row : kHints) {
-        if (row.n != n) continue;
-        if (balloon) *balloon = row.balloon;
-        if (text) *text = QString::fromUtf8(row.text);
-        return true;
-    }
-    return false;
-}
-
-bool HintBalloons::ShowHint(int n, QPoint screenPoint) {
-    int balloon = 0;
-    QString text;
-    if (!HintFor(n, &balloon, &text)) return false;
-    balloons_[static_cast<std::size_t>(balloon)]->ShowAt(text, screenPoint);
+bool HintBalloons::Show(int balloon, const QString& text, QPoint screenPoint) {
+    if (balloon < 1 || balloon > kCount) return false;
+    Balloon(balloon).ShowAt(text, screenPoint);
     return true;
 }
 

@@ -48,20 +48,21 @@ private:
     QTimer frameTimer_;
 };
 
-// The five balloons of the console with their display times (6, 60, 30, 15 and 10 seconds) and
-// the texts of the hints. ShowHint(n, point) picks the balloon of hint n.
+// The five balloons of the console with their display times (6, 60, 30, 15 and 10 seconds).
+// Which hint goes to which balloon, with which text and where, is the engine's business.
 class HintBalloons {
 public:
+    static constexpr int kCount = 5;
+
     explicit HintBalloons(QWidget* parent = nullptr);
     ~HintBalloons();
 
-    // The balloon (0-based) and the text of hint n; false for a number that is no hint.
-    static bool HintFor(int n, int* balloon, QString* text);
-    bool ShowHint(int n, QPoint screenPoint);
-    HintBalloon& Balloon(int index) { return *balloons_[static_cast<std::size_t>(index)]; }
+    // Shows `text` in balloon 1 … 5 pointing at `screenPoint`; false for another balloon number.
+    bool Show(int balloon, const QString& text, QPoint screenPoint);
+    HintBalloon& Balloon(int balloon) { return *balloons_[static_cast<std::size_t>(balloon - 1)]; }
 
 private:
-    std::array<HintBalloon*, 5> balloons_{};
+    std::array<HintBalloon*, kCount> balloons_{};
 };
 
 }  // namespace kestrava::gui

@@ -17,7 +17,12 @@
 #include "platform/x11/x11_platform.h"
 
 #ifdef KESTRAVA_HAVE_CONSOLE
+#include <atomic>
+
 #include "gui/console_view.h"
+#endif
+#ifdef KESTRAVA_HAVE_ENGINE
+#include "engine/engine.h"
 #endif
 
 namespace {
@@ -105,7 +110,18 @@ int main(int argc, char** argv) {
             consoleHooks.startNetworkClock = [&platform](console::CKestravaDlg&) {
                 StartNetworkClock(platform.systemTime);
             };
-            exitCode = gui::RunConsole(platform, info, std::move(consoleHooks));
+            // Balloons asked for by the engine's ticks reach the view while it exists; the ticks
+            // are stopped before it goes.
+            std::atomic<gui::ConsoleView*> view{nullptr};
+#ifdef KESTRAVA_HAVE_ENGINE
+            engine::EngineOptions engineOptions;
+            engineOptions.showBalloon = [&view](const engine::Hint& hint) {
+                if (gui::ConsoleView* v = view.load()) v->ShowBalloon(hint.balloon, hint.text, hint.x, hint.y, hint.anchorControl);
+            };
+            engine::Engine::Attach(std::make_shared<engine::Engine>(std::move(engineOptions)), consoleHooks);
+#endif
+            exitCode = gui::RunConsole(platform, info, std::move(consoleHooks),
+                                       [&view](gui::ConsoleView* v) { view.store(v); });
 #else
             std::fprintf(stderr, "kestrava: this build has no console\n");
 #endif

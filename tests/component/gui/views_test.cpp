@@ -275,32 +275,25 @@ TEST(HintBalloons, ShowTheHintsWithTheAnimatedIcon) {
     }
     EXPECT_NE(frames[0], frames[1]);
 
-    struct Case {
-        int n;
-        int balloon;  // -1: no hint
-    };
-    const Case cases[] = {{1, 0}, {2, 1}, {3, 2}, {4, 3}, {6, 4}, {7, 4}, {8, 4}, {5, -1}, {0, -1}, {9, -1}};
     gui::HintBalloons balloons;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.n);
-        int balloon = -1;
-        EXPECT_EQ(gui::HintBalloons::HintFor(c.n, &balloon, nullptr), c.balloon >= 0);
-        if (c.balloon >= 0) {
-            EXPECT_EQ(balloon, c.balloon);
-        }
-    }
     const int displaySeconds[] = {6, 60, 30, 15, 10};
-    for (int i = 0; i < 5; ++i) EXPECT_EQ(balloons.Balloon(i).DisplayMs(), displaySeconds[i] * 1000);
+    for (int i = 1; i <= 5; ++i) EXPECT_EQ(balloons.Balloon(i).DisplayMs(), displaySeconds[i - 1] * 1000);
+    EXPECT_FALSE(balloons.Show(0, QStringLiteral("x"), QPoint()));
+    EXPECT_FALSE(balloons.Show(6, QStringLiteral("x"), QPoint()));
 
-    ASSERT_TRUE(balloons.ShowHint(2, QPoint(300, 300)));
-    gui::HintBalloon& second = balloons.Balloon(1);
+    // The second balloon's hint: a heading beside the turning wait icon, in a one-row table.
+    const QString waiting = QStringLiteral(
+        "<table align=center valign=middle><tr><td><ilst idres=1201 cx=32 cy=32 mask speed=1></td><td><td><h1>“回车”"
+        "指令已生效，请等待，现在不要用鼠标点“确定”，软件会稍后提交</h1></td></tr></table>");
+    ASSERT_TRUE(balloons.Show(2, waiting, QPoint(300, 300)));
+    gui::HintBalloon& second = balloons.Balloon(2);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&second));
     EXPECT_EQ(second.pos(), QPoint(300 - 18, 300));
     EXPECT_GT(second.width(), 200);
     EXPECT_TRUE(WaitFor([&] { return second.Frame() >= 2; }, 2000));  // the icon turns
-    // Hint 1 is text only: nothing animates.
-    ASSERT_TRUE(balloons.ShowHint(1, QPoint(100, 100)));
-    gui::HintBalloon& first = balloons.Balloon(0);
+    // A text-only hint: nothing animates.
+    ASSERT_TRUE(balloons.Show(1, QStringLiteral("<h1>依据设置开始强制提交,软件点击确定</h1>"), QPoint(100, 100)));
+    gui::HintBalloon& first = balloons.Balloon(1);
     WaitFor([] { return false; }, 400);
     EXPECT_EQ(first.Frame(), 0);
     EXPECT_TRUE(first.isVisible());
@@ -379,8 +372,6 @@ TEST(ConsoleView, MirrorsTheControlModelAndForwardsClicks) {
 TEST(ConsoleView, BalloonsAndMarkersSitOnThePageView) {
     REQUIRE_DISPLAY();
     InstallDir dir;
-    kestrava::testing::WriteFile(".//bin//coordinatebaseline.ini",
-                                 "[Position]\ntooltip1_x=5\ntooltip1_y=6\ntooltip2_x=40\ntooltip2_y=30\n");
     kestrava::testing::WriteFile(".//bin//userconf.ini", "[Configure]\ndebg=99\n");
     platform::fake::FakePlatform fake;
     const platform::WindowId page = fake.desktop.AddWindow("客车额度拍卖InternetExplorer", "", {300, 100, 1300, 900});
@@ -388,7 +379,6 @@ TEST(ConsoleView, BalloonsAndMarkersSitOnThePageView) {
     log::LogBook logBook(fake.clock, "./Log");
     console::CKestravaDlg dlg(fake.Get(), logBook, console::LoginInfo{"12345678"});
     dlg.state.pageView = view;
-    dlg.state.displayScale = 1.25f;
     dlg.state.UpdateGeometry([](shell::PageGeometry& g) {
         g.lvwf_x = 10;
         g.lvwf_y = 20;
@@ -399,19 +389,16 @@ TEST(ConsoleView, BalloonsAndMarkersSitOnThePageView) {
     consoleView.show();
     consoleView.CreateHintWindows();
 
-    struct Case {
-        int n;
-        int balloon;
-        QPoint tip;  // where the balloon points: page view + scaled offset
-    };
-    const Case cases[] = {{2, 1, QPoint(310 + 50, 140 + 37)}, {1, 0, QPoint(310 + 6, 140 + 7)}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.n);
-        consoleView.ShowHint(c.n);
-        gui::HintBalloon& balloon = consoleView.Balloons().Balloon(c.balloon);
-        ASSERT_TRUE(WaitFor([&] { return balloon.isVisible(); }));
-        EXPECT_EQ(balloon.pos(), c.tip - QPoint(18, 0));
-    }
+    // At a screen point, or at the top-right corner of a console control.
+    consoleView.ShowBalloon(3, "<h1>请在右侧价格框内输入2次相同的金额，然后点击“出价”按钮</h1>", 360, 177);
+    gui::HintBalloon& third = consoleView.Balloons().Balloon(3);
+    ASSERT_TRUE(WaitFor([&] { return third.isVisible(); }));
+    EXPECT_EQ(third.pos(), QPoint(360 - 18, 177));
+    consoleView.ShowBalloon(5, "由于拍牌人数减少", 0, 0, 1165);
+    gui::HintBalloon& fifth = consoleView.Balloons().Balloon(5);
+    ASSERT_TRUE(WaitFor([&] { return fifth.isVisible(); }));
+    QWidget* box = consoleView.Control(1165);
+    EXPECT_EQ(fifth.pos(), box->mapToGlobal(QPoint(box->width(), 0)) - QPoint(18, 0));
 
     ASSERT_NE(consoleView.DebugMarkers(), nullptr);
     consoleView.Refresh();
