@@ -21,7 +21,9 @@
 
 #include "gui/console_view.h"
 #endif
-#ifdef KESTRAVA_HAVE_ENGINE
+#ifdef KESTRAVA_HAVE_RUNTIME
+#include "runtime/console_roles.h"
+#elif defined(KESTRAVA_HAVE_ENGINE)
 #include "engine/engine.h"
 #endif
 
@@ -113,12 +115,20 @@ int main(int argc, char** argv) {
             // Balloons asked for by the engine's ticks reach the view while it exists; the ticks
             // are stopped before it goes.
             std::atomic<gui::ConsoleView*> view{nullptr};
-#ifdef KESTRAVA_HAVE_ENGINE
-            engine::EngineOptions engineOptions;
-            engineOptions.showBalloon = [&view](const engine::Hint& hint) {
+#if defined(KESTRAVA_HAVE_RUNTIME) || defined(KESTRAVA_HAVE_ENGINE)
+            auto showBalloon = [&view](const engine::Hint& hint) {
                 if (gui::ConsoleView* v = view.load()) v->ShowBalloon(hint.balloon, hint.text, hint.x, hint.y, hint.anchorControl);
             };
+#ifdef KESTRAVA_HAVE_RUNTIME
+            runtime::RoleOptions roles;
+            roles.engine.showBalloon = showBalloon;
+            roles.networkOptions.clockSync = ClockOptions();
+            runtime::AttachAll(consoleHooks, platform, std::move(roles));
+#elif defined(KESTRAVA_HAVE_ENGINE)
+            engine::EngineOptions engineOptions;
+            engineOptions.showBalloon = showBalloon;
             engine::Engine::Attach(std::make_shared<engine::Engine>(std::move(engineOptions)), consoleHooks);
+#endif
 #endif
             exitCode = gui::RunConsole(platform, info, std::move(consoleHooks),
                                        [&view](gui::ConsoleView* v) { view.store(v); });
