@@ -12,24 +12,8 @@
     return Number.isFinite(v) ? Math.min(hi, Math.max(lo, v)) : dflt;
   };
 
-  // Lines for the page shell go to the page's console. Reports, whose speed matters, go on the
-  // shell's loopback WebSocket when it gave one (feed=<port>) and it is open.
-  const feedPort = intParam('feed', 0, 0, 65535);
-  let feed = null;
-  if (feedPort) {
-    try {
-      const socket = new WebSocket(`ws://127.0.0.1:${feedPort}/`);
-      socket.onopen = () => { feed = socket; };
-      socket.onclose = () => { feed = null; };
-    } catch (e) {
-      feed = null;
-    }
-  }
-  function tell(kind, ...fields) {
-    const line = SHELL + [kind, ...fields].join('|');
-    if (feed && kind === 'report') feed.send(line);
-    else console.log(line);
-  }
+  // Lines for the page shell go to the page's console, where the shell catches them.
+  const tell = (kind, ...fields) => console.log(SHELL + [kind, ...fields].join('|'));
   const note = (text) => tell('log', text);
   const realMode = params.get('mode') === 'real';
   const seed = params.has('seed') ? intParam('seed', 1, 0, 2 ** 31 - 1) : Math.floor(Math.random() * 2 ** 31);

@@ -1,6 +1,5 @@
 // The shell's side of the window protocol towards the other programs of the installation: the
-// console's page reports and the compatibility-test timer for the login dialog. Kept free of Qt;
-// it is also used from the feed listener's thread (one link per thread).
+// console's page reports and the compatibility-test timer for the login dialog. Kept free of Qt.
 #pragma once
 
 #include <memory>

@@ -24,7 +24,6 @@
 
 #include "config/profile.h"
 #include "console_link.h"
-#include "feed_listener.h"
 #include "native_bridge.h"
 #include "platform/keys.h"
 #include "shell/page_commands.h"
@@ -297,10 +296,6 @@ PageShell::PageShell(ShellSettings settings, ConsoleLink* console, ShellLog* log
         log_->Write(QStringLiteral("page loaded %1 %2").arg(ok ? "ok" : "FAILED", page_->url().toString()));
     });
 
-    feedConsole_ = ConsoleLink::Open();
-    feed_ = FeedListener::Start([this](const std::string& line) { OnFeedLine(line); });
-    if (!feed_) log_->Write(QStringLiteral("no loopback feed: page reports go through the page's console"));
-
     resize(settings_.geometry.size());
     move(settings_.geometry.topLeft());
     page_->setHtml(QStringLiteral("<html><body style=\"font-family:'WenQuanYi Micro Hei';background:#e9eef4\">"
@@ -309,8 +304,6 @@ PageShell::PageShell(ShellSettings settings, ConsoleLink* console, ShellLog* log
 }
 
 PageShell::~PageShell() {
-    // No feed line may arrive at a half-destroyed shell.
-    feed_.reset();
     // The page must go before its profile.
     view_->setPage(nullptr);
     delete page_;
@@ -339,7 +332,6 @@ void PageShell::OpenPractice(const QString& extraQuery) {
     if (!url.query().isEmpty()) query << url.query();
     if (!settings_.practiceParams.isEmpty()) query << settings_.practiceParams;
     if (!extraQuery.isEmpty()) query << extraQuery;
-    if (feed_) query << QStringLiteral("feed=%1").arg(feed_->Port());
     url.setQuery(query.join('&'));
     Open(url, settings_.practiceElements, true);
 }
@@ -417,23 +409,6 @@ void PageShell::LogReport(const PageReport& r, bool sent, qint64 postedAt) {
                     .arg(r.code)
                     .arg(r.madeAt > 0 ? postedAt - r.madeAt : -1)
                     .arg(sent ? "" : " (no console)"));
-}
-
-void PageShell::OnFeedLine(const std::string& line) {
-    // On the feed listener's thread: reports go straight out, everything else to the GUI thread.
-    const QString text = QString::fromStdString(line);
-    if (!text.startsWith(QLatin1String(kPageLinePrefix))) return;
-    const QStringList f = text.mid(int(sizeof kPageLinePrefix) - 1).split('|');
-    if (f.value(0) == QLatin1String("report")) {
-        std::optional<PageReport> r = ParseReport(f);
-        if (!r) return;
-        const bool sent = feedConsole_ && feedConsole_->PostToConsole(r->Message());
-        const qint64 postedAt = QDateTime::currentMSecsSinceEpoch();
-        QMetaObject::invokeMethod(this, [this, report = *r, sent, postedAt] { LogReport(report, sent, postedAt); },
-                                  Qt::QueuedConnection);
-        return;
-    }
-    QMetaObject::invokeMethod(this, [this, text] { OnPageLine(text); }, Qt::QueuedConnection);
 }
 
 // ---- commands --------------------------------------------------------------------------------

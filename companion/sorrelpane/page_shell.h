@@ -15,9 +15,7 @@
 
 #include <deque>
 #include <functional>
-#include <memory>
 #include <optional>
-#include <string>
 
 #include "platform/platform.h"
 
@@ -27,7 +25,6 @@ class QWebEngineView;
 namespace kestrava::sorrelpane {
 
 class ConsoleLink;
-class FeedListener;
 
 // A page report: the lowest price and the page time code, stamped by the page (epoch ms).
 struct PageReport {
@@ -107,7 +104,6 @@ private:
     void RunInput(std::function<void()> action);
     void LookupDone();
     void OnPageLine(const QString& line);
-    void OnFeedLine(const std::string& line);
     static std::optional<PageReport> ParseReport(const QStringList& fields);
     void LogReport(const PageReport& r, bool sent, qint64 postedAt);
     void PostToConsole(std::uint32_t msg, std::uint32_t wParam, std::int32_t lParam, const char* what);
@@ -131,9 +127,6 @@ private:
     ShellSettings settings_;
     ConsoleLink* console_;
     ShellLog* log_;
-    // The feed's own connection: it posts from the listener's thread.
-    std::unique_ptr<ConsoleLink> feedConsole_;
-    std::unique_ptr<FeedListener> feed_;
     QWidget* frame_ = nullptr;
     QWidget* inner_ = nullptr;
     QWebEngineView* view_ = nullptr;

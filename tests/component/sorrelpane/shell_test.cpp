@@ -20,12 +20,7 @@
 #include <thread>
 #include <vector>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-
 #include "config/profile.h"
-#include "feed_listener.h"
 #include "perception/image_files.h"
 #include "perception/template_search.h"
 #include "platform/keys.h"
@@ -512,111 +507,6 @@ TEST_F(SorrelpaneTest, InstalledGeometryFileMatchesThePageAsLaidOut) {
         ++keys;
     }
     EXPECT_GT(keys, 100);
-}
-
-// ---- the loopback feed ---------------------------------------------------------------------
-
-using kestrava::sorrelpane::FeedListener;
-
-// A WebSocket client frame: masked, as browsers send them.
-std::string ClientFrame(int opcode, const std::string& payload) {
-    std::string f{static_cast<char>(0x80 | opcode)};
-    if (payload.size() < 126) {
-        f += static_cast<char>(0x80 | payload.size());
-    } else {
-        f += static_cast<char>(0x80 | 126);
-        f += static_cast<char>(payload.size() >> 8);
-        f += static_cast<char>(payload.size() & 0xFF);
-    }
-    const char mask[4] = {0x12, 0x34, 0x56, 0x78};
-    f.append(mask, 4);
-    for (std::size_t i = 0; i < payload.size(); ++i) f += static_cast<char>(payload[i] ^ mask[i % 4]);
-    return f;
-}
-
-class FeedListenerTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        listener_ = FeedListener::Start([this](const std::string& line) {
-            std::lock_guard lock(mutex_);
-            lines_.push_back(line);
-        });
-        ASSERT_TRUE(listener_);
-        fd_ = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        addr.sin_port = htons(static_cast<std::uint16_t>(listener_->Port()));
-        ASSERT_EQ(connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-        timeval timeout{5, 0};
-        setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-    }
-    void TearDown() override {
-        if (fd_ >= 0) close(fd_);
-    }
-    void Send(const std::string& bytes) { ASSERT_EQ(write(fd_, bytes.data(), bytes.size()), ssize_t(bytes.size())); }
-    std::string Receive() {
-        char buffer[1024];
-        const ssize_t n = read(fd_, buffer, sizeof buffer);
-        return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string();
-    }
-    void Handshake() {
-        Send("GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
-             "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n");
-        const std::string answer = Receive();
-        ASSERT_EQ(answer.rfind("HTTP/1.1 101", 0), 0u) << answer;
-        // The accept value of RFC 6455's own example key.
-        EXPECT_NE(answer.find("Sec-WebSocket-Accept: s3pPLMBiTxaQ9kYGzzhZRbK+xOo="), std::string::npos) << answer;
-    }
-    std::vector<std::string> Lines() {
-        std::lock_guard lock(mutex_);
-        return lines_;
-    }
-
-    std::mutex mutex_;
-    std::vector<std::string> lines_;
-    std::unique_ptr<FeedListener> listener_;
-    int fd_ = -1;
-};
-
-TEST_F(FeedListenerTest, DeliversTextFramesInOrderWhateverTheirSplit) {
-    Handshake();
-    const std::string shortLine = "KESTRAVA|report|89300|1129591234|1765000000000";
-    const std::string longLine = "KESTRAVA|log|" + std::string(200, 'x');  // 16-bit length form
-    const std::string bytes = ClientFrame(1, shortLine) + ClientFrame(1, longLine);
-    // Byte by byte: the listener must wait for whole frames.
-    for (char b : bytes) Send(std::string(1, b));
-    Send(ClientFrame(9, "hi"));
-    EXPECT_EQ(Receive(), std::string("\x8a\x02hi", 4));
-    ASSERT_TRUE(WaitUntil([&] { return Lines().size() >= 2; }, 5000));
-    EXPECT_EQ(Lines(), (std::vector<std::string>{shortLine, longLine}));
-}
-
-TEST_F(FeedListenerTest, EndsConnectionsThatAreNotThePagesFeed) {
-    struct Case {
-        const char* name;
-        std::string bytes;
-        bool handshake;
-    };
-    const Case cases[] = {
-        {"plain request", "GET /x HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", false},
-        {"oversized frame", std::string("\x81\xff\x00\x00\x00\x00\x00\x10\x00\x00", 10), true},
-        {"close frame", ClientFrame(8, ""), true},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        TearDown();
-        SetUp();
-        if (c.handshake) Handshake();
-        Send(c.bytes);
-        // The listener answers a plain request with a refusal, then closes; read until the end.
-        std::string rest;
-        for (std::string part; !(part = Receive()).empty();) rest += part;
-        if (!c.handshake) {
-            EXPECT_EQ(rest.rfind("HTTP/1.1 400", 0), 0u) << rest;
-        }
-        EXPECT_TRUE(Lines().empty());
-    }
 }
 
 }  // namespace
