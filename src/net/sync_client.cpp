@@ -262,39 +262,45 @@ void SyncClient::StartSyncClient() {
     }
 }
 
-void SyncClient::StopWorker() {
+bool SyncClient::StopWorker(std::uint32_t waitMs) {
     std::lock_guard lock(workerMutex_);
     std::shared_ptr<Session> s = std::move(session_);
     std::thread t = std::move(worker_);
-    if (!s) return;
+    if (!s) return true;
     s->Stop();
+    bool ended = true;
     if (t.joinable()) {
         // A real-time wait on another thread's end, not a pause of the program's own timeline,
         // so it does not go through the platform clock.
-        if (s->finished.wait_for(std::chrono::milliseconds(options_.stopWaitMs)) == std::future_status::ready) {
+        if (s->finished.wait_for(std::chrono::milliseconds(waitMs)) == std::future_status::ready) {
             t.join();
         } else {
+            ended = false;
             {
                 std::lock_guard platformLock(shared_->platformMutex);
                 s->abandoned = true;
             }
-            DebugPrintf("sync thread did not stop in %u ms, left to finish on its own\n", options_.stopWaitMs);
+            DebugPrintf("sync thread did not stop in %u ms, left to finish on its own\n", waitMs);
             t.detach();
         }
     }
     shared_->Unlink(s);
+    return ended;
 }
 
 void SyncClient::Restart() {
-    StopWorker();
+    StopWorker(options_.stopWaitMs);
     StartSyncClient();
 }
 
-void SyncClient::Shutdown() {
-    StopWorker();
+void SyncClient::Shutdown() { Shutdown(options_.stopWaitMs); }
+
+bool SyncClient::Shutdown(std::uint32_t waitMs) {
+    const bool ended = StopWorker(waitMs);
     std::lock_guard lock(shared_->platformMutex);
     shared_->clock = nullptr;
     shared_->desktop = nullptr;
+    return ended;
 }
 
 void SyncClient::HeartbeatTick() {

@@ -83,6 +83,8 @@ public:
     // Stops the event loop and waits up to `stopWaitMs` for the worker; a worker that does not
     // end in time is left to finish on its own. Called by the destructor.
     void Shutdown();
+    // The same with a wait of `waitMs`; true when no worker was left running.
+    bool Shutdown(std::uint32_t waitMs);
 
     LinkState State();
     std::uint32_t LastMessageTick();
@@ -92,7 +94,7 @@ public:
 
 private:
     void Restart();
-    void StopWorker();
+    bool StopWorker(std::uint32_t waitMs);
 
     platform::Clock& clock_;
     Options options_;

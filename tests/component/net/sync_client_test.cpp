@@ -9,6 +9,7 @@
 #include "log/log_book.h"
 #include "net/window_messages.h"
 #include "platform/fake/fake_platform.h"
+#include "eventually.h"
 #include "ws_test_server.h"
 
 namespace kestrava::net {
@@ -19,17 +20,7 @@ using platform::fake::FakeDesktop;
 using platform::fake::MakeLocal;
 using platform::fake::PostedMessage;
 using test::WsTestServer;
-
-// Polls `pred` for at most `timeoutMs` of real time.
-template <typename Pred>
-bool Eventually(Pred pred, int timeoutMs = 5000) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (std::chrono::steady_clock::now() < end) {
-        if (pred()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return pred();
-}
+using test::Eventually;
 
 class SyncClientTest : public ::testing::Test {
 protected:

@@ -1,0 +1,145 @@
+// A console with the real network wiring and the real engine against servers on 127.0.0.1: the
+// sync server's reports reach the engine and the engine's page reports reach the server; the
+// update check's answer starts the updater; the clock command sets the clock from a Time
+// Protocol server.
+#include "net/net_attach.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "console/console.h"
+#include "engine/engine.h"
+#include "log/log_book.h"
+#include "platform/keys.h"
+#include "eventually.h"
+#include "tcp_test_server.h"
+#include "unit/console/console_rig.h"
+#include "ws_test_server.h"
+
+namespace kestrava::net {
+namespace {
+
+using console::CKestravaDlg;
+using console::testing::ConsoleRig;
+using platform::fake::MakeLocal;
+using test::TcpTestServer;
+using test::WsTestServer;
+using test::Eventually;
+
+std::string Bytes(std::uint32_t v) {
+    return {static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8), static_cast<char>(v)};
+}
+
+// The console of a real run in its last seconds, its engine and its network role; the console's
+// window takes the messages other programs and the sync client post. The rig's scratch folder is
+// the installation folder from construction on, so a test can write files before the start.
+struct WiredConsole {
+    WiredConsole() { rig.AddPage(); }
+    ~WiredConsole() {
+        if (role) {
+            EXPECT_TRUE(role->WaitForWorkers(15000));
+        }
+    }
+
+    CKestravaDlg& Start(NetworkOptions options) {
+        role = std::make_shared<NetworkRole>(rig.fp.Get(), std::move(options));
+        engine::EngineOptions engineOptions;
+        engineOptions.sendToSync = role->SyncSender();
+        engine = std::make_shared<engine::Engine>(std::move(engineOptions));
+        engine::Engine::Attach(engine, rig.hooks);
+        AttachNetwork(role, rig.hooks);
+        auto& con = rig.Make();
+        EXPECT_TRUE(con.OpenMessageWindow());
+        EXPECT_TRUE(con.OnInitDialog().ok);
+        return con;
+    }
+
+    ConsoleRig rig{MakeLocal(2026, 12, 10, 11, 29, 52)};
+    std::shared_ptr<NetworkRole> role;
+    std::shared_ptr<engine::Engine> engine;
+};
+
+TEST(NetAttachComponentTest, ServerReportsReachTheEngineAndPageReportsReachTheServer) {
+    WsTestServer server;
+    NetworkOptions options;
+    options.syncUrl = "ws://127.0.0.1:" + std::to_string(server.Port()) + "/?id=12345678&type=101";
+    WiredConsole wired;
+    CKestravaDlg& con = wired.Start(options);
+    ASSERT_TRUE(server.WaitForOpened(1));
+    ASSERT_TRUE(Eventually([&] { return wired.role->SyncState() == LinkState::Open; }));
+    con.state.remainingSeconds = 8;
+
+    // Another bidder's console saw a higher price than this page shows.
+    server.SendToAll("1_1129571234,89500");
+    ASSERT_TRUE(Eventually([&] { return wired.engine->records.feedLowestPrice.load() == 89500; }));
+
+    // The page shell reports its own price and clock: the report carries the highest price seen.
+    con.HandleMessage({console::msg::PageReport, 89300, 1129575678});
+    EXPECT_TRUE(server.WaitForReceived("1_1129575678,89500"));
+
+    // A progress-bar sighting goes out as "6_0".
+    con.HandleMessage({console::msg::ProgressBarSeen, 0, 0});
+    EXPECT_TRUE(server.WaitForReceived("6_0"));
+
+    // The shutdown ends the connection; nothing is sent afterwards.
+    con.OnClose();
+    EXPECT_TRUE(Eventually([&] { return server.ConnectionsOpen() == 0; }));
+    EXPECT_EQ(wired.role->SyncState(), LinkState::None);
+    EXPECT_FALSE(wired.role->SyncSender()("1_1129575999,89500"));
+}
+
+TEST(NetAttachComponentTest, ANewerVersionOnTheUpdateServerStartsTheUpdaterAndClosesTheRun) {
+    TcpTestServer updateServer([](int fd) {
+        TcpTestServer::ReadRequest(fd);
+        const std::string body = "[MAINVER]\r\nmainver=8.41\r\nupdaterestart=1\r\n";
+        TcpTestServer::SendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
+    });
+    WiredConsole wired;
+    std::ofstream("Update.ini") << "[MAINVER]\r\nmainver=8.401\r\n[URL]\r\n"
+                                   "iniurl0=http://127.0.0.1/v/Updater.ini\r\niniurl1=http://127.0.0.1/v/Updater.ini\r\n"
+                                   "iniurl2=http://127.0.0.1/v/Updater.ini\r\niniurl3=http://127.0.0.1/v/Updater.ini\r\n"
+                                   "iniurl4=http://127.0.0.1/v/Updater.ini\r\n";
+    wired.rig.fp.programs.AddFile("./Updater.exe");
+    NetworkOptions options;
+    options.syncUrl = "no url";
+    options.updateCheck.download.port = updateServer.Port();
+    options.updateCheck.download.connectTimeoutMs = 2000;
+    options.updateCheck.download.receiveTimeoutMs = 2000;
+
+    // 11:29:52 lies outside the quiet minutes: the start-up runs the check.
+    wired.Start(options);
+    ASSERT_TRUE(wired.role->WaitForWorkers(10000));
+
+    const auto started = wired.rig.fp.programs.Started();
+    ASSERT_EQ(started.size(), 1u);
+    EXPECT_EQ(started[0].path, "./Updater.exe");
+    EXPECT_EQ(started[0].args, std::vector<std::string>{"-p"});
+    std::vector<std::uint32_t> toConsole;
+    const platform::WindowId consoleWindow = wired.rig.fp.desktop.FindWindowByTitle(console::kConsoleTitle);
+    for (const auto& p : wired.rig.fp.desktop.PostedTo(consoleWindow)) toConsole.push_back(p.message.msg);
+    EXPECT_EQ(toConsole, (std::vector<std::uint32_t>{console::msg::UpdateReady, platform::wm::Close}));
+    EXPECT_TRUE(wired.rig.fp.notices.Shown().empty());
+}
+
+TEST(NetAttachComponentTest, ClockCommandSetsTheClockFromATimeServer) {
+    constexpr std::uint32_t k2024 = 3913056000u;  // 2024-01-01 00:00:00 UTC as RFC 868 seconds
+    TcpTestServer timeServer([](int fd) { TcpTestServer::SendAll(fd, Bytes(k2024)); });
+    NetworkOptions options;
+    options.syncUrl = "no url";
+    options.clockSync.servers = {"127.0.0.1:" + std::to_string(timeServer.Port())};
+    options.clockSync.notBefore = 1577836800;  // 2020
+    WiredConsole wired;
+    CKestravaDlg& con = wired.Start(options);
+
+    con.OnCommand(1137);
+    ASSERT_TRUE(wired.role->WaitForWorkers(10000));
+    EXPECT_EQ(wired.rig.fp.systemTime.Sets(), std::vector<std::int64_t>{1704067200});
+    EXPECT_EQ(timeServer.Accepted(), 1);
+}
+
+}  // namespace
+}  // namespace kestrava::net
