@@ -293,8 +293,11 @@ void AttachStrategy(const std::shared_ptr<Engine>& engine, console::ConsoleHooks
         v.SmartBidTime3 = 600;
         v.SmartBidTime4 = 900;
     };
+    // The engine moves bid moments on its own (the analysis, the remedy), so the clock labels are
+    // brought along with the edits.
     hooks.refreshControls = [engine, next = hooks.refreshControls](CKestravaDlg& c) {
         PushFieldsToControls(c, *engine);
+        RefreshStrategyLabels(c, *engine);
         if (next) next(c);
     };
     hooks.controlClicked = [engine, next = hooks.controlClicked](CKestravaDlg& c, int id) {

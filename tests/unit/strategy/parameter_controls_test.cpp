@@ -357,7 +357,7 @@ TEST(ParameterControlsTest, ForcedMomentLabel) {
     }
 }
 
-TEST(ParameterControlsTest, DayResetAndSimulationSetTheirValues) {
+TEST(ParameterControlsTest, DayResetSimulationAndTheSecondTickRefresh) {
     StrategyRig rig;
     rig.v().SmartBidTime1 = 100;
     rig.v().SmartBidTime4 = 100;
@@ -370,8 +370,11 @@ TEST(ParameterControlsTest, DayResetAndSimulationSetTheirValues) {
     EXPECT_EQ(rig.v().WarningPrice.load(), 100);
     // The one-second tick's refresh shows what the engine changed meanwhile.
     rig.v().ctrlXpricelimit = 600;
+    rig.v().ThirdBidTime = 8;
     rig.c().hooks().refreshControls(rig.c());
     EXPECT_EQ(rig.ctl().Text(1148), "600");
+    EXPECT_EQ(rig.ctl().Text(1120), "8");
+    EXPECT_EQ(rig.ctl().Text(ctl::ThirdBidClock), "11:29:52");
     EXPECT_EQ(rig.ctl().Text(1202), "900");
 }
 
