@@ -1,9 +1,9 @@
 #include "strategy/policy_files.h"
 
 #include <fcntl.h>
+#include <stdlib.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -37,17 +37,39 @@ bool SyncFile(const fs::path& path) {
     return (::close(fd) == 0) && ok;
 }
 
-// Where the new content of a file is put together. The profile functions make every key they
-// write durable on its own; on a memory file system that costs nothing, where a save of sixty-odd
-// keys straight into the settings folder would sync the disk over a hundred times.
-fs::path WorkFile(const fs::path& target) {
-    static std::atomic<unsigned> serial{0};
-    std::error_code ec;
-    const fs::path shm("/dev/shm");
-    const fs::path dir = fs::is_directory(shm, ec) ? shm : target.parent_path();
-    return dir / (".kestrava-" + std::to_string(::getpid()) + "-" + std::to_string(serial.fetch_add(1)) + "-" +
-                  target.filename().string());
-}
+// Where the new content of a file is put together: a private folder (0700, made afresh, so no
+// other user can slip a link into it) on the memory file system, or else the target's own folder.
+// The profile functions make every key they write durable on its own; in memory that costs
+// nothing, where a save of sixty-odd keys straight into bin/ would sync the disk a hundred times.
+class WorkFile {
+public:
+    explicit WorkFile(const fs::path& target) {
+        char pattern[] = "/dev/shm/kestrava-XXXXXX";
+        if (const char* dir = ::mkdtemp(pattern)) {
+            dir_ = dir;
+            path_ = dir_ / target.filename();
+        } else {
+            path_ = target.parent_path() / ("." + target.filename().string() + ".work");
+            std::error_code ec;
+            fs::remove(path_, ec);  // left by a crash; a new file must start empty
+        }
+    }
+    ~WorkFile() {
+        std::error_code ec;
+        if (dir_.empty()) {
+            fs::remove(path_, ec);
+        } else {
+            fs::remove_all(dir_, ec);
+        }
+    }
+    WorkFile(const WorkFile&) = delete;
+    WorkFile& operator=(const WorkFile&) = delete;
+    const fs::path& path() const { return path_; }
+
+private:
+    fs::path dir_;
+    fs::path path_;
+};
 
 // Builds the new content of `path` in a work file (`fill` gets the file being replaced and the
 // work file to write), copies it to a scratch file beside `path` and renames that over `path`, so
@@ -61,16 +83,15 @@ bool ReplaceWhole(const std::string& path, const std::function<bool(const fs::pa
         target = fs::canonical(target, ec);
         if (ec) return false;
     }
-    const fs::path work = WorkFile(target);
+    const WorkFile work(target);
     const fs::path scratch = target.parent_path() / ("." + target.filename().string() + ".saving");
     fs::remove(scratch, ec);
-    bool ok = fill(target, work) && fs::copy_file(work, scratch, fs::copy_options::overwrite_existing, ec) &&
-              SyncFile(scratch);
+    bool ok = fill(target, work.path()) &&
+              fs::copy_file(work.path(), scratch, fs::copy_options::overwrite_existing, ec) && SyncFile(scratch);
     if (ok) {
         fs::rename(scratch, target, ec);
         ok = !ec;
     }
-    fs::remove(work, ec);
     if (!ok) fs::remove(scratch, ec);
     return ok;
 }
