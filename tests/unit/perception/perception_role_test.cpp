@@ -1,0 +1,134 @@
+// The role's hooks as the console calls them: calibration from the button with its mode label and
+// the shell link's geometry, the start mark of a practice run, the remaining time of the submit
+// tick, and the auction-day reset of both the role's and the engine's records.
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "console/console.h"
+#include "unit/perception/perception_rig.h"
+
+namespace kestrava::perception {
+namespace {
+
+using testing::PerceptionRig;
+using testing::Settings;
+using platform::fake::MakeLocal;
+
+TEST(PerceptionRoleCalibration, ButtonCalibratesAndAppliesTheMode) {
+    struct Case {
+        const char* name;
+        bool geometryFile;
+        bool referencePicture;
+        int wifidivmode;
+        std::string label;
+        int divmode;
+        shell::PagePoint anchor;
+    };
+    const Case cases[] = {
+        {"icon found, coordinate mode", true, true, 0, "OK A", 0, {40, 60}},
+        {"icon found, element mode", true, true, 1, "OK B", 1, {40, 60}},
+        {"icon found, other variant keeps the mode", true, true, 2, ".", 0, {40, 60}},
+        {"reference picture missing", true, false, 0, "OK B", 1, {15, 7}},
+        {"geometry file missing", false, false, 0, "OK B", 1, {0, 0}},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        PerceptionRig rig;
+        rig.Conf({{"wifidivmode", std::to_string(k.wifidivmode)}, {"systime_screentime", "1"}});
+        if (k.geometryFile)
+            console::testing::WriteIni("bin/coordinatebaseline.ini", "Position",
+                                       {{"lvwf_x", "10"}, {"lvwf_y", "5"}, {"bidbutton_picPot_x", "30"}});
+        if (k.referencePicture) {
+            ASSERT_TRUE(SaveBitmapFile(testing::StatusIcon(), "ScreenShot/wifi_green3.bmp"));  // scale 1.5
+        }
+        rig.fp.screen.Blit(testing::StatusIcon(), 40, 30 + 60);
+        rig.fp.registry.WriteDword("AppliedDPI", 144);
+        rig.hooks.readDisplayScale(rig.c());
+        ASSERT_EQ(rig.s().displayScale.load(), 1.5f);
+
+        rig.c().OnCommand(1160);
+        EXPECT_EQ(rig.c().controls.Text(1143), k.label);
+        EXPECT_EQ(rig.s().divmode.load(), k.divmode);
+        EXPECT_EQ(rig.s().systime_screentime.load(), 1);
+        const shell::PageGeometry link = rig.s().Geometry();
+        EXPECT_EQ((shell::PagePoint{link.lvwf_x, link.lvwf_y}), k.anchor);
+        EXPECT_EQ(link.bidbutton_picPot_x, k.geometryFile ? 45 : 0) << "scaled by 1.5";
+        const auto published = rig.role->geometry()->Get();
+        EXPECT_EQ((shell::PagePoint{published->lvwf_x, published->lvwf_y}), k.anchor);
+    }
+}
+
+TEST(PerceptionRoleCalibration, StartMarkMovesTheAnchorOfBothRecords) {
+    PerceptionRig rig;
+    ASSERT_TRUE(SaveBitmapFile(testing::StatusIcon(120), "ScreenShot/wifi_red.bmp"));
+    EXPECT_EQ(rig.hooks.findStartMark(rig.c()), std::nullopt);
+    rig.fp.screen.Blit(testing::StatusIcon(120), 300, 30 + 20);
+    const std::optional<Point> mark = rig.hooks.findStartMark(rig.c());
+    ASSERT_TRUE(mark.has_value());
+    EXPECT_EQ(*mark, (Point{300, 20}));
+    const auto published = rig.role->geometry()->Get();
+    EXPECT_EQ((Point{published->lvwf_x, published->lvwf_y}), *mark);
+}
+
+TEST(PerceptionRoleClock, RemainingTimeThroughTheSubmitTick) {
+    struct Case {
+        const char* name;
+        int moniornot;
+        int systime_screentime;
+        int pageMinute, pageSecond;  // the fed page clock, 11:mm:ss
+        int remaining;               // expected; -1: not updated
+        int shownMinute, shownSecond;
+    };
+    const Case cases[] = {
+        {"PC clock", 0, 0, 20, 0, 60, 0, 0},
+        {"page clock", 0, 1, 29, 30, 30, 29, 30},
+        {"practice page clock", 1, 1, 29, 30, 30, 29, 30},
+        {"practice page past 11:30", 1, 1, 31, 0, -1, 31, 0},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        PerceptionRig rig(MakeLocal(2026, 12, 10, 11, 29, 0));
+        auto& s = rig.s();
+        s.moniornot = k.moniornot;
+        s.systime_screentime = k.systime_screentime;
+        s.auctionPhase = 3;
+        s.remainingSeconds = 999;
+        rig.engine->SetPageClock(rig.c(), 11, k.pageMinute, k.pageSecond);
+        rig.hooks.submitTick(rig.c());
+        EXPECT_EQ(s.remainingSeconds.load(), k.remaining == -1 ? 999 : k.remaining);
+        EXPECT_EQ(s.pageMinute.load(), k.shownMinute);
+        EXPECT_EQ(s.pageSecond.load(), k.shownSecond);
+        if (k.remaining >= 0) {
+            EXPECT_EQ(s.remainingDisplay.load(), k.remaining);
+            EXPECT_EQ(rig.c().controls.Text(1045), "11:30:00");
+        }
+    }
+
+    PerceptionRig rig(MakeLocal(2026, 12, 10, 11, 29, 0));
+    rig.s().auctionPhase = 3;
+    rig.s().remainingSeconds = 999;
+    rig.RemovePage();
+    rig.s().pageWindow = 0;
+    EXPECT_FALSE(rig.role->UpdateRemainingTime(rig.c()));
+    rig.hooks.submitTick(rig.c());
+    EXPECT_EQ(rig.s().remainingSeconds.load(), 999);
+}
+
+TEST(PerceptionRoleDay, ResetClearsTheRoleAndTheEngine) {
+    PerceptionRig rig;
+    rig.rec().priceAt62 = 89300;
+    rig.rec().iconCheckState = 2;
+    rig.rec().finalShotState = 4;
+    rig.rec().endShotDone = 1;
+    rig.engine->records.feedLowestPrice = 90000;
+    rig.c().ResetAuctionDay();
+    EXPECT_EQ(rig.rec().priceAt62.load(), 0);
+    EXPECT_EQ(rig.rec().iconCheckState.load(), 0);
+    EXPECT_EQ(rig.rec().finalShotState.load(), 0);
+    EXPECT_EQ(rig.rec().endShotDone.load(), 0);
+    EXPECT_EQ(rig.engine->records.feedLowestPrice.load(), 0);
+}
+
+}  // namespace
+}  // namespace kestrava::perception

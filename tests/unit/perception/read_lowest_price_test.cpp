@@ -1,0 +1,167 @@
+// The lowest-price reading as the engine's bid tick runs it: the real text-recognition engine
+// reads a price rendered in a real font into the fake framebuffer, the page feed lives in the
+// engine's records, and the role decides which source is believed and what the displays show.
+#include <gtest/gtest.h>
+
+#include "component/perception/rendered_text.h"
+#include "console/console.h"
+#include "unit/perception/perception_rig.h"
+
+namespace kestrava::perception {
+namespace {
+
+using testing::PerceptionRig;
+
+constexpr int kFed = 90000;
+constexpr int kBefore = 85000;
+
+// The engines start once for all the tests.
+std::shared_ptr<PriceReader> SharedReader() {
+    static const std::shared_ptr<PriceReader> reader = [] {
+        auto r = std::make_shared<PriceReader>();
+        const TextEngineStatus status = r->Init("");
+        EXPECT_TRUE(status.ok) << status.error;
+        return r;
+    }();
+    return reader;
+}
+
+// A revision-phase rig at 11:29:00 whose page shows `figure` at anchor (100, 50) + (40, 220).
+struct PriceRig : PerceptionRig {
+    explicit PriceRig(const std::string& figure = "89300")
+        : PerceptionRig(platform::fake::MakeLocal(2026, 12, 10, 11, 29, 0), SharedReader()) {
+        role->geometry()->Update([](PageGeometry& g) {
+            g.lvwf_x = 100, g.lvwf_y = 50;
+            g.C_P2_LEFTPRICE_X = 40, g.C_P2_LEFTPRICE_Y = 220;
+            g.C_P2_LEFTPRICE_W = 200, g.C_P2_LEFTPRICE_H = 60;
+        });
+        fp.screen.Fill(platform::Rect{0, 30, 1200, 900}, 0xF0, 0xF0, 0xF0);
+        Show(figure);
+        auto& st = s();
+        st.auctionPhase = 3;
+        st.remainingSeconds = 60;
+        st.lowestPrice = kBefore;
+        engine->records.feedLowestPrice = kFed;
+    }
+    void Show(const std::string& figure) {
+        const std::optional<platform::Image> picture = testing::RenderText(figure, testing::TextStyle{});
+        ASSERT_TRUE(picture.has_value()) << "convert could not render";
+        fp.screen.Blit(*picture, 0 + 100 + 40, 30 + 50 + 220);
+    }
+    void BidTick() { engine->BidTick(c()); }
+    // The tracked region of the change detector, in screen coordinates, painted a new colour.
+    void ChangeTrackedRegion(std::uint8_t shade) { fp.screen.Fill(platform::Rect{178, 429, 253, 568}, shade, 0, 0); }
+};
+
+TEST(ReadLowestPrice, SourceSelectionThroughTheBidTick) {
+    struct Case {
+        int moniornot;
+        int swbidmode;
+        bool feedFresh;
+        int expected;
+    };
+    const Case cases[] = {
+        {0, 0, true, kFed}, {0, 0, false, 89300}, {0, 1, false, kFed},    {0, 2, true, 89300},
+        {0, 3, true, kBefore}, {1, 0, false, kFed}, {1, 2, false, kFed}, {2, 0, true, kBefore},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE("moniornot " + std::to_string(k.moniornot) + " swbidmode " + std::to_string(k.swbidmode) +
+                     (k.feedFresh ? " fresh" : " stale"));
+        PriceRig rig;
+        rig.s().moniornot = k.moniornot;
+        rig.s().swbidmode = k.swbidmode;
+        rig.engine->records.feedFresh = k.feedFresh ? 1 : 0;
+        rig.BidTick();
+        EXPECT_EQ(rig.s().lowestPrice.load(), k.expected);
+        if (k.expected != kBefore) {
+            EXPECT_EQ(rig.s().lowestText.Get(), std::to_string(k.expected));
+            EXPECT_EQ(rig.c().controls.Text(1105), std::to_string(k.expected));
+            EXPECT_EQ(rig.c().controls.Text(1106), std::to_string(k.expected + 300));
+            EXPECT_EQ(rig.c().controls.Text(1155), std::to_string(k.expected));
+        }
+    }
+}
+
+TEST(ReadLowestPrice, StalledFeedDiesAfterOneHundredTicksAndTheScreenTakesOver) {
+    PriceRig rig;
+    auto& s = rig.s();
+    s.launchp = 1;
+    s.pageLoginSeen = 1;
+    rig.engine->SetPageClock(rig.c(), 11, 29, 10);
+    for (int i = 0; i < 100; ++i) rig.BidTick();
+    EXPECT_EQ(s.lowestPrice.load(), kFed);
+    EXPECT_EQ(rig.LoggedCount("DPQD"), 0);
+    rig.BidTick();
+    EXPECT_EQ(s.lowestPrice.load(), 89300);
+    EXPECT_EQ(s.infoHeader.Get(), "目前软件工作正常DP ");
+    for (int i = 0; i < 20; ++i) rig.BidTick();
+    EXPECT_EQ(rig.LoggedCount("DPQD"), 1);
+
+    // A valid time code revives it; one out of range does not.
+    rig.c().HandleMessage(platform::Message{console::msg::PageReport, 90500, 1200005960});
+    rig.BidTick();
+    EXPECT_EQ(s.lowestPrice.load(), 89300);
+    rig.c().HandleMessage(platform::Message{console::msg::PageReport, 90500, 1129200000});
+    rig.BidTick();
+    EXPECT_EQ(s.lowestPrice.load(), 90500);
+}
+
+TEST(ReadLowestPrice, UnusableScreenReadingsLeaveThePriceAlone) {
+    struct Case {
+        const char* name;
+        const char* figure;
+        int anchorX;
+    };
+    const Case cases[] = {
+        {"not a multiple of 100", "89350", 100},
+        {"above the price range", "120000", 100},
+        {"letters", "ABCDE", 100},
+        {"four digits", "8930", 100},
+        {"price rectangle off the display", "89300", 5000},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        PriceRig rig(k.figure);
+        rig.s().swbidmode = 2;
+        rig.role->geometry()->Update([&](PageGeometry& g) { g.lvwf_x = k.anchorX; });
+        rig.c().controls.SetText(1106, "x");
+        rig.BidTick();
+        EXPECT_EQ(rig.s().lowestPrice.load(), kBefore);
+        EXPECT_EQ(rig.c().controls.Text(1106), "x");
+    }
+}
+
+TEST(ReadLowestPrice, ChangeTrackerAdvancesByOneStepPerChangedTick) {
+    PriceRig rig;
+    auto& s = rig.s();
+    s.swbidmode = 2;
+    s.remainingSeconds = 62;
+    rig.BidTick();
+    EXPECT_EQ(rig.role->records.priceAt62.load(), 89300);
+
+    // The figure goes blank: from here on only the tracker can say anything about the price.
+    rig.fp.screen.Fill(platform::Rect{140, 300, 340, 360}, 0xF0, 0xF0, 0xF0);
+    s.lowestPrice = kBefore;
+    s.remainingSeconds = 56;
+    rig.BidTick();
+    EXPECT_FALSE(rig.role->changeTracker.Started()) << "the tracker waits for the last 55 seconds";
+    EXPECT_EQ(s.lowestPrice.load(), kBefore);
+
+    s.remainingSeconds = 50;
+    rig.BidTick();  // first run: starts from the price read at 62 seconds
+    EXPECT_EQ(s.lowestPrice.load(), 89300);
+    rig.BidTick();
+    EXPECT_EQ(s.lowestPrice.load(), 89300);
+    rig.ChangeTrackedRegion(0x40);
+    rig.BidTick();
+    EXPECT_EQ(s.lowestPrice.load(), 89400);
+    EXPECT_EQ(rig.LoggedCount("最低价上涨为 89400"), 1);
+    rig.BidTick();
+    EXPECT_EQ(s.lowestPrice.load(), 89400);
+    rig.ChangeTrackedRegion(0x80);
+    rig.BidTick();
+    EXPECT_EQ(s.lowestPrice.load(), 89500);
+}
+
+}  // namespace
+}  // namespace kestrava::perception
