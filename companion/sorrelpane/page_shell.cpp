@@ -316,9 +316,8 @@ void PageShell::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-void PageShell::Open(const QUrl& url, const QString& elementsFile, bool practice) {
+void PageShell::Open(const QUrl& url, const QString& elementsFile) {
     elements_ = ReadElements(elementsFile);
-    practicePage_ = practice;
     firstBidDone_ = false;
     log_->Write(QStringLiteral("open %1 (%2 element selectors)").arg(url.toString()).arg(elements_.size()));
     page_->load(url);
@@ -333,7 +332,7 @@ void PageShell::OpenPractice(const QString& extraQuery) {
     if (!settings_.practiceParams.isEmpty()) query << settings_.practiceParams;
     if (!extraQuery.isEmpty()) query << extraQuery;
     url.setQuery(query.join('&'));
-    Open(url, settings_.practiceElements, true);
+    Open(url, settings_.practiceElements);
 }
 
 void PageShell::OpenReal() {
@@ -345,7 +344,7 @@ void PageShell::OpenReal() {
             "未设置国拍网址：请在 bin/sorrelpane.ini 的 [Sorrelpane] 节填写 realurl。</p></body></html>"));
         return;
     }
-    Open(QUrl(settings_.realUrl), settings_.realElements, false);
+    Open(QUrl(settings_.realUrl), settings_.realElements);
 }
 
 // ---- console ---------------------------------------------------------------------------------

@@ -99,7 +99,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void Open(const QUrl& url, const QString& elementsFile, bool practice);
+    void Open(const QUrl& url, const QString& elementsFile);
     void HandleInput(const platform::Message& m);
     void RunInput(std::function<void()> action);
     void LookupDone();
@@ -133,7 +133,6 @@ private:
     QWebEngineProfile* profile_ = nullptr;
     ShellPage* page_ = nullptr;
     QHash<QString, QString> elements_;
-    bool practicePage_ = false;
     bool firstBidDone_ = false;
     bool buttonDown_ = false;
     // Element lookups under way, and the input that arrived meanwhile, in order.
