@@ -1,0 +1,172 @@
+// Screen perception inside the console against a real X server: a stand-in page window shows the
+// green network icon and a price in a real font. Smart calibration from the console's button
+// finds the icon; the price is read by the real text-recognition engine; a change of the tracked
+// region moves the price by one step. Display scales 1.0, 1.25 and 1.5, with the page drawn (and
+// the reference icon made) at each scale.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+
+#include "component/perception/rendered_text.h"
+#include "component/perception/x11_page_window.h"
+#include "console/console.h"
+#include "engine/engine.h"
+#include "perception/image_files.h"
+#include "perception/perception_role.h"
+#include "platform/fake/fake_platform.h"
+#include "platform/x11/x11_desktop.h"
+#include "platform/x11/x11_screen.h"
+#include "unit/console/console_rig.h"
+
+namespace kestrava::perception {
+namespace {
+
+using console::testing::WriteIni;
+
+// The page's status icon at scale 1.0: 20 x 16, a green field with white bars of rising height.
+platform::Image IconAtScale(float scale) {
+    const int w = ScaleOffset(20, scale);
+    const int h = ScaleOffset(16, scale);
+    platform::Image icon(w, h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            // Sampled from the 1.0 design, as a page drawn at a larger scale shows it.
+            const int sx = static_cast<int>(x / scale);
+            const int sy = static_cast<int>(y / scale);
+            const bool bar = sx % 5 >= 2 && sy >= 14 - 3 * (sx / 5) - 2;
+            std::uint8_t* p = icon.Pixel(x, y);
+            p[0] = bar ? 0xFF : 0x30;
+            p[1] = bar ? 0xFF : 0xB0;
+            p[2] = bar ? 0xFF : 0x20;
+        }
+    return icon;
+}
+
+void Draw(platform::Image& page, const platform::Image& picture, int x, int y) {
+    for (int r = 0; r < picture.height; ++r)
+        std::copy_n(picture.Pixel(0, r), picture.width * 4, page.Pixel(x, y + r));
+}
+
+struct Scale {
+    float scale;
+    std::uint32_t appliedDpi;
+    const char* iconFile;
+    int wifidivmode;
+    const char* label;
+};
+constexpr Scale kScales[] = {
+    {1.0f, 96, "wifi_green.bmp", 0, "OK A"},
+    {1.25f, 120, "wifi_green2.bmp", 1, "OK B"},
+    {1.5f, 144, "wifi_green3.bmp", 0, "OK A"},
+};
+constexpr char kPrice[] = "91700";
+
+class ConsolePerception : public ::testing::TestWithParam<Scale> {
+protected:
+    void SetUp() override {
+        desktop_ = platform::x11::X11Desktop::Open();
+        screen_ = platform::x11::X11Screen::Open();
+        ASSERT_TRUE(desktop_ && screen_) << "no X display; run under scripts/xvfb-env";
+        std::filesystem::create_directories("ScreenShot");
+        const Scale& s = GetParam();
+        WriteIni("bin/conf.ini", "Configure",
+                 {{"wifidivmode", std::to_string(s.wifidivmode)}, {"swbidmode", "2"}, {"OCRfont", ""}});
+        WriteIni("bin/coordinatebaseline.ini", "Position",
+                 {{"lvwf_x", "7"},
+                  {"lvwf_y", "7"},
+                  {"C_P2_LEFTPRICE_X", "40"},
+                  {"C_P2_LEFTPRICE_Y", "220"},
+                  {"C_P2_LEFTPRICE_W", "200"},
+                  {"C_P2_LEFTPRICE_H", "60"}});
+        ASSERT_TRUE(SaveBitmapFile(IconAtScale(s.scale), std::string("ScreenShot/") + s.iconFile));
+        fp_.registry.WriteDword("AppliedDPI", s.appliedDpi);
+
+        role_ = std::make_shared<PerceptionRole>();
+        engine::EngineOptions eo;
+        LinkEngineOptions(eo, role_);
+        engine_ = std::make_shared<engine::Engine>(std::move(eo));
+        console::ConsoleHooks hooks;
+        engine::Engine::Attach(engine_, hooks);
+        role_->SetEngine(engine_);
+        AttachPerception(role_, hooks);
+        const platform::Platform p{fp_.clock,    fp_.clock,    *desktop_,    *screen_,
+                                   fp_.keyboard, fp_.registry, fp_.programs, fp_.sound,
+                                   fp_.notices,  fp_.systemTime, fp_.power,  fp_.singleInstance};
+        console_ = std::make_unique<console::CKestravaDlg>(p, book_, console::LoginInfo{"12345678"}, std::move(hooks));
+    }
+
+    // The page view of 1000 x 900 as the page draws it at this scale, the tracked region filled
+    // with `trackedShade`.
+    platform::Image PageView(std::uint8_t trackedShade) {
+        const float s = GetParam().scale;
+        platform::fake::FakeScreen canvas(1000, 900);
+        canvas.Fill(platform::Rect{0, 0, 1000, 900}, 0xF0, 0xF0, 0xF0);
+        platform::Image page = canvas.Framebuffer();
+        const int ax = ScaleOffset(100, s), ay = ScaleOffset(40, s);
+        Draw(page, IconAtScale(s), ax, ay);
+        testing::TextStyle style;
+        style.font = "DejaVu-Sans-Bold";
+        style.pointSize = ScaleOffset(22, s);
+        style.width = ScaleOffset(200, s);
+        style.height = ScaleOffset(60, s);
+        const std::optional<platform::Image> figure = testing::RenderText(kPrice, style);
+        EXPECT_TRUE(figure.has_value()) << "convert could not render";
+        if (figure) Draw(page, *figure, ax + ScaleOffset(40, s), ay + ScaleOffset(220, s));
+        const platform::Rect tracked = TrackedRect(ax, ay, s);
+        for (int y = tracked.top; y < tracked.bottom; ++y)
+            for (int x = tracked.left; x < tracked.right; ++x) page.Pixel(x, y)[1] = trackedShade;
+        return page;
+    }
+
+    console::testing::ScratchFolder folder_;
+    platform::fake::FakePlatform fp_;
+    log::LogBook book_{fp_.clock, "./Log"};
+    std::unique_ptr<platform::x11::X11Desktop> desktop_;
+    std::unique_ptr<platform::x11::X11Screen> screen_;
+    std::shared_ptr<PerceptionRole> role_;
+    std::shared_ptr<engine::Engine> engine_;
+    std::unique_ptr<console::CKestravaDlg> console_;
+};
+
+TEST_P(ConsolePerception, CalibrateReadAndTrackThePrice) {
+    const Scale& s = GetParam();
+    console::CKestravaDlg& c = *console_;
+    auto window = testing::X11PageWindow::Open(PageView(0xF0), 200, 60);
+    ASSERT_NE(window, nullptr);
+
+    c.hooks().readDisplayScale(c);
+    EXPECT_EQ(c.state.displayScale.load(), s.scale);
+    ASSERT_TRUE(c.hooks().initOcr(c));
+
+    c.OnCommand(1160);
+    EXPECT_EQ(c.controls.Text(1143), s.label);
+    EXPECT_EQ(c.state.divmode.load(), s.wifidivmode);
+    const auto g = role_->geometry()->Get();
+    EXPECT_EQ((Point{g->lvwf_x, g->lvwf_y}), (Point{ScaleOffset(100, s.scale), ScaleOffset(40, s.scale)}));
+    EXPECT_EQ(c.state.Geometry().lvwf_x, g->lvwf_x) << "the shell link has the calibrated geometry";
+    EXPECT_EQ(g->C_P2_LEFTPRICE_W, ScaleOffset(200, s.scale));
+
+    c.state.remainingSeconds = 100;
+    role_->ReadLowestPrice(c);
+    EXPECT_EQ(c.state.lowestPrice.load(), 91700);
+    EXPECT_EQ(c.controls.Text(1106), "92000");
+
+    // The last 55 seconds: the tracked region is compared tick by tick.
+    c.state.remainingSeconds = 50;
+    role_->ReadLowestPrice(c);
+    EXPECT_EQ(c.state.lowestPrice.load(), 91700);
+    window.reset();
+    window = testing::X11PageWindow::Open(PageView(0x80), 200, 60);
+    ASSERT_NE(window, nullptr);
+    role_->ReadLowestPrice(c);
+    EXPECT_EQ(c.state.lowestPrice.load(), 91800);
+    role_->ReadLowestPrice(c);
+    EXPECT_EQ(c.state.lowestPrice.load(), 91800);
+}
+
+INSTANTIATE_TEST_SUITE_P(Scales, ConsolePerception, ::testing::ValuesIn(kScales),
+                         [](const auto& info) { return "x" + std::to_string(static_cast<int>(info.param.scale * 100)); });
+
+}  // namespace
+}  // namespace kestrava::perception
