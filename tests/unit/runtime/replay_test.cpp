@@ -1,0 +1,184 @@
+// Whole last minutes of an auction replayed through the console with every role the program
+// composes: what the page receives and when, what the log says, and when the confirm button is
+// pressed at what gap. The example scenarios in scenarios/ are the fixtures; a case may change a
+// line of one to show what the rule depends on.
+#include "runtime/replay.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "runtime/scenario.h"
+#include "shell/page_commands.h"
+
+namespace kestrava::runtime {
+namespace {
+
+std::string ExampleText(const std::string& file) {
+    std::ifstream in(std::string(KESTRAVA_SCENARIO_DIR) + "/" + file);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// `text` with `from` replaced by `to` (an empty `from` adds `to` as a last line).
+std::string Edit(std::string text, const std::string& from, const std::string& to) {
+    if (from.empty()) return text + "\n" + to + "\n";
+    const std::size_t at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    if (at != std::string::npos) text.replace(at, from.size(), to);
+    return text;
+}
+
+std::string Edited(const std::string& file, const std::string& from, const std::string& to) {
+    return Edit(ExampleText(file), from, to);
+}
+
+ReplayResult Replay(const std::string& text) {
+    const ParseResult parsed = ParseScenario(text);
+    EXPECT_TRUE(parsed.scenario) << (parsed.error ? parsed.error->message : "");
+    if (!parsed.scenario) return {};
+    ReplayResult r = RunReplay(*parsed.scenario);
+    EXPECT_TRUE(r.started) << r.failure;
+    return r;
+}
+
+DayMs At(const char* clock) { return ParseClock(clock).value_or(-1); }
+
+bool Logged(const ReplayResult& r, const std::string& text) {
+    for (const TimelineEntry& e : r.timeline)
+        if (e.kind == TimelineEntry::Kind::Log && e.text.find(text) != std::string::npos) return true;
+    return false;
+}
+
+std::vector<DayMs> ConfirmTimes(const ReplayResult& r) {
+    std::vector<DayMs> out;
+    for (const Confirmation& c : r.confirmations) out.push_back(c.at);
+    return out;
+}
+
+struct Expected {
+    std::vector<DayMs> confirmedAt;
+    int gap = 0;
+    int remaining = 0;
+    const char* logLine = nullptr;
+};
+
+struct Case {
+    const char* why;
+    std::string text;
+    Expected expected;
+};
+
+void Check(const Case& t) {
+    SCOPED_TRACE(t.why);
+    const ReplayResult r = Replay(t.text);
+    EXPECT_EQ(ConfirmTimes(r), t.expected.confirmedAt);
+    if (!r.confirmations.empty() && !t.expected.confirmedAt.empty()) {
+        EXPECT_EQ(r.confirmations[0].Gap(), t.expected.gap);
+        EXPECT_EQ(r.confirmations[0].remainingSeconds, t.expected.remaining);
+    }
+    if (t.expected.logLine) {
+        EXPECT_TRUE(Logged(r, t.expected.logLine)) << t.expected.logLine << "\n" << FormatReplay(Scenario{}, r);
+    }
+}
+
+TEST(Replay, ScheduledSecondBidIsTypedAndConfirmedWhenThePriceComesWithin300) {
+    const ReplayResult r = Replay(ExampleText("second_bid_confirm_on_rise.scn"));
+    // The application at 48 s before the end: the amount typed into the page view, the add and
+    // bid buttons, then the code box pointed out.
+    std::vector<std::string> application;
+    for (const TimelineEntry& e : r.timeline)
+        if (e.kind == TimelineEntry::Kind::Post && e.at >= At("11:29:12") && e.at < At("11:29:14"))
+            application.push_back(e.text);
+    EXPECT_EQ(application, (std::vector<std::string>{"close the info dialog (element)",
+                                                     "focus the plus-amount box (element)", "key down Delete",
+                                                     "key up Delete", "char '7'", "char '0'", "char '0'",
+                                                     "press the add button (element)",
+                                                     "press the bid button (element)", "the code box is at (140,91)"}));
+    EXPECT_TRUE(Logged(r, "国拍最低价：89000，用户申请价格：89700"));
+    EXPECT_TRUE(Logged(r, "客户按了回车，智能提交开启，等待价格上涨到差价范围"));
+    // 89400 is the first price within 300 of 89700: confirmed in the report that brings it.
+    ASSERT_EQ(ConfirmTimes(r), (std::vector<DayMs>{At("11:29:45")}));
+    EXPECT_EQ(r.confirmations[0].Gap(), 300);
+    EXPECT_EQ(r.confirmations[0].remainingSeconds, 15);
+
+    const std::string printed = FormatReplay(Scenario{}, r);
+    EXPECT_NE(printed.find("11:29:12.360  view   0x0102     55      0  char '7'"), std::string::npos) << printed;
+    EXPECT_NE(printed.find("confirm 1 at 11:29:45.000: applied 89700, lowest 89400, gap 300, 15 s remaining"),
+              std::string::npos);
+}
+
+TEST(Replay, TheBiddersKeysDecideWhetherAndWhenTheSubmissionIsArmed) {
+    const std::string file = "second_bid_confirm_on_rise.scn";
+    const Case cases[] = {
+        {"no Enter: the price comes within 300 and nothing is confirmed",
+         Edited(file, "at 11:29:20 key enter", ""), {{}}},
+        {"Enter after the price is already within 300: confirmed on that scan",
+         Edited(file, "at 11:29:20 key enter", "at 11:29:46 key enter"),
+         {{At("11:29:46.100")}, 300, 14, "软件点击\"确定\"按钮"}},
+        {"Ctrl+Enter confirms at once whatever the gap",
+         Edited(file, "at 11:29:20 key enter", "at 11:29:20 key ctrl+enter"),
+         {{At("11:29:20.100")}, 700, 40, "强制提交价格 .."}},
+        {"Escape after Enter cancels the submission", Edited(file, "", "at 11:29:25 key escape"),
+         {{}, 0, 0, "检查是否有页面干扰申请价格"}},
+    };
+    for (const Case& t : cases) Check(t);
+}
+
+TEST(Replay, ForcedSubmissionConfirmsAtTheSetMomentWhenTheGapStaysWide) {
+    const ReplayResult r = Replay(ExampleText("forced_submission.scn"));
+    ASSERT_EQ(r.confirmations.size(), 1u);
+    // mandatory_bid 100: 11:29:59.9. The countdown starts on the first scan tick that sees one
+    // second left, which in this replay is one scan period after the submit tick changed it.
+    EXPECT_GE(r.confirmations[0].at, At("11:29:59.900"));
+    EXPECT_LE(r.confirmations[0].at, At("11:30:00.000"));
+    EXPECT_EQ(r.confirmations[0].Gap(), 900);
+    EXPECT_TRUE(Logged(r, " QZ，目前国拍最低价：89000"));
+    EXPECT_TRUE(Logged(r, "软件强制提交 完毕"));
+
+    Check({"box 1061 clear: nothing confirms", Edited("forced_submission.scn", "set policy 1 check4 1", ""), {{}}});
+}
+
+TEST(Replay, ScreenPathConfirmsThroughChain58WithTwoSecondsLeft) {
+    const std::string file = "screen_path_58.scn";
+    const Case cases[] = {
+        {"feed gone at 11:29:50: the screen table's chain 58 at 2 s", ExampleText(file),
+         {{At("11:29:58")}, 1000, 2, "A云提交58c"}},
+        {"a console started at a second ending in 3 is group B, 10 ms later",
+         Edit(Edited(file, "start 11:29:00", "start 11:28:53"), "at 11:29:02 login", "at 11:28:55 login"),
+         {{At("11:29:58.010")}, 1000, 2, "B云提交58c"}},
+        {"box 1196 clear: no cloud confirmation", Edited(file, "set policy 1 check_bigdata 1", ""), {{}}},
+    };
+    for (const Case& t : cases) Check(t);
+}
+
+TEST(Replay, JamSignalIsHonouredOnlyAfterPageSecond57AndAHalf) {
+    const std::string file = "jam_signal.scn";
+    const Case cases[] = {
+        {"57.0 ignored, 57.6 confirms at once", ExampleText(file),
+         {{At("11:29:57.600")}, 1000, 3, "ABC  3 ，点击确定"}},
+        // The feed's rule of second 59 acts on the first submit tick after the report of 59.
+        {"only the early signal: nothing before the feed's rule of second 59",
+         Edited(file, "at 11:29:57.600 jam 3", ""), {{At("11:29:59.010")}, 1000, 1, "云提交59"}},
+        {"box 1196 clear: the signal is ignored", Edited(file, "set policy 1 check_bigdata 1", ""), {{}}},
+    };
+    for (const Case& t : cases) Check(t);
+}
+
+TEST(Replay, PracticeRunConfirmsByItselfWithThreeSecondsLeft) {
+    const ReplayResult r = Replay(ExampleText("simulation_forced_at_3s.scn"));
+    EXPECT_TRUE(r.simulation);
+    // Started by 0x49d at 11:20:00, the practice auction ends at 11:23:10.
+    ASSERT_EQ(ConfirmTimes(r), (std::vector<DayMs>{At("11:23:07")}));
+    EXPECT_EQ(r.confirmations[0].Gap(), 1000);
+    EXPECT_EQ(r.confirmations[0].remainingSeconds, 3);
+    EXPECT_TRUE(Logged(r, "软件强制提交 完毕"));
+    EXPECT_TRUE(Logged(r, "模拟拍牌开始"));
+}
+
+}  // namespace
+}  // namespace kestrava::runtime
