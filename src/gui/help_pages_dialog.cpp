@@ -7,6 +7,7 @@
 
 #include "gui/fonts.h"
 #include "gui/owner_drawn.h"
+#include "gui/window_messages.h"
 
 // The pictures are compiled into the static library; a static library's resources must be
 // registered by name before the first use.
@@ -79,6 +80,13 @@ void CRegBidNum::ShowPage() {
 void CRegBidNum::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     move(2, 5);
+    // A posted close request leaves the pages as the close box does.
+    WindowMessages::Instance().Attach(this, nullptr);
+}
+
+void CRegBidNum::hideEvent(QHideEvent* event) {
+    WindowMessages::Instance().Detach(this);
+    QDialog::hideEvent(event);
 }
 
 }  // namespace kestrava::gui
