@@ -5,6 +5,7 @@
 // The period is shorter than a second, so every value of the remaining time is seen by at least
 // one tick while it counts down; a value the clock skips triggers nothing.
 #include <filesystem>
+#include <limits>
 
 #include "engine/engine.h"
 #include "log/log_book.h"
@@ -71,8 +72,10 @@ void PerceptionRole::PageStateTick(console::CKestravaDlg& c) {
     }
 
     // At most one timed calibration per tick, in this order.
-    const int secondBid = engine_ ? engine_->strategy.SecondBidTime.load() + 5 : -1;
-    const int thirdBid = engine_ ? engine_->strategy.ThirdBidTime.load() + 5 : -1;
+    // Without a strategy there is no bid time to calibrate before (and r may well be negative).
+    constexpr int kNever = std::numeric_limits<int>::min();
+    const int secondBid = engine_ ? engine_->strategy.SecondBidTime.load() + 5 : kNever;
+    const int thirdBid = engine_ ? engine_->strategy.ThirdBidTime.load() + 5 : kNever;
     const struct {
         int at;
         std::atomic<int>* done;

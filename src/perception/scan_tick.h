@@ -15,8 +15,9 @@ namespace kestrava::perception {
 
 // Polled on every scan tick in this order; a key down now or pressed since the previous poll
 // reaches the engine's key handler.
-inline constexpr std::array<int, 10> kHotKeys{platform::vk::Return, platform::vk::Escape, 0x72, 0x73, 0x74,
-                                              0x75,                 0x76,                 0x77, 0x78, 0x79};
+inline constexpr std::array<int, 10> kHotKeys{
+    platform::vk::Return, platform::vk::Escape, platform::vk::F3,     platform::vk::F3 + 1, platform::vk::F3 + 2,
+    platform::vk::F3 + 3, platform::vk::F3 + 4, platform::vk::F3 + 5, platform::vk::F3 + 6, platform::vk::F10};
 
 // Controls enabled while a box is ticked and disabled otherwise; `clears` is unticked with them.
 struct ControlRule {
