@@ -168,12 +168,12 @@ void PerceptionRole::ReadLowestPrice(console::CKestravaDlg& c) {
             if (SeedsChangeTracking(seed)) s.lowestPrice = seed;
         }
         if (s.debg.load() == config::kDebugModeValue) c.controls.SetPicture(kChangePreview, Shared(step.current));
-        if (step.verdict != ChangeVerdict::Unreadable) {
-            // In a practice run a change seen while the page clock is not shown cannot be trusted.
-            const bool hold = moniornot == 1 && c.controls.Text(kSecondLabel).empty();
-            screenPrice = PriceAfterChange(step.verdict, s.lowestPrice.load(), hold);
-            if (step.verdict == ChangeVerdict::Changed && screenPrice)
-                c.WriteLogLine("最低价上涨为 " + std::to_string(*screenPrice));
+        // In a practice run a change seen while the page clock is not shown cannot be trusted; a
+        // region that could not be captured says nothing. Either way the reading stands.
+        const bool hold = moniornot == 1 && c.controls.Text(kSecondLabel).empty();
+        if (const std::optional<int> tracked = PriceAfterChange(step.verdict, s.lowestPrice.load(), hold)) {
+            screenPrice = tracked;
+            if (step.verdict == ChangeVerdict::Changed) c.WriteLogLine("最低价上涨为 " + std::to_string(*tracked));
         }
     }
 

@@ -115,6 +115,28 @@ TEST(PerceptionRoleClock, RemainingTimeThroughTheSubmitTick) {
     EXPECT_EQ(rig.s().remainingSeconds.load(), 999);
 }
 
+TEST(PerceptionRoleStart, TextRecognitionByMode) {
+    struct Case {
+        const char* name;
+        int moniornot;
+        const char* font;
+        bool ok;
+        bool ready;
+    };
+    const Case cases[] = {
+        {"unknown trained data stops the start", 0, "no_such_trained_data", false, false},
+        {"a mode that reads no prices starts none", 2, "no_such_trained_data", true, false},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        PerceptionRig rig;
+        rig.Conf({{"OCRfont", k.font}});
+        rig.s().moniornot = k.moniornot;
+        EXPECT_EQ(rig.hooks.initOcr(rig.c()), k.ok);
+        EXPECT_EQ(rig.role->reader().Ready(), k.ready);
+    }
+}
+
 TEST(PerceptionRoleDay, ResetClearsTheRoleAndTheEngine) {
     PerceptionRig rig;
     rig.rec().priceAt62 = 89300;
