@@ -3,7 +3,9 @@
 // tick, and the auction-day reset of both the role's and the engine's records.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <fstream>
+#include <thread>
 
 #include "console/console.h"
 #include "unit/perception/perception_rig.h"
@@ -69,6 +71,51 @@ TEST(PerceptionRoleCalibration, StartMarkMovesTheAnchorOfBothRecords) {
     EXPECT_EQ(*mark, (Point{300, 20}));
     const auto published = rig.role->geometry()->Get();
     EXPECT_EQ((Point{published->lvwf_x, published->lvwf_y}), *mark);
+}
+
+// Calibrations from the interface thread and a tick thread at once, at two display scales, while
+// two more threads read the geometry as the ticks do. Every key of the geometry file holds the
+// same value, so a record mixing two calibrations shows up as two different values.
+TEST(PerceptionRoleCalibration, ReadersNeverSeeAHalfUpdatedGeometry) {
+    PerceptionRig rig;
+    {
+        std::ofstream out("bin/coordinatebaseline.ini");
+        out << "[Position]\n";
+        for (const GeometryKey& key : GeometryKeys()) out << key.name << "=10\n";
+    }
+    const auto uniform = [](PageGeometry g) {
+        for (const GeometryKey& key : GeometryKeys())
+            if (GeometryField(g, key) != g.lvwf_x) return false;
+        return true;
+    };
+    const auto uniformLink = [](const shell::PageGeometry& g) {
+        return g.plusinput_picPot_x == g.lvwf_x && g.vk_esc_y3 == g.lvwf_x && g.vk_ret_code_enter[26].y == g.lvwf_x;
+    };
+    rig.c().OnCommand(1160);
+
+    std::atomic<bool> done{false};
+    std::atomic<int> mixed{0};
+    const auto reader = [&] {
+        while (!done.load()) {
+            if (!uniform(*rig.role->geometry()->Get())) ++mixed;
+            if (!uniformLink(rig.s().Geometry())) ++mixed;
+        }
+    };
+    std::thread tickA(reader), tickB(reader);
+    std::thread pageStateTick([&] {
+        for (int i = 0; i < 30; ++i) rig.role->SmartCalibrate(rig.c());
+    });
+    for (int i = 0; i < 30; ++i) {
+        rig.s().displayScale = i % 2 == 0 ? 2.0f : 1.0f;
+        rig.c().OnCommand(1160);
+    }
+    pageStateTick.join();
+    done = true;
+    tickA.join();
+    tickB.join();
+    EXPECT_EQ(mixed.load(), 0);
+    // Whichever calibration came last published both records.
+    EXPECT_EQ(rig.role->geometry()->Get()->lvwf_x, rig.s().Geometry().lvwf_x);
 }
 
 TEST(PerceptionRoleClock, RemainingTimeThroughTheSubmitTick) {
