@@ -362,7 +362,8 @@ ReplayResult RunReplay(const Scenario& scenario) {
     RoleOptions options;
     options.network = false;
     options.screenReading = false;
-    const ConsoleRoles roles = AttachAll(*console, std::move(options));
+    // The hooks hold the roles; the console's close stops every tick before they go.
+    AttachAll(*console, std::move(options));
 
     const console::InitResult init = console->OnInitDialog();
     if (!init.ok) {
@@ -536,7 +537,6 @@ ReplayResult RunReplay(const Scenario& scenario) {
     });
     for (Keyed& k : all) result.timeline.push_back(std::move(k.entry));
     result.started = true;
-    (void)roles;
     return result;
 }
 
