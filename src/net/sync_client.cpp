@@ -209,6 +209,12 @@ int RunClient(std::shared_ptr<SyncClient::Shared> shared, std::shared_ptr<SyncCl
     auto endpoint = std::make_unique<WsClientEndpoint>(std::move(handlers));
     shared->Touch(s);
     std::string error;
+    // No sync host configured gives "ws://:9002/...", which the library would take as this
+    // machine; an absent host must fail like an unreachable one.
+    if (url.rfind("ws://:", 0) == 0) {
+        DebugPrintf("could not create connection because: no sync host\n");
+        return -1;
+    }
     if (!endpoint->Prepare(url, &error)) {
         DebugPrintf("could not create connection because: %s\n", error.c_str());
         return -1;

@@ -2,6 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <memory>
 #include <thread>
@@ -59,6 +65,32 @@ TEST_F(SyncClientTest, ServerReportsAndJamSignalsArePostedToTheConsole) {
     EXPECT_EQ(posted[1].message.msg, kMsgJamSignal);
     EXPECT_EQ(posted[1].message.wParam, 3u);
     EXPECT_EQ(posted[1].message.lParam, 0);
+}
+
+TEST_F(SyncClientTest, NoSyncHostConfiguredNeverConnectsToThisMachine) {
+    // Without a sync host the URL is "ws://:9002/..."; a listener on this machine's port 9002
+    // must not be taken for the sync server.
+    int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(listener, 0);
+    int one = 1;
+    ::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(9002);
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(listener, 4) != 0) {
+        ::close(listener);
+        GTEST_SKIP() << "port 9002 is in use on this machine";
+    }
+    SyncClient::Options options;
+    options.url = BuildSyncUrl("", "12345678");
+    client_ = std::make_unique<SyncClient>(clock_, desktop_, options);
+    client_->StartSyncClient();
+    pollfd pfd{listener, POLLIN, 0};
+    EXPECT_EQ(::poll(&pfd, 1, 500), 0) << "the client connected to port 9002 of this machine";
+    EXPECT_NE(client_->State(), LinkState::Open);
+    client_.reset();
+    ::close(listener);
 }
 
 TEST_F(SyncClientTest, MalformedTextsAreDroppedAndTheConnectionIsKept) {
