@@ -8,7 +8,6 @@
 #include <limits>
 
 #include "engine/engine.h"
-#include "log/log_book.h"
 #include "perception/image_files.h"
 #include "perception/perception_role.h"
 #include "perception/scan_tick.h"

@@ -1,6 +1,5 @@
 #include "perception/perception_role.h"
 
-#include <cstdio>
 
 #include "config/settings.h"
 #include "engine/engine.h"
