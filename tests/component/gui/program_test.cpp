@@ -4,13 +4,17 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/x11/x11_platform.h"
 #include "unit/app/install_dir.h"
@@ -25,6 +29,8 @@ namespace {
 constexpr char kLoginTitle[] = "Vonter沪牌抢拍助手 8.2.Ravedadi";
 constexpr char kHelpTitle[] = "帮助手册";
 constexpr char kBoxTitle[] = "Vonter沪牌抢拍助手";
+constexpr char kConsoleTitle[] = "Vonter沪牌抢拍助手";
+constexpr char kInfoBarTitle[] = "软件信息提示";
 
 // One run of the program in the current folder; ended (and reaped) with the object.
 class Program {
@@ -84,6 +90,17 @@ protected:
         ASSERT_EQ(std::system(command.c_str()), 0);
     }
 
+    // Every window whose title is exactly `title` (a message box may share the console's title).
+    static std::vector<platform::WindowId> WindowsTitled(const std::string& title) {
+        std::vector<platform::WindowId> ids;
+        FILE* out = ::popen(("xdotool search --name '^" + title + "$' 2>/dev/null").c_str(), "r");
+        if (!out) return ids;
+        std::array<char, 64> line{};
+        while (std::fgets(line.data(), static_cast<int>(line.size()), out)) ids.push_back(std::strtoull(line.data(), nullptr, 10));
+        ::pclose(out);
+        return ids;
+    }
+
     // Presses Return, as a person acknowledging the message box that has the focus, until the
     // program ends; its exit status. (Other windows may carry the box's title, so the key goes
     // to the focus rather than to a window found by title.)
@@ -134,4 +151,26 @@ TEST_F(ProgramTest, SecondCopyGivesWayWithCodeZero) {
     ASSERT_NE(box, 0u);
     EXPECT_EQ(AcknowledgeAndWait(second), 0);
     EXPECT_EQ(first.Wait(0), -1);  // the first copy runs on
+}
+
+TEST_F(ProgramTest, ConsoleRunEndsWithCodeZeroOnACloseRequest) {
+    // A stand-in page shell lets the console start.
+    kestrava::testing::WriteFile("Sorrelpane", "#!/bin/sh\nexit 0\n");
+    ASSERT_EQ(::chmod("Sorrelpane", 0755), 0);
+    Program program;
+    const platform::WindowId login = WaitForWindow(kLoginTitle);
+    ASSERT_NE(login, 0u);
+    std::this_thread::sleep_for(500ms);
+    ClickAt(login, (52 + 59) * 3 / 2, (104 + 15) * 13 / 8);
+    const platform::WindowId help = WaitForWindow(kHelpTitle, 5000);
+    ASSERT_NE(help, 0u);
+    std::this_thread::sleep_for(300ms);
+    ClickAt(help, 660, 500);  // "知道了，跳过"
+    // The console is up once its information bar shows below it.
+    ASSERT_NE(WaitForWindow(kInfoBarTitle, 15000), 0u);
+    EXPECT_EQ(program.Wait(0), -1);
+    for (platform::WindowId w : WindowsTitled(kConsoleTitle)) {
+        x11_->Get().desktop.PostMessage(w, platform::Message{0x10, 0, 0});
+    }
+    EXPECT_EQ(program.Wait(10000), 0);
 }

@@ -306,21 +306,40 @@ TEST(HintBalloons, ShowTheHintsWithTheAnimatedIcon) {
 TEST(QtNotices, OtherThreadsWaitOnlyForTheirOwnBox) {
     REQUIRE_DISPLAY();
     gui::QtNotices notices;
-    notices.SetAutoCloseMs(150);
+    notices.SetAutoCloseMs(300);
     std::atomic<bool> returned{false};
     std::thread worker([&] {
         notices.Show("检测新版本失败！如果软件不能使用请手动下载更新!", "Vonter沪牌抢拍助手");
         returned = true;
     });
-    // The GUI thread keeps running while the worker waits for the box.
-    int guiTicks = 0;
-    QTimer ticker;
-    QObject::connect(&ticker, &QTimer::timeout, [&] { ++guiTicks; });
-    ticker.start(10);
+    // While the worker waits for its box, the GUI thread runs its own loop, not one nested inside
+    // the box: a window can close and this loop return before the box goes.
+    QEventLoop loop;
+    bool loopReturnedWhileWaiting = false;
+    QTimer::singleShot(100, &loop, [&] {
+        loopReturnedWhileWaiting = !returned.load();
+        loop.quit();
+    });
+    loop.exec();
+    EXPECT_TRUE(loopReturnedWhileWaiting);
     EXPECT_TRUE(WaitFor([&] { return returned.load(); }, 5000));
     worker.join();
     EXPECT_EQ(notices.Shown(), 1);
-    EXPECT_GT(guiTicks, 5);
+}
+
+TEST(QtNotices, AWaitingThreadIsReleasedWhenTheNoticesGo) {
+    REQUIRE_DISPLAY();
+    auto notices = std::make_unique<gui::QtNotices>();
+    std::atomic<bool> returned{false};
+    std::thread worker([&] {
+        notices->Show("Update.ini文件有误，请手动下载新版本！", "Vonter沪牌抢拍助手");
+        returned = true;
+    });
+    ASSERT_TRUE(WaitFor([&] { return notices->Shown() == 1; }));
+    EXPECT_FALSE(returned.load());
+    notices.reset();  // the program ends with the box still open
+    EXPECT_TRUE(WaitFor([&] { return returned.load(); }, 2000));
+    worker.join();
 }
 
 #ifdef KESTRAVA_HAVE_CONSOLE
