@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -55,9 +56,11 @@ net::ClockSyncOptions ClockOptions() {
     return options;
 }
 
-// The network-clock thread: runs beside the windows and shares nothing with them.
-void StartNetworkClock(platform::SystemTime& systemTime) {
-    std::thread([&systemTime, options = ClockOptions()] { net::SyncClockFromNetwork(systemTime, options); }).detach();
+// The network-clock thread: runs beside the windows and shares nothing with them. It keeps the
+// platform alive for itself, since a slow time server may answer after the windows are gone.
+void StartNetworkClock(const std::shared_ptr<platform::x11::X11Platform>& x11) {
+    std::thread([x11, options = ClockOptions()] { net::SyncClockFromNetwork(x11->Get().systemTime, options); })
+        .detach();
 }
 
 }  // namespace
@@ -68,7 +71,7 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     std::string error;
-    auto x11 = platform::x11::X11Platform::Create(&error);
+    std::shared_ptr<platform::x11::X11Platform> x11 = platform::x11::X11Platform::Create(&error);
     if (!x11) {
         std::fprintf(stderr, "kestrava: %s\n", error.c_str());
         return 1;
@@ -80,7 +83,7 @@ int main(int argc, char** argv) {
     app::CKestravaApp app;
     app::LoginHooks hooks;
     hooks.httpGet = [](const std::string& url) { return net::HttpGet(url); };
-    hooks.startNetworkClock = [&platform] { StartNetworkClock(platform.systemTime); };
+    hooks.startNetworkClock = [x11] { StartNetworkClock(x11); };
 
     int exitCode = 0;
     {
@@ -109,9 +112,7 @@ int main(int argc, char** argv) {
             info.ispClass = app.ispClass;
             info.loginSecond = app.loginSecond;
             console::ConsoleHooks consoleHooks;
-            consoleHooks.startNetworkClock = [&platform](console::CKestravaDlg&) {
-                StartNetworkClock(platform.systemTime);
-            };
+            consoleHooks.startNetworkClock = [x11](console::CKestravaDlg&) { StartNetworkClock(x11); };
             // Balloons asked for by the engine's ticks reach the view while it exists; the ticks
             // are stopped before it goes.
             std::atomic<gui::ConsoleView*> view{nullptr};
