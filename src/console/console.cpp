@@ -28,6 +28,17 @@ void CKestravaDlg::SetInfoHeader(std::string_view text) { state.infoHeader.Set(s
 
 void CKestravaDlg::SetInfoBody(std::string_view text) { state.infoBody.Set(std::string(text)); }
 
+// The style goes first so a view that sees the new text also sees its colour.
+void CKestravaDlg::SetInfoHeader(std::string_view text, int style) {
+    state.infoHeaderStyle = style;
+    SetInfoHeader(text);
+}
+
+void CKestravaDlg::SetInfoBody(std::string_view text, int style) {
+    state.infoBodyStyle = style;
+    SetInfoBody(text);
+}
+
 bool CKestravaDlg::OpenMessageWindow() {
     messageWindow_ = platform.desktop.CreateMessageWindow(
         kConsoleTitle, "Kestrava", [this](const platform::Message& m) { HandleMessage(m); });

@@ -100,8 +100,11 @@ public:
     void OnOpenAuction();
     void BuildPriceLadder(int base);
     void WriteLogLine(std::string_view text);
+    // Without a style the line keeps the style it had.
     void SetInfoHeader(std::string_view text);
     void SetInfoBody(std::string_view text);
+    void SetInfoHeader(std::string_view text, int style);
+    void SetInfoBody(std::string_view text, int style);
     bool IsSimulation() const { return state.moniornot.load() == 1; }
     bool VoiceOn() const { return controls.IsChecked(kVoiceBox); }
 

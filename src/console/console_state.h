@@ -87,6 +87,10 @@ struct ConsoleState : shell::PageLink {
     Guarded<std::string> windowTitle;
     Guarded<std::string> infoHeader;  // the info bar's upper line
     Guarded<std::string> infoBody;    // its lower line
+    // The lines' colour styles (header: 0 red, 1 black, 2 blue; body: 0 red, 1 green; any other
+    // number keeps the default colour).
+    std::atomic<int> infoHeaderStyle{0};
+    std::atomic<int> infoBodyStyle{0};
     std::atomic<bool> infoBarVisible{false};
     std::atomic<bool> summaryWindowVisible{false};  // hint window 182
 

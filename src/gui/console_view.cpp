@@ -252,11 +252,14 @@ void ConsoleView::Refresh() {
     const QString title = Text(dlg_.state.windowTitle.Get());
     if (!title.isEmpty() && windowTitle() != title) setWindowTitle(title);
     if (infoBar_) {
+        const int headerStyle = dlg_.state.infoHeaderStyle.load();
+        const int bodyStyle = dlg_.state.infoBodyStyle.load();
         const std::string header = dlg_.state.infoHeader.Get();
         const std::string body = dlg_.state.infoBody.Get();
-        // The header is a hint to act (red); the body reports what the engine does (red).
-        if (header != shownHeader_) infoBar_->SetInfoHeader(shownHeader_ = header, 0);
-        if (body != shownBody_) infoBar_->SetInfoBody(shownBody_ = body, 0);
+        if (header != shownHeader_ || headerStyle != shownHeaderStyle_)
+            infoBar_->SetInfoHeader(shownHeader_ = header, shownHeaderStyle_ = headerStyle);
+        if (body != shownBody_ || bodyStyle != shownBodyStyle_)
+            infoBar_->SetInfoBody(shownBody_ = body, shownBodyStyle_ = bodyStyle);
         if (dlg_.state.infoBarVisible.load() && !infoBar_->isVisible()) infoBar_->ShowBelow(frameGeometry());
     }
     PlaceMarkers();

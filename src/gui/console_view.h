@@ -64,6 +64,7 @@ private:
     std::unique_ptr<Markers> markers_;
     CDlgBangzhu* patchNotice_ = nullptr;
     std::string shownHeader_, shownBody_;
+    int shownHeaderStyle_ = -1, shownBodyStyle_ = -1;
     bool closing_ = false;
 };
 

@@ -147,7 +147,7 @@ void PerceptionRole::ReadLowestPrice(console::CKestravaDlg& c) {
             int fresh = wasFresh ? 1 : 0;
             feed.feedFresh.compare_exchange_strong(fresh, 0);
             if (v.logDead) c.WriteLogLine("DPQD");
-            if (v.statusText && s.auctionPhase.load() == 3) c.SetInfoHeader(*v.statusText);
+            if (v.statusText && s.auctionPhase.load() == 3) c.SetInfoHeader(*v.statusText, 2);
         }
         feed.lastPageClock = v.next.lastPageClock;
     }

@@ -251,7 +251,7 @@ void PerceptionRole::ScanTick(console::CKestravaDlg& c) {
 
     if (phase == 2) {
         c.controls.SetText(kAppliedPrice, "修改阶段显示");
-        c.SetInfoHeader("请用户操作首次出价，到修改阶段，软件开始工作");
+        c.SetInfoHeader("请用户操作首次出价，到修改阶段，软件开始工作", 1);
         return;
     }
     if (phase != 3) return;

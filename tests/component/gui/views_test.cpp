@@ -369,6 +369,22 @@ TEST(ConsoleView, MirrorsTheControlModelAndForwardsClicks) {
     auto* combo = qobject_cast<QComboBox*>(view.Control(1175));
     EXPECT_EQ(combo->currentIndex(), 2);
 
+    // The info bar follows the lines' styles; a line set without a style keeps its colour.
+    view.CreateHintWindows();
+    gui::CDlg012* bar = view.InfoBar();
+    ASSERT_NE(bar, nullptr);
+    dlg.SetInfoHeader("目前软件工作正常DP ", 2);
+    dlg.SetInfoBody("开始自动强制提交", 1);
+    view.Refresh();
+    EXPECT_EQ(Find<QLabel>(*bar, 1038)->palette().color(QPalette::WindowText), QColor(0, 0, 255));
+    EXPECT_EQ(Find<QLabel>(*bar, 1040)->palette().color(QPalette::WindowText), QColor(0, 128, 0));
+    dlg.SetInfoHeader("提示：点击软件界面上的“打开国拍”");
+    dlg.SetInfoBody(".", 0);
+    view.Refresh();
+    EXPECT_EQ(bar->HeaderText(), QStringLiteral("提示：点击软件界面上的“打开国拍”"));
+    EXPECT_EQ(Find<QLabel>(*bar, 1038)->palette().color(QPalette::WindowText), QColor(0, 0, 255));
+    EXPECT_EQ(Find<QLabel>(*bar, 1040)->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+
     // A click ticks the box in the model; a wheel turn over the combo changes nothing.
     QTest::mouseClick(view.Control(1010), Qt::LeftButton, {}, QPoint(6, view.Control(1010)->height() / 2));
     EXPECT_TRUE(dlg.controls.IsChecked(1010));
