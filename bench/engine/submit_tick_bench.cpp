@@ -1,7 +1,8 @@
 // One submit tick of the last ten seconds, as the console runs it every 10 ms: the remaining
-// time (screen perception's UpdateRemainingTime), the two rise rules, then the cloud step with
-// its decision table and the lookup in the day's priceFirstSeen map. The ticks measured decide
-// nothing, so every comparison is made on every iteration. Goal: under 10 µs.
+// time (screen perception's UpdateRemainingTime), the two rise rules, the forced submissions,
+// then the cloud step with its decision table and the lookup in the day's priceFirstSeen map.
+// The ticks measured decide nothing, so every comparison is made on every iteration. Goal:
+// under 10 µs.
 //
 // The clock is the machine's, except that "now" stands still at 11:29:56 so that every
 // iteration sees the same second; the time conversions are the real ones.
@@ -106,7 +107,8 @@ struct Rig {
 
 // Live page feed: the remaining time from the page clock, both rise rules walked to their last
 // condition (the fed price rose a step, the box is ticked, the gap of 700 is too wide for
-// both), and the cloud's feed path at page second 56.
+// both), the time-based forced submission (box 1061, 100 ms before the end) not yet due, and
+// the cloud's feed path at page second 56.
 void BM_SubmitTickFeedPath(benchmark::State& state) {
     Rig rig;
     auto& s = rig.console.state;
@@ -117,6 +119,7 @@ void BM_SubmitTickFeedPath(benchmark::State& state) {
     s.lowestPrice = kLow55 + 100;
     s.appliedPrice = kLow55 + 800;
     rig.console.controls.SetCheck(box::Rise55 + 1, 1);
+    rig.console.controls.SetCheck(box::ForcedByTime, 1);
     for (auto _ : state) rig.engine->SubmitTick(rig.console);
     if (s.remainingSeconds.load() != 4 || !rig.StillArmed()) state.SkipWithError("the tick did not stand still");
 }

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdio>
+#include <optional>
 
 #include "engine/engine.h"
 #include "log/log_book.h"
@@ -339,46 +340,91 @@ void Engine::AntiFlukeCheck(console::CKestravaDlg& c, int r) {
 
 // ---- Forced submissions
 
-int Engine::ForcedRemainingTime(console::CKestravaDlg& c) {
+Engine::ForcedTime Engine::ForcedRemainingTime(console::CKestravaDlg& c) {
     auto& s = c.state;
     const int r = s.remainingSeconds.load();
-    if (!Ticked(c, box::PcClock) || s.moniornot.load() != 0) return r;
+    if (!Ticked(c, box::PcClock) || s.moniornot.load() != 0) return {r, false};
     // The PC clock may run ahead of the page's; the earlier of the two ends wins.
     const std::int64_t pc = s.auctionEnd.load() - c.platform.clock.EpochMillis() / 1000;
-    return pc >= 0 && pc < r ? static_cast<int>(pc) : r;
+    return pc >= 0 && pc < r ? ForcedTime{static_cast<int>(pc), true} : ForcedTime{r, false};
 }
 
 namespace {
 
 enum class Due { NotYet, AfterCountdown, AtOnce };
 
+// A countdown whose start was noticed this long after the fact fires at once anyway.
+constexpr std::int64_t kLongestLookBackMs = 60000;
+constexpr std::uint32_t kFreshFractionMs = 1000;  // a page report older than this no longer tells the fraction
+constexpr int kStartingCountdown = 2;              // the forced-submission line is being written
+
+enum class RemainingClock { Pc, Page, WholeSeconds };
+
+// The clock the remaining-time update counts remainingSeconds by, chosen as that update chooses it.
+RemainingClock ClockOfRemainingTime(const console::ConsoleState& s, const EngineState& e) {
+    const int source = s.systime_screentime.load();
+    const int phase = s.auctionPhase.load();
+    if (source == 0 || (source == 1 && (phase == 1 || phase == 2))) return RemainingClock::Pc;
+    if (source == 1 && phase == 3 && s.moniornot.load() == 0)
+        return e.feedFresh.load() == 1 && s.swbidmode.load() != 2 ? RemainingClock::Page : RemainingClock::Pc;
+    return RemainingClock::WholeSeconds;
+}
+
 // The countdown of a forced submission `leadMs` before the end, on remaining time t: a lead with
 // a part second starts counting when t reaches the next whole second and fires after the rest.
+// The scan tick and the submit tick both run it; the one that starts the countdown dates it back
+// to the moment t reached that second (`reachedTick`), so neither tick's period delays the firing.
+template <class ReachedTick, class LogStart>
 Due ForcedCountdown(int t, int leadMs, std::uint32_t now, std::atomic<int>& logged, std::atomic<std::uint32_t>& startTick,
-                    bool atOnceWhenPast, const std::function<void()>& logStart) {
+                    bool atOnceWhenPast, const ReachedTick& reachedTick, const LogStart& logStart) {
     const int q = leadMs / 1000;
     const int m = leadMs % 1000;
-    if (m > 0) {
-        if (t > q + 1) return Due::NotYet;
-        if (logged.exchange(1) == 0) {
-            logStart();
-            startTick = now;
-        }
-        if (atOnceWhenPast && t <= q) return Due::AtOnce;
-        return now - startTick.load() >= static_cast<std::uint32_t>(1000 - m) ? Due::AfterCountdown : Due::NotYet;
+    if (t > (m > 0 ? q + 1 : q)) return Due::NotYet;
+    int state = 0;
+    if (logged.compare_exchange_strong(state, kStartingCountdown)) {
+        if (m > 0) startTick = reachedTick(q + 1);
+        logStart();
+        logged = 1;
+    } else if (state == kStartingCountdown) {
+        return Due::NotYet;  // the other tick is starting it; its start time is not written yet
     }
-    if (t > q) return Due::NotYet;
-    if (logged.exchange(1) == 0) logStart();
-    return Due::AtOnce;
+    if (m <= 0) return Due::AtOnce;
+    if (atOnceWhenPast && t <= q) return Due::AtOnce;
+    return now - startTick.load() >= static_cast<std::uint32_t>(1000 - m) ? Due::AfterCountdown : Due::NotYet;
 }
 
 }  // namespace
+
+std::uint32_t Engine::TickWhenRemainingReached(console::CKestravaDlg& c, int seconds, bool pcClock, std::uint32_t now) {
+    auto& s = c.state;
+    EngineState& e = records;
+    // The clock's whole second at which `seconds` remained.
+    const std::int64_t second = s.auctionEnd.load() - seconds;
+    std::optional<std::int64_t> ago;
+    const RemainingClock clock = pcClock ? RemainingClock::Pc : ClockOfRemainingTime(s, e);
+    if (clock == RemainingClock::Pc) {
+        ago = c.platform.clock.EpochMillis() - second * 1000;
+    } else if (clock == RemainingClock::Page) {
+        // The page's time now: its last report's time and fraction plus the time since it came.
+        const PageFractionReport report = e.pageFraction.Get();
+        if (report.pageClock == e.pageClock.load())
+            ago = (report.pageClock - second) * 1000 + report.fraction / 10 +
+                  std::min(now - report.tick, kFreshFractionMs);
+    }
+    if (!ago) {
+        // Whole seconds only: the second began when the submit tick saw the remaining time change.
+        const RemainingChange change = e.remainingChange.Get();
+        ago = change.seen ? static_cast<std::int64_t>(seconds - change.remainingSeconds) * 1000 + (now - change.tick) : 0;
+    }
+    return now - static_cast<std::uint32_t>(std::clamp<std::int64_t>(*ago, 0, kLongestLookBackMs));
+}
 
 void Engine::TimeForcedSubmission(console::CKestravaDlg& c) {
     auto& s = c.state;
     EngineState& e = records;
     if (e.smartSubmitArmed.load() != 1 || !Ticked(c, box::ForcedByTime) || e.forcedSubmitDone.load() != 0) return;
-    const int t = ForcedRemainingTime(c);
+    const ForcedTime time = ForcedRemainingTime(c);
+    const int t = time.seconds;
     const int gap = s.appliedPrice.load() - s.lowestPrice.load();
     const int gapLimit = strategy.DisconSecBid.load();
     const bool byGap = Ticked(c, box::ForcedByGap);
@@ -392,12 +438,15 @@ void Engine::TimeForcedSubmission(console::CKestravaDlg& c) {
         logText = "58强制提交";
     } else {
         const int lead = strategy.mandatory_bid.load();
-        const std::string prefix = byGap ? "QZ" + Num(gapLimit) : "QZ";
-        const bool partSecond = lead % 1000 > 0;
-        const std::string line = std::string(partSecond || !byGap ? " " : "") + prefix +
-                                 "，目前国拍最低价：" + s.lowestText.Get();
-        const Due due = ForcedCountdown(t, lead, Now(c), e.forcedLogged, e.forcedStartTick, !byGap,
-                                        [&] { Log(c, line); });
+        const std::uint32_t now = Now(c);
+        const Due due = ForcedCountdown(
+            t, lead, now, e.forcedLogged, e.forcedStartTick, !byGap,
+            [&](int seconds) { return TickWhenRemainingReached(c, seconds, time.pcClock, now); },
+            [&] {
+                const bool partSecond = lead % 1000 > 0;
+                const std::string prefix = byGap ? "QZ" + Num(gapLimit) : "QZ";
+                Log(c, std::string(partSecond || !byGap ? " " : "") + prefix + "，目前国拍最低价：" + s.lowestText.Get());
+            });
         if (due == Due::NotYet) return;
     }
     if (!EndSubmission()) return;
@@ -415,7 +464,7 @@ void Engine::RiseForcedSubmission(console::CKestravaDlg& c) {
     if (e.smartSubmitArmed.load() != 1 || !Ticked(c, box::ForcedByRise) || s.remainingSeconds.load() > 5 ||
         e.riseSubmitDone.load() != 0)
         return;
-    const int t = ForcedRemainingTime(c);
+    const ForcedTime time = ForcedRemainingTime(c);
     const int rise = e.lowAt[55].load() - e.lowAt[50].load();
     for (const RiseLeadRow& row : kRiseLeads) {
         if (rise >= row.minRise && rise <= row.maxRise) {
@@ -423,9 +472,11 @@ void Engine::RiseForcedSubmission(console::CKestravaDlg& c) {
             break;
         }
     }
-    const std::string line = " ZF，目前国拍最低价：" + s.lowestText.Get();
-    const Due due = ForcedCountdown(t, e.riseLead.load(), Now(c), e.riseLogged, e.forcedStartTick, true,
-                                    [&] { Log(c, line); });
+    const std::uint32_t now = Now(c);
+    const Due due = ForcedCountdown(
+        time.seconds, e.riseLead.load(), now, e.riseLogged, e.forcedStartTick, true,
+        [&](int seconds) { return TickWhenRemainingReached(c, seconds, time.pcClock, now); },
+        [&] { Log(c, " ZF，目前国拍最低价：" + s.lowestText.Get()); });
     if (due == Due::NotYet) return;
     // Past the chosen moment already: the plain forced texts; at the end of the countdown: the rise's.
     const bool atOnce = due == Due::AtOnce && e.riseLead.load() % 1000 > 0;

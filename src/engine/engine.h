@@ -6,7 +6,8 @@
 //                                    the bidder's code                      bid_application.cpp
 //   submission control               the bidder's keys, the smart submission, ConfirmBid
 //                                                                           submission_control.cpp
-//   submit tick (submit-timer thread) rise rules, then the cloud step      submit_tick.cpp
+//   submit tick (submit-timer thread) rise rules, forced submissions, then the cloud step
+//                                                                           submit_tick.cpp
 //   page feed (interface thread)     page and server price reports         page_reports.cpp
 //   hints                            balloons and info-bar lines           hints.cpp
 //
@@ -144,18 +145,31 @@ private:
     void SmartSubmitCheckLocked(console::CKestravaDlg& c);
 
     // Submit tick
+    // Remembers when remainingSeconds took its value: the start of a whole second on a clock
+    // that tells no fraction.
+    void NoteRemainingChange(console::CKestravaDlg& c);
     void RiseRules(console::CKestravaDlg& c);
 
     // Page feed
     bool TakeFedPrice(console::CKestravaDlg& c, std::uint32_t price);
+    // Makes a ten-digit time code the newest of the run; false when it is not newer.
+    bool RaiseFeedCode(std::int64_t code);
 
     // Bid tick
     void PerSecondPass(console::CKestravaDlg& c, int r);
     void SevenSecondRemedy(console::CKestravaDlg& c, int r);
     void AntiFlukeCheck(console::CKestravaDlg& c, int r);
+    // Both run on the scan tick and on the submit tick; the first to find the moment confirms.
     void TimeForcedSubmission(console::CKestravaDlg& c);
     void RiseForcedSubmission(console::CKestravaDlg& c);
-    int ForcedRemainingTime(console::CKestravaDlg& c);
+    struct ForcedTime {
+        int seconds;   // remaining whole seconds
+        bool pcClock;  // counted by the PC clock rather than the clock of remainingSeconds
+    };
+    ForcedTime ForcedRemainingTime(console::CKestravaDlg& c);
+    // The tick count at which the remaining time reached `seconds`, on the clock it is counted by
+    // and to the millisecond where that clock tells; never later than `now`.
+    std::uint32_t TickWhenRemainingReached(console::CKestravaDlg& c, int seconds, bool pcClock, std::uint32_t now);
     void ClearPageBeforeBids(console::CKestravaDlg& c, int r);
     bool ScheduledBids(console::CKestravaDlg& c, int r);
     void AnalysisBids(console::CKestravaDlg& c, int r);

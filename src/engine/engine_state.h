@@ -21,6 +21,21 @@ inline constexpr int kRiseSeconds = 4;
 inline constexpr std::array<int, kRiseSeconds> kRiseDelay1Start{5, 1, 0, 0};  // tenths of a second
 inline constexpr std::array<int, kRiseSeconds> kRiseDelay2Start{7, 5, 3, 0};
 
+// The latest page report that carried a fraction of a second: with the tick count of its
+// arrival it tells where within its second the page clock stands now.
+struct PageFractionReport {
+    std::int64_t pageClock = 0;  // the page clock it set
+    int fraction = 0;            // ten-thousandths of a second
+    std::uint32_t tick = 0;      // when it arrived
+};
+
+// The remaining time as the submit tick saw it change last, and when.
+struct RemainingChange {
+    bool seen = false;
+    int remainingSeconds = 0;
+    std::uint32_t tick = 0;
+};
+
 // What a balloon shows: which of the five, where on the screen, and the text.
 struct Hint {
     int n = 0;        // the ShowHint number
@@ -39,6 +54,8 @@ struct EngineState {
     std::atomic<std::int64_t> lastPageClock{0};
     std::atomic<int> pageClockFraction{0};    // last four digits of the latest ten-digit code
     std::atomic<std::int64_t> lastFeedCode{0};  // highest ten-digit page time code received
+    // Not reset: it names the page clock it belongs to, and a reset page clock no longer matches.
+    console::Guarded<PageFractionReport> pageFraction;
     // Fed price → page time minute·100 + second when it was first seen; never overwritten.
     console::Guarded<std::map<int, int>> priceFirstSeen;
 
@@ -70,6 +87,8 @@ struct EngineState {
 
     // ---- Per-second analysis
     std::atomic<int> lastTickSecond{0};  // remainingSeconds seen by the previous per-second pass
+    // Kept over resets: a clock with whole seconds only changes on its own schedule.
+    console::Guarded<RemainingChange> remainingChange;
     std::atomic<int> gearIndex{0};       // gear of priceLadder the lowest price is in, 0 … 18
     std::atomic<int> gearSeconds{0};     // seconds spent strictly inside the current gear
     std::atomic<int> previousGearSeconds{0};
@@ -83,9 +102,12 @@ struct EngineState {
     std::atomic<int> antiFlukeFired{0};
     std::atomic<int> forcedSubmitDone{0};
     std::atomic<int> riseSubmitDone{0};
+    // 0, then 2 while the tick that started the countdown writes its line, then 1.
     std::atomic<int> forcedLogged{0};
     std::atomic<int> riseLogged{0};
-    std::atomic<std::uint32_t> forcedStartTick{0};  // shared by both forced submissions
+    // Shared by both forced submissions: the moment their countdown began, which is when the
+    // remaining time reached its start, not when a tick noticed it.
+    std::atomic<std::uint32_t> forcedStartTick{0};
     std::atomic<int> riseLead{0};                   // ms before the end chosen from the rise
     std::atomic<int> secondPrepDone{0}, thirdPrepDone{0};
     std::atomic<int> analysisPrep36Done{0}, analysisPrep8Done{0};

@@ -51,6 +51,14 @@ void Engine::SetPageClock(console::CKestravaDlg& c, int hour, int minute, int se
     records.feedStaleTicks = 0;
 }
 
+bool Engine::RaiseFeedCode(std::int64_t code) {
+    std::int64_t newest = records.lastFeedCode.load();
+    do {
+        if (code <= newest) return false;
+    } while (!records.lastFeedCode.compare_exchange_weak(newest, code));
+    return true;
+}
+
 bool Engine::TakeFedPrice(console::CKestravaDlg& c, std::uint32_t price) {
     if (price < kLowestFedPrice || price > kHighestFedPrice) return false;
     const int p = static_cast<int>(price);
@@ -79,12 +87,13 @@ void Engine::OnPageReport(console::CKestravaDlg& c, std::uint32_t price, std::in
     std::optional<perception::PageTime> time;
     if (!simulation) {
         if (TenDigit(code)) {
-            if (code > e.lastFeedCode.load()) {
-                e.lastFeedCode = code;
+            // Only a moment newer than any this run has seen, from the page or the server, is
+            // news to the other consoles; a repeated or older one would make them act on it twice.
+            if (RaiseFeedCode(code)) {
                 time = perception::DecodePageTime(code, false);
+                if (s.remainingSeconds.load() <= kReportSeconds && options_.sendToSync)
+                    options_.sendToSync("1_" + std::to_string(code) + "," + std::to_string(e.feedLowestPrice.load()));
             }
-            if (s.remainingSeconds.load() <= kReportSeconds && options_.sendToSync)
-                options_.sendToSync("1_" + std::to_string(code) + "," + std::to_string(e.feedLowestPrice.load()));
         } else if (code >= kFirstSixDigitCode && code <= kLastSixDigitCode) {
             time = perception::DecodePageTime(code, false);
         }
@@ -99,6 +108,7 @@ void Engine::OnPageReport(console::CKestravaDlg& c, std::uint32_t price, std::in
     if (s.auctionPhase.load() == 3) c.SetInfoHeader(StatusText(c));
     if (time->fraction) {
         e.pageClockFraction = *time->fraction;
+        e.pageFraction.Set({e.pageClock.load(), *time->fraction, Now(c)});
         const int fed = e.feedLowestPrice.load();
         const int seen = time->minute * 100 + time->second;
         e.priceFirstSeen.With([&](auto& m) { m.emplace(fed, seen); });
@@ -113,11 +123,13 @@ void Engine::OnServerPriceReport(console::CKestravaDlg& c, std::uint32_t price, 
 
     const std::int64_t code = timeCode;
     if (c.IsSimulation() || !TenDigit(code)) return;
-    if (code > e.lastFeedCode.load()) {
-        e.lastFeedCode = code;
+    if (RaiseFeedCode(code)) {
         if (const auto time = perception::DecodePageTime(code, false)) {
             SetPageClock(c, time->hour, time->minute, time->second);
-            if (time->fraction) e.pageClockFraction = *time->fraction;
+            if (time->fraction) {
+                e.pageClockFraction = *time->fraction;
+                e.pageFraction.Set({e.pageClock.load(), *time->fraction, Now(c)});
+            }
             const int fed = e.feedLowestPrice.load();
             const int seen = time->minute * 100 + time->second;
             e.priceFirstSeen.With([&](auto& m) { m.emplace(fed, seen); });

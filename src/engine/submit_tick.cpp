@@ -1,7 +1,7 @@
 // The submit tick: every jamInterval ms (10 by default) on its own timer thread. In the last
 // seconds it runs the two rise rules of page seconds 55 … 58, which confirm a short, set delay
 // after the fed price has risen by a step against the previous second's low, and then the cloud
-// step of the last ten seconds.
+// step of the last ten seconds. The forced submissions run here as well as on the scan tick.
 #include "engine/engine.h"
 
 namespace kestrava::engine {
@@ -35,6 +35,9 @@ constexpr RiseRule kRiseRules[] = {
      }},
 };
 
+// The remaining seconds at which the rise-based forced submission has its lead.
+constexpr int kRiseLeadSecond = 5;
+
 // A fed price counts as a rise when it stands at least one step above the previous second's low.
 constexpr int kRiseStep = 100;
 
@@ -47,10 +50,24 @@ void Engine::SubmitTick(console::CKestravaDlg& c) {
     } else if (!s.pageWindow.load() || s.auctionPhase.load() == 0) {
         return;
     }
+    NoteRemainingChange(c);
     const int phase = s.auctionPhase.load();
     if (phase == 4 || phase < 3) return;
     if (records.smartSubmitArmed.load() == 1) RiseRules(c);
+    // The forced submissions aim at a moment to the millisecond; the scan tick alone would find
+    // it only on its own, ten times coarser, period.
+    TimeForcedSubmission(c);
+    // The rise-based lead needs the low of second 55, which the scan tick's per-second pass takes.
+    if (records.lastTickSecond.load() <= kRiseLeadSecond) RiseForcedSubmission(c);
     if (s.remainingSeconds.load() <= 10 && options_.cloudStep) options_.cloudStep(c, *this);
+}
+
+void Engine::NoteRemainingChange(console::CKestravaDlg& c) {
+    const int r = c.state.remainingSeconds.load();
+    const std::uint32_t now = Now(c);
+    records.remainingChange.With([&](RemainingChange& change) {
+        if (!change.seen || change.remainingSeconds != r) change = {true, r, now};
+    });
 }
 
 void Engine::RiseRules(console::CKestravaDlg& c) {

@@ -3,8 +3,11 @@
 // ticks on the virtual clock over a short price curve.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
+#include <string>
 
 #include "engine_rig.h"
 
@@ -311,7 +314,8 @@ TEST(ForcedSubmissionTest, RiseBasedLeadFollowsTheRiseFromFiftyToFiftyFive) {
         {"none: 2000 ms", 0, 50, 0, "11:29:58.000", "开始自动涨幅强制提交", "涨幅强制提交 完毕"},
         {"250 keeps the previous lead (none yet)", 250, 50, 0, "11:30:00.000", "开始自动涨幅强制提交",
          "涨幅强制提交 完毕"},
-        {"armed after the moment: at once", 200, 57, 450, "11:29:57.500", "开始自动强制提交", "软件强制提交 完毕"},
+        // The next submit tick finds it.
+        {"armed after the moment: at once", 200, 57, 450, "11:29:57.460", "开始自动强制提交", "软件强制提交 完毕"},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.name);
@@ -330,6 +334,163 @@ TEST(ForcedSubmissionTest, RiseBasedLeadFollowsTheRiseFromFiftyToFiftyFive) {
         EXPECT_TRUE(rig.Logged(k.log));
         EXPECT_EQ(rig.c().state.infoBody.Get(), k.info);
         EXPECT_EQ(rig.rec().riseSubmitDone.load(), 1);
+    }
+}
+
+// The clock the remaining time is counted by, as the forced submissions see it.
+enum class RemainingClock {
+    Pc,           // the PC clock, with its milliseconds
+    PageFraction, // the page clock of ten-digit reports every 100 ms, 370 ms behind the PC clock
+    WholeSecond,  // a practice page's clock: whole seconds only, 370 ms behind the PC clock
+};
+constexpr int kPageLagMs = 370;
+
+// A rig whose remaining time runs on `clock`, started `phaseMs` past a whole PC second so that
+// the scan tick (and the submit tick) meet the second boundaries at that phase.
+struct ClockedRig {
+    ClockedRig(RemainingClock clock, int startSecond, int phaseMs, EngineOptions options)
+        : clock(clock), rig(MakeLocal(2026, 12, 10, 11, 29, startSecond, phaseMs), WithClock(clock, std::move(options))) {
+        auto& s = rig.c().state;
+        if (clock != RemainingClock::Pc) s.systime_screentime = 1;
+        if (clock == RemainingClock::WholeSecond) s.moniornot = 1;
+        if (clock == RemainingClock::PageFraction) {
+            feed = rig.fp.clock.StartPeriodic(100, [this] { Report(); });
+            Report();
+        }
+    }
+    ~ClockedRig() { feed.reset(); }
+
+    // The PC time at which the page shows `pageTime`.
+    std::int64_t PcMillisOf(const LocalTime& pageTime) {
+        const std::int64_t page = rig.fp.clock.LocalToEpochSeconds(pageTime) * 1000 + pageTime.millisecond;
+        return clock == RemainingClock::Pc ? page : page + kPageLagMs;
+    }
+
+    EngineOptions WithClock(RemainingClock k, EngineOptions options) {
+        if (k == RemainingClock::PageFraction) {
+            options.updateRemainingTime = [this](console::CKestravaDlg& c) {
+                c.state.remainingSeconds = static_cast<int>(c.state.auctionEnd.load() - rig.rec().pageClock.load());
+                return true;
+            };
+        } else if (k == RemainingClock::WholeSecond) {
+            options.updateRemainingTime = [this](console::CKestravaDlg& c) {
+                const std::int64_t pageMillis = rig.fp.clock.EpochMillis() - kPageLagMs;
+                c.state.remainingSeconds = static_cast<int>(c.state.auctionEnd.load() - pageMillis / 1000);
+                return true;
+            };
+        }
+        return options;
+    }
+
+    // A page report: the lowest price and the page time as a ten-digit code.
+    void Report() {
+        const LocalTime t = rig.fp.clock.EpochMillisToLocal(rig.fp.clock.EpochMillis() - kPageLagMs);
+        const int code = ((t.hour * 100 + t.minute) * 100 + t.second) * 10000 + t.millisecond * 10;
+        rig.e().OnPageReport(rig.c(), 90000, code);
+    }
+
+    RemainingClock clock;
+    EngineRig rig;
+    std::unique_ptr<platform::PeriodicTimer> feed;
+};
+
+// How far after `moment` (page time) the first message of the confirmation was posted, in ms.
+std::int64_t LandingAfter(ClockedRig& k, const std::vector<Post>& posts, const LocalTime& moment) {
+    if (posts.empty()) return INT64_MIN;
+    return k.rig.startMillis + posts.front().at - k.PcMillisOf(moment);
+}
+
+const char* ClockName(RemainingClock k) {
+    switch (k) {
+        case RemainingClock::Pc: return "PC clock";
+        case RemainingClock::PageFraction: return "page clock with fraction";
+        case RemainingClock::WholeSecond: return "whole-second clock";
+    }
+    return "";
+}
+
+constexpr RemainingClock kClocks[] = {RemainingClock::Pc, RemainingClock::PageFraction, RemainingClock::WholeSecond};
+// Where the scan tick falls within each second of the PC clock.
+constexpr int kTickPhasesMs[] = {0, 30, 70, 95};
+// The confirmation may land this long after its moment (two submit ticks), never before it.
+constexpr std::int64_t kLandingSlackMs = 20;
+constexpr std::int64_t kScanPeriodMs = 100;
+
+TEST(ForcedSubmissionTest, TimeBasedLandsAtItsMomentWhateverTheTickPhase) {
+    struct Case {
+        int mandatoryBid;
+        LocalTime moment;  // on the clock the remaining time is counted by
+    };
+    const Case cases[] = {
+        {100, MakeLocal(2026, 12, 10, 11, 29, 59, 900)},
+        {900, MakeLocal(2026, 12, 10, 11, 29, 59, 100)},
+        {1500, MakeLocal(2026, 12, 10, 11, 29, 58, 500)},
+        {1000, MakeLocal(2026, 12, 10, 11, 29, 59, 0)},
+    };
+    // A whole-second lead fires when the remaining time reaches it; on the page clock that is when
+    // the report showing the new second arrives, one report period at most after it.
+    constexpr std::int64_t kReportPeriodMs = 100;
+    for (const RemainingClock clock : kClocks) {
+        for (const Case& k : cases) {
+            for (const int phase : kTickPhasesMs) {
+                SCOPED_TRACE(std::string(ClockName(clock)) + ", mandatory_bid " + std::to_string(k.mandatoryBid) +
+                             ", scan tick at ." + std::to_string(phase));
+                ClockedRig run(clock, 55, phase, CurveReader({{60, 90000}}));
+                EngineRig& rig = run.rig;
+                rig.e().strategy.mandatory_bid = k.mandatoryBid;
+                rig.Tick(box::ForcedByTime);
+                rig.SetPrices(90000, 90900);
+                rig.e().ArmSubmission();
+                rig.StartTicks();
+                rig.AdvanceTo(11, 30, 1, 500);
+                const std::vector<Post> posts = rig.Posts();
+                const std::int64_t late = LandingAfter(run, posts, k.moment);
+                const bool waitsForReport = clock == RemainingClock::PageFraction && k.mandatoryBid % 1000 == 0;
+                EXPECT_GE(late, 0);
+                EXPECT_LE(late, kLandingSlackMs + (waitsForReport ? kReportPeriodMs : 0));
+                EXPECT_EQ(rig.LoggedCount("软件强制提交 完毕"), 1);
+                EXPECT_EQ(rig.LoggedCount(" QZ，目前国拍最低价：90000"), 1);
+                if (clock != RemainingClock::WholeSecond) {
+                    EXPECT_EQ(EngineRig::Confirmations(posts), 1);
+                }
+            }
+        }
+    }
+}
+
+TEST(ForcedSubmissionTest, RiseBasedLandsAtItsMomentWhateverTheTickPhase) {
+    struct Case {
+        int rise;
+        LocalTime moment;  // on the PC clock
+    };
+    const Case cases[] = {
+        {300, MakeLocal(2026, 12, 10, 11, 29, 55, 0)},
+        {200, MakeLocal(2026, 12, 10, 11, 29, 56, 100)},
+        {100, MakeLocal(2026, 12, 10, 11, 29, 57, 200)},
+        {0, MakeLocal(2026, 12, 10, 11, 29, 58, 0)},
+    };
+    for (const Case& k : cases) {
+        for (const int phase : kTickPhasesMs) {
+            SCOPED_TRACE("rise " + std::to_string(k.rise) + ", scan tick at ." + std::to_string(phase));
+            ClockedRig run(RemainingClock::Pc, 49, phase,
+                           CurveReader({{60, 90000}, {9, 90000 + k.rise / 2}, {5, 90000 + k.rise}}));
+            EngineRig& rig = run.rig;
+            rig.Tick(box::ForcedByRise);
+            rig.SetPrices(90000, 93000);
+            rig.StartTicks();
+            rig.AdvanceTo(11, 29, 50, 0);
+            rig.rec().smartSubmitArmed = 1;
+            rig.Posts();
+            rig.AdvanceTo(11, 30, 0, 500);
+            const std::vector<Post> posts = rig.Posts();
+            const std::int64_t late = LandingAfter(run, posts, k.moment);
+            // A lead of whole seconds waits for the low of second 55, which the scan tick records.
+            const std::int64_t slack = k.rise >= 300 ? kScanPeriodMs + kLandingSlackMs : kLandingSlackMs;
+            EXPECT_GE(late, 0);
+            EXPECT_LE(late, slack);
+            EXPECT_EQ(EngineRig::Confirmations(posts), 1);
+            EXPECT_EQ(rig.LoggedCount("涨幅强制提交 完毕"), 1);
+        }
     }
 }
 

@@ -326,13 +326,19 @@ TEST(PageReportTest, FeedPricesOnlyRiseAndStayInRange) {
     EXPECT_EQ(rig.rec().lastHint.Get().n, 6);
 }
 
-TEST(PageReportTest, TimeCodesSetThePageClockAndReportPricesInTheLastTenSeconds) {
-    std::vector<std::string> sent;
+// Options whose sync connection is open and keeps every text sent in `sent`.
+EngineOptions SendingTo(std::vector<std::string>& sent) {
     EngineOptions options;
-    options.sendToSync = [&](std::string_view text) {
+    options.sendToSync = [&sent](std::string_view text) {
         sent.emplace_back(text);
         return true;
     };
+    return options;
+}
+
+TEST(PageReportTest, TimeCodesSetThePageClockAndReportPricesInTheLastTenSeconds) {
+    std::vector<std::string> sent;
+    const EngineOptions options = SendingTo(sent);
     EngineRig rig(MakeLocal(2026, 12, 10, 11, 29, 52), options);
     rig.e().OnPageReport(rig.c(), 90300, 1129521234);
     EXPECT_EQ(rig.LogMessages(), std::vector<std::string>{"ZBQD"});
@@ -361,6 +367,40 @@ TEST(PageReportTest, TimeCodesSetThePageClockAndReportPricesInTheLastTenSeconds)
     EXPECT_EQ(practice.c().state.infoHeader.Get(), "目前软件工作正常");
     EXPECT_TRUE(sent.empty());
     EXPECT_TRUE(practice.rec().priceFirstSeen.Get().empty());
+}
+
+TEST(PageReportTest, OnlyAMomentNewerThanAnySeenIsSentToTheServer) {
+    std::vector<std::string> sent;
+    const EngineOptions options = SendingTo(sent);
+    EngineRig rig(MakeLocal(2026, 12, 10, 11, 29, 48), options);
+    struct Step {
+        const char* name;
+        bool fromServer;
+        std::int32_t code;
+        int secondsLeft;
+        std::string sends;  // "" for nothing
+    };
+    const Step steps[] = {
+        {"newer, but 12 s left: kept, not sent", false, 1129481000, 12, ""},
+        {"the same code with 10 s left", false, 1129481000, 10, ""},
+        {"newer", false, 1129502000, 10, "1_1129502000,90300"},
+        {"repeated", false, 1129502000, 10, ""},
+        {"older", false, 1129501999, 10, ""},
+        {"another console reported a later moment", true, 1129510000, 10, ""},
+        {"the page reaches that moment only now", false, 1129510000, 10, ""},
+        {"newer than both", false, 1129510001, 10, "1_1129510001,90300"},
+    };
+    for (const Step& k : steps) {
+        SCOPED_TRACE(k.name);
+        sent.clear();
+        rig.c().state.remainingSeconds = k.secondsLeft;
+        if (k.fromServer) {
+            rig.e().OnServerPriceReport(rig.c(), 90300, k.code);
+        } else {
+            rig.e().OnPageReport(rig.c(), 90300, k.code);
+        }
+        EXPECT_EQ(sent, k.sends.empty() ? std::vector<std::string>{} : std::vector<std::string>{k.sends});
+    }
 }
 
 TEST(PageReportTest, ServerReportsCountOnlyInTheLastEighteenSeconds) {
