@@ -105,7 +105,7 @@ void Engine::OnPageReport(console::CKestravaDlg& c, std::uint32_t price, std::in
 
     if (e.feedFresh.load() == 0) Log(c, "ZBQD");
     SetPageClock(c, time->hour, time->minute, time->second);
-    if (s.auctionPhase.load() == 3) c.SetInfoHeader(StatusText(c));
+    if (s.auctionPhase.load() == 3) c.SetInfoHeader(StatusText(c), 2);
     if (time->fraction) {
         e.pageClockFraction = *time->fraction;
         e.pageFraction.Set({e.pageClock.load(), *time->fraction, Now(c)});

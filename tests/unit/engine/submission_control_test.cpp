@@ -345,6 +345,7 @@ TEST(PageReportTest, TimeCodesSetThePageClockAndReportPricesInTheLastTenSeconds)
     EXPECT_EQ(rig.rec().pageClock.load(), rig.fp.clock.LocalToEpochSeconds(MakeLocal(2026, 12, 10, 11, 29, 52)));
     EXPECT_EQ(rig.rec().pageClockFraction.load(), 1234);
     EXPECT_EQ(rig.c().state.infoHeader.Get(), "目前软件工作正常zb ");
+    EXPECT_EQ(rig.c().state.infoHeaderStyle.load(), 2);  // blue
     EXPECT_EQ(sent, std::vector<std::string>{"1_1129521234,90300"});
 
     // An older code moves no clock; a first-seen price keeps its first time.

@@ -94,6 +94,7 @@ TEST(ReadLowestPrice, StalledFeedDiesAfterOneHundredTicksAndTheScreenTakesOver) 
     rig.BidTick();
     EXPECT_EQ(s.lowestPrice.load(), 89300);
     EXPECT_EQ(s.infoHeader.Get(), "目前软件工作正常DP ");
+    EXPECT_EQ(s.infoHeaderStyle.load(), 2);  // blue
     for (int i = 0; i < 20; ++i) rig.BidTick();
     EXPECT_EQ(rig.LoggedCount("DPQD"), 1);
 

@@ -131,6 +131,7 @@ TEST(ScanTickPhases, DisplaysOfEachPhase) {
     rig.hooks.scanTick(rig.c());
     EXPECT_EQ(ctl.Text(1104), "修改阶段显示");
     EXPECT_EQ(s.infoHeader.Get(), "请用户操作首次出价，到修改阶段，软件开始工作");
+    EXPECT_EQ(s.infoHeaderStyle.load(), 1);  // black
 
     s.auctionPhase = 3;
     rig.hooks.scanTick(rig.c());
