@@ -1,0 +1,100 @@
+#!/usr/bin/env bash
+# A practice auction from start to result, driven by scripts/practice --headless in a copy of the
+# installation: the console applies the scheduled revision (lowest + 700 at 48 s before the end),
+# the bidder's code and Enter come from xdotool, the gap rule confirms, and the page judges.
+#
+# Seed 7 of the practice page: warning price 89000, lowest 89200 at 48 s before the end, steps to
+# 89600 at 5.6 s before the end (gap 300: the moment to confirm) and 89700 at 4.4 s (final). So
+# the bid is 89900, valid on arrival, and wins.
+#
+# usage: practice_run_test.sh <build folder>
+set -uo pipefail
+build=$(realpath "${1:?usage: practice_run_test.sh <build folder>}")
+repo=$(cd "$(dirname "$0")/../../.." && pwd)
+work=$(mktemp -d /tmp/kestrava-e2e.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+
+failures=0
+check() {  # check <what> <command…>
+  local what=$1; shift
+  if "$@"; then echo "ok    $what"; else echo "FAIL  $what"; failures=$((failures + 1)); fi
+}
+has() { grep -a -q -- "$2" <<<"$1"; }
+# Milliseconds of a HH:MM:SS.mmm stamp.
+ms() { awk -F'[:.]' '{ printf "%d\n", (($1 * 60 + $2) * 60 + $3) * 1000 + $4 }' <<<"$1"; }
+
+start=$(date +%s.%3N)
+out=$("$repo/scripts/practice" --headless --build "$build" --copy "$work/inst" --seed 7 --code 4321 \
+      --second 48 --plus 700 2>&1)
+status=$?
+echo "$out"
+check "scripts/practice completed (exit $status)" test "$status" -eq 0
+
+dir="$work/inst"
+bid=12345678
+day=$(date +%F)
+shell_log="$dir/Log/${bid}_${day}_ie.log"
+console_log="$dir/Log/${bid}_${day}.log"
+shell_text=$(iconv -f GBK -t UTF-8 "$shell_log" 2>/dev/null)
+# The day log ends its lines with CR LF.
+console_text=$(iconv -f GBK -t UTF-8 "$console_log" 2>/dev/null | tr -d '\r')
+
+# ---- the console applied the bid, with its messages
+check "closing the console wrote $console_log" test -s "$console_log"
+check "the day log is GBK (no UTF-8)" bash -c "! iconv -f UTF-8 -t UTF-8 '$console_log' >/dev/null 2>&1"
+header=$(head -4 <<<"$console_text" | sed 's/^\[[^]]*\] //')
+expected=$'==============定制v8.2===============\n投标号：12345678\nDX\n模拟拍牌开始'
+alt=${expected/$'\nDX\n'/$'\nFDX\n'}
+header_ok() { [[ "$header" == "$expected" || "$header" == "$alt" ]]; }
+check "the four header lines" header_ok
+header_ok || printf 'header was:\n%s\n' "$header"
+check "second application logged" has "$console_text" "第二次申请价格"
+check "applied at lowest 89200 + 700" has "$console_text" "国拍最低价：89200，用户申请价格：89900"
+check "the bidder's Enter armed the submission" has "$console_text" "客户按了回车，智能提交开启"
+check "the console confirmed" has "$console_text" '软件点击"确定"按钮\|软件强制提交 完毕'
+
+# ---- the page: code, confirmation in the window, verdict, result
+check "the shell typed the plus amount and pressed 加价, 出价" has "$shell_text" "page: click addbtn trusted=1 amount=700 bidprice=89900"
+check "the code dialog opened for 89900" has "$shell_text" "page: dialog code open price=89900"
+check "the page took the typed code" has "$shell_text" "page: click codeok trusted=1 code=4321"
+arrival=$(grep -a -m1 "page: bid price=" <<<"$shell_text")
+check "the bid arrived and was valid" has "$arrival" "page: bid price=89900 at=11:29:5[0-9].[0-9]* lowest=89[67]00 valid=1"
+check "the page said 出价有效" has "$shell_text" 'dialog info "信息提示（出价有效）"'
+check "the page's result: won" has "$shell_text" "page: result final=89700 .* won=1"
+after_result=$(sed -n '/page: result /,$p' <<<"$shell_text")
+check "the shell closed on its 0x10 after the result" has "$after_result" "WM_CLOSE"
+
+# ---- measurements
+echo "---- measured"
+awk '/report 0x46e/ { for (i = 1; i <= NF; i++) if ($i == "after") print $(i + 1) }' <<<"$shell_text" | sort -n |
+  awk '{ a[NR] = $1 } END { if (NR) printf "page report -> console: %d reports, median %d ms, 90th %d ms, max %d ms\n", NR, a[int((NR + 1) / 2)], a[int(NR * 0.9 + 0.5)], a[NR] }'
+stamp() { grep -a -m1 -- "$1" <<<"$shell_text" | sed 's/^\[\([0-9:.]*\)\].*/\1/'; }
+rise=$(stamp "report 0x46e 89600 ")
+click=$(stamp "page: click codeok")
+landed=$(stamp "page: bid price=")
+if [ -n "$rise" ] && [ -n "$click" ] && [ -n "$landed" ]; then
+  echo "gap 300 reached (page shows 89600) -> confirm pressed at the page: $(( $(ms "$click") - $(ms "$rise") )) ms"
+  echo "gap 300 reached -> confirmation judged by the page: $(( $(ms "$landed") - $(ms "$rise") )) ms (server delay and queue included)"
+fi
+page_at=$(sed -n 's/.* at=\([0-9:.]*\) .*/\1/p' <<<"$arrival")
+[ -n "$page_at" ] && echo "confirmation judged at page clock $page_at: $(( $(ms 11:30:00.000) - $(ms "$page_at") )) ms before the end"
+login=$(stamp "page logged in 0x465")
+calibrated=$(awk -v t="$login" '/console calibrated/ { s = substr($1, 2, 12); if (s > t) { print s; exit } }' <<<"$shell_text")
+first=$(head -1 <<<"$shell_text" | sed 's/^\[\([0-9:.]*\)\].*/\1/')
+t0=$(date -d "@${start%.*}" +%H:%M:%S).${start#*.}
+[ -n "$first" ] && echo "start -> first page shell up: $(( $(ms "$first") - $(ms "$t0") )) ms"
+[ -n "$login" ] && echo "start -> practice page logged in (0x465): $(( $(ms "$login") - $(ms "$t0") )) ms"
+if [ -n "$calibrated" ]; then
+  echo "start -> console calibrated on the practice page: $(( $(ms "$calibrated") - $(ms "$t0") )) ms"
+else
+  echo "no calibration noted after the practice page's login"
+fi
+echo "run time: $(awk -v a="$start" -v b="$(date +%s.%3N)" 'BEGIN { printf "%.0f", b - a }') s"
+
+if [ "$failures" -gt 0 ]; then
+  echo "---- shell log"; tail -60 <<<"$shell_text"
+  echo "---- console log"; grep -av "目前最低成交价\|秒最低成交价" <<<"$console_text" | tail -60
+  echo "$failures check(s) failed"
+  exit 1
+fi
+echo "all checks passed"
