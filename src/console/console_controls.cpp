@@ -4,8 +4,8 @@ namespace kestrava::console {
 
 ConsoleControls::ConsoleControls() : ConsoleControls(ConsoleLayout()) {}
 
-ConsoleControls::ConsoleControls(std::span<const ControlSpec> layout) {
-    for (const ControlSpec& entry : layout) {
+ConsoleControls::ConsoleControls(std::span<const ControlPlace> layout) {
+    for (const ControlPlace& entry : layout) {
         if (entry.id == kNoId) continue;
         ControlSnapshot& c = controls_[entry.id];
         c.exists = true;

@@ -23,7 +23,7 @@ enum class ControlKind { Static, Edit, Button, CheckBox, RadioButton, GroupBox, 
 inline constexpr int kNoId = -1;
 
 // One control of the console's dialog layout, in dialog units (the layout is 169 x 485).
-struct ControlSpec {
+struct ControlPlace {
     int id;
     ControlKind kind;
     std::string_view caption;
@@ -33,7 +33,7 @@ struct ControlSpec {
 };
 
 // The console's layout (template 102), top to bottom; hidden controls last.
-std::span<const ControlSpec> ConsoleLayout();
+std::span<const ControlPlace> ConsoleLayout();
 inline constexpr int kConsoleWidthDu = 169;
 inline constexpr int kConsoleHeightDu = 485;
 
@@ -53,7 +53,7 @@ class ConsoleControls {
 public:
     // The console's controls from ConsoleLayout().
     ConsoleControls();
-    explicit ConsoleControls(std::span<const ControlSpec> layout);
+    explicit ConsoleControls(std::span<const ControlPlace> layout);
 
     bool Exists(int id) const;
     std::vector<int> Ids() const;

@@ -11,7 +11,7 @@ using K = ControlKind;
 constexpr bool kHidden = false;
 constexpr bool kDisabled = false;
 
-constexpr ControlSpec kLayout[] = {
+constexpr ControlPlace kLayout[] = {
     // remaining time; open the page
     {kNoId, K::Static, "拍卖剩余时间", 4, 6, 50, 10},
     {1046, K::TimeDisplay, "", 56, 4, 56, 14},
@@ -208,6 +208,6 @@ constexpr ControlSpec kLayout[] = {
 
 }  // namespace
 
-std::span<const ControlSpec> ConsoleLayout() { return kLayout; }
+std::span<const ControlPlace> ConsoleLayout() { return kLayout; }
 
 }  // namespace kestrava::console

@@ -104,22 +104,22 @@ void ConsoleView::Build() {
     const DialogUnits& du = kSongti9;
     // Group boxes first, so the controls inside them lie above their frames.
     for (bool groups : {true, false}) {
-        for (const console::ControlSpec& spec : console::ConsoleLayout()) {
-            if ((spec.kind == ControlKind::GroupBox) != groups) continue;
-            const int id = spec.id;
-            const QString caption = QString::fromUtf8(spec.caption.data(), static_cast<qsizetype>(spec.caption.size()));
+        for (const console::ControlPlace& place : console::ConsoleLayout()) {
+            if ((place.kind == ControlKind::GroupBox) != groups) continue;
+            const int id = place.id;
+            const QString caption = QString::fromUtf8(place.caption.data(), static_cast<qsizetype>(place.caption.size()));
             QWidget* w = nullptr;
-            switch (spec.kind) {
+            switch (place.kind) {
                 case ControlKind::GroupBox: w = new QGroupBox(caption, this); break;
                 case ControlKind::Static:
                 case ControlKind::TimeDisplay:
                 case ControlKind::Picture: {
                     auto* l = new QLabel(caption, this);
-                    if (spec.kind == ControlKind::TimeDisplay) {
+                    if (place.kind == ControlKind::TimeDisplay) {
                         l->setFrameShape(QFrame::StyledPanel);
                         l->setAlignment(Qt::AlignCenter);
                     }
-                    if (spec.kind == ControlKind::Picture) l->setScaledContents(true);
+                    if (place.kind == ControlKind::Picture) l->setScaledContents(true);
                     w = l;
                     break;
                 }
@@ -140,10 +140,10 @@ void ConsoleView::Build() {
                 }
                 case ControlKind::CheckBox:
                 case ControlKind::RadioButton: {
-                    QAbstractButton* b = spec.kind == ControlKind::CheckBox
+                    QAbstractButton* b = place.kind == ControlKind::CheckBox
                                              ? static_cast<QAbstractButton*>(new QCheckBox(caption, this))
                                              : new QRadioButton(caption, this);
-                    if (spec.kind == ControlKind::RadioButton) b->setAutoExclusive(false);
+                    if (place.kind == ControlKind::RadioButton) b->setAutoExclusive(false);
                     connect(b, &QAbstractButton::clicked, this, [this, id](bool checked) {
                         dlg_.controls.SetCheck(id, checked ? 1 : 0);
                         dlg_.OnCommand(id);
@@ -166,10 +166,10 @@ void ConsoleView::Build() {
                 }
             }
             // A combo's template height includes its drop-down list.
-            const int height = spec.kind == ControlKind::ComboBox ? 14 : spec.height;
-            w->setGeometry(du.Rect(spec.x, spec.y, spec.width, height));
-            w->setVisible(spec.visible);
-            w->setEnabled(spec.enabled);
+            const int height = place.kind == ControlKind::ComboBox ? 14 : place.height;
+            w->setGeometry(du.Rect(place.x, place.y, place.width, height));
+            w->setVisible(place.visible);
+            w->setEnabled(place.enabled);
             if (id != console::kNoId) {
                 NameControl(w, id);
                 widgets_[id] = w;

@@ -353,9 +353,9 @@ TEST(ConsoleView, MirrorsTheControlModelAndForwardsClicks) {
     view.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
     EXPECT_EQ(view.windowTitle(), QStringLiteral("Vonter沪牌抢拍助手"));
-    for (const console::ControlSpec& spec : console::ConsoleLayout()) {
-        if (spec.id == console::kNoId) continue;
-        EXPECT_NE(view.Control(spec.id), nullptr) << spec.id;
+    for (const console::ControlPlace& place : console::ConsoleLayout()) {
+        if (place.id == console::kNoId) continue;
+        EXPECT_NE(view.Control(place.id), nullptr) << place.id;
     }
     EXPECT_EQ(qobject_cast<QPushButton*>(view.Control(1060))->text(), QStringLiteral("打开国拍"));
 

@@ -12,7 +12,7 @@ namespace {
 
 TEST(ConsoleControlsTest, LayoutHasEachIdOnceInsideTheDialog) {
     std::set<int> ids;
-    for (const ControlSpec& c : ConsoleLayout()) {
+    for (const ControlPlace& c : ConsoleLayout()) {
         SCOPED_TRACE(c.id);
         if (c.id != kNoId) {
             EXPECT_TRUE(ids.insert(c.id).second) << "duplicate id";
