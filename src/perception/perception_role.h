@@ -40,8 +40,8 @@ struct PerceptionOptions {
     std::string resultShotFolder = kResultShotFolder;
     std::string logDirectory = "./Log";          // where the page shell keeps its day log
     const char* ocrDataPath = nullptr;           // the text-recognition data; null: the library's
-    // The engines, when shared with another user (tests and benchmarks start them once); a role
-    // without one makes its own.
+    // The engines, when shared with another user (tests and benchmarks start them once) or
+    // replaced by a recogniser (the replay's fake page); a role without one makes its own.
     std::shared_ptr<PriceReader> reader;
     // The uploads after a real auction (net's UploadLogs and UploadFinalResult by default).
     std::function<int(const std::vector<std::string>& queue, const std::string& logCopy, const std::string& ieLog)>

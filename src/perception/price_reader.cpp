@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <limits>
+#include <utility>
 
 namespace kestrava::perception {
 
@@ -29,6 +30,8 @@ bool StartEngine(tesseract::TessBaseAPI& engine, const char* dataPath, const cha
 
 PriceReader::PriceReader() = default;
 
+PriceReader::PriceReader(TextRecognizer recognizer) : recognizer_(std::move(recognizer)) {}
+
 PriceReader::~PriceReader() {
     std::lock_guard lock(mutex_);
     if (priceEngine_) priceEngine_->End();
@@ -39,6 +42,11 @@ TextEngineStatus PriceReader::Init(const std::string& priceLanguage, const char*
     std::lock_guard lock(mutex_);
     if (initResult_) return *initResult_;
     TextEngineStatus status;
+    if (recognizer_) {
+        status.ok = true;
+        initResult_ = status;
+        return status;
+    }
     try {
         priceEngine_ = std::make_unique<tesseract::TessBaseAPI>();
         secondEngine_ = std::make_unique<tesseract::TessBaseAPI>();
@@ -72,6 +80,7 @@ std::string PriceReader::RecognizeText(const PixelBuffer& buffer) {
     if (buffer.width <= 0 || buffer.height <= 0 || buffer.bitsPerPixel != 32 ||
         buffer.bytes.size() < static_cast<std::size_t>(buffer.width) * buffer.height * 4)
         return {};
+    if (recognizer_) return recognizer_(buffer);
     try {
         priceEngine_->SetImage(buffer.bytes.data(), buffer.width, buffer.height, 4, buffer.width * 4);
         std::unique_ptr<char[]> text(priceEngine_->GetUTF8Text());

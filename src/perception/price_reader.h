@@ -3,6 +3,7 @@
 // initialised but never asked to read. Both accept digits only.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -23,9 +24,17 @@ struct TextEngineStatus {
     std::string error;  // which engine failed, when not ok
 };
 
+// What a text-recognition engine makes of a picture of the price figure: its text, line breaks
+// included, as the price engine would return it (empty when it reads nothing).
+using TextRecognizer = std::function<std::string(const PixelBuffer& figure)>;
+
 class PriceReader {
 public:
     PriceReader();
+    // A reader whose price engine is `recognizer` instead of the library's engines (the replay's
+    // fake page, which draws its figure in a form only its own recogniser reads). Init then
+    // starts nothing and succeeds.
+    explicit PriceReader(TextRecognizer recognizer);
     ~PriceReader();
     PriceReader(const PriceReader&) = delete;
     PriceReader& operator=(const PriceReader&) = delete;
@@ -45,6 +54,7 @@ private:
     mutable std::mutex mutex_;
     std::unique_ptr<tesseract::TessBaseAPI> priceEngine_;
     std::unique_ptr<tesseract::TessBaseAPI> secondEngine_;
+    TextRecognizer recognizer_;
     std::optional<TextEngineStatus> initResult_;
 };
 

@@ -37,7 +37,6 @@ ConsoleRoles AttachAll(console::ConsoleHooks& hooks, platform::Platform platform
     perception::AttachPerception(roles.perception, hooks);
     if (roles.network) net::AttachNetwork(roles.network, hooks);
 
-    if (!options.screenReading) hooks.initOcr = nullptr;
     return roles;
 }
 

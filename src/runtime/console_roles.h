@@ -1,7 +1,8 @@
 // The one place that creates every role of a console and plugs it in: the bidding engine with
 // its cloud submission, the strategies, screen perception and the network services. The kestrava
 // program and the replay tool both compose their consoles here, so a replay runs exactly the
-// roles the program runs, minus what it is told to leave out.
+// roles the program runs, minus the network when it is told to leave it out. Which engines read the
+// price off the screen is the perception options' reader (the replay gives one of its own).
 //
 // The order of attachment matters: the engine first (it sets the day's reset and the box clicks),
 // then the roles that chain onto those hooks (cloud, strategy, perception), then the network.
@@ -22,9 +23,6 @@ struct RoleOptions {
     // The sync client, the update check, the network clock and the uploads after the auction.
     // Without it nothing of the console opens a connection.
     bool network = true;
-    // The text-recognition engines that read the price off the screen. Without them the screen
-    // gives no price and the page feed is the only source (the replay's fake screen is blank).
-    bool screenReading = true;
 
     // What the views and the program add to each role; AttachAll fills in the links between
     // the roles (price reading, remaining time, geometry, cloud step, sends to the sync server).

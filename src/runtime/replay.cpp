@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -17,6 +18,8 @@
 #include "console/console.h"
 #include "log/gbk.h"
 #include "log/log_book.h"
+#include "perception/page_geometry.h"
+#include "perception/price_reader.h"
 #include "platform/fake/fake_platform.h"
 #include "platform/keys.h"
 #include "runtime/console_roles.h"
@@ -46,7 +49,8 @@ platform::LocalTime LocalAt(DayMs ms) {
 }
 
 // A geometry in which every point has a recognisable place, so a click names its target:
-// anchor (100, 50), confirm point N at anchor + (1000 + N, 500 + N). The scenario's own
+// anchor (100, 50), confirm point N at anchor + (1000 + N, 500 + N). The lowest-price figure lies
+// at anchor + (300, 400), 120 x 30, clear of the change detector's region. The scenario's own
 // geometry lines overwrite any of these.
 void WriteDefaultGeometry() {
     const std::string file = ".//bin//coordinatebaseline.ini";
@@ -55,7 +59,8 @@ void WriteDefaultGeometry() {
         {"plusbutton_picPot_x", 20}, {"plusbutton_picPot_y", 21}, {"bidbutton_picPot_x", 30}, {"bidbutton_picPot_y", 31},
         {"C_P2_IMGCODE_IN_X", 40}, {"C_P2_IMGCODE_IN_Y", 41}, {"vk_ret_info_enterx", 50}, {"vk_ret_info_entery", 51},
         {"vk_esc_x", 60},          {"vk_esc_y", 61},         {"vk_esc_x2", 62},          {"vk_esc_y2", 63},
-        {"vk_esc_x3", 64},         {"vk_esc_y3", 65},
+        {"vk_esc_x3", 64},         {"vk_esc_y3", 65},        {"C_P2_LEFTPRICE_X", 300},  {"C_P2_LEFTPRICE_Y", 400},
+        {"C_P2_LEFTPRICE_W", 120}, {"C_P2_LEFTPRICE_H", 30},
     };
     for (const auto& [key, value] : values) config::WriteProfileInt("Position", key, value, file);
     for (int n = 1; n <= 27; ++n) {
@@ -63,6 +68,54 @@ void WriteDefaultGeometry() {
         config::WriteProfileInt("Position", "vk_ret_code_entery_" + std::to_string(n), 500 + n, file);
     }
 }
+
+// The page's lowest-price figure on the fake screen. The fake page draws it as a block of one
+// colour whose blue, green and red bytes carry the figure (opaque, where the blank screen is
+// transparent black), at the place the console's geometry gives it, whenever the screen is
+// captured; the console's grab of the figure then goes through the desktop, the geometry and the
+// screen as on a real page.
+class PriceFigure {
+public:
+    explicit PriceFigure(std::shared_ptr<perception::GeometryStore> geometry) : geometry_(std::move(geometry)) {}
+
+    void Show(std::int64_t price) { shown_ = price; }
+
+    void Paint(platform::fake::FakeScreen& screen) {
+        const std::int64_t price = shown_.load();
+        if (price < 0) return;
+        platform::Rect at = perception::PriceRect(*geometry_->Get());
+        at = {at.left + kViewRect.left, at.top + kViewRect.top, at.right + kViewRect.left, at.bottom + kViewRect.top};
+        if (painted_ && (at.left != painted_->left || at.top != painted_->top || at.right != painted_->right ||
+                         at.bottom != painted_->bottom))
+            Erase(screen, *painted_);  // the geometry moved: the figure moves with it
+        painted_ = at;
+        screen.Fill(at, static_cast<std::uint8_t>(price), static_cast<std::uint8_t>(price >> 8),
+                    static_cast<std::uint8_t>(price >> 16));
+    }
+
+    // The replay's stand-in for the price engine: the figure's number with the line breaks the
+    // engine ends its text with, or nothing for a picture that is not a whole drawn figure.
+    static std::string Recognize(const perception::PixelBuffer& figure) {
+        const std::size_t pixels = static_cast<std::size_t>(figure.width) * figure.height;
+        if (pixels == 0 || figure.bytes.size() < pixels * 4) return {};
+        const std::uint8_t* first = figure.bytes.data();
+        if (first[3] != 0xFF) return {};
+        for (std::size_t i = 1; i < pixels; ++i)
+            if (!std::equal(first, first + 4, figure.bytes.data() + i * 4)) return {};
+        return std::to_string(first[0] | first[1] << 8 | first[2] << 16) + "\n\n";
+    }
+
+private:
+    static void Erase(platform::fake::FakeScreen& screen, const platform::Rect& r) {
+        platform::Image& frame = screen.Framebuffer();
+        for (int y = std::max(r.top, 0); y < std::min(r.bottom, frame.height); ++y)
+            for (int x = std::max(r.left, 0); x < std::min(r.right, frame.width); ++x) std::fill_n(frame.Pixel(x, y), 4, 0);
+    }
+
+    std::shared_ptr<perception::GeometryStore> geometry_;
+    std::atomic<std::int64_t> shown_{-1};  // -1: the page shows no figure
+    std::optional<platform::Rect> painted_;
+};
 
 // The scratch installation folder, the working directory for the length of the run.
 class Installation {
@@ -240,6 +293,7 @@ std::string EventText(const ScenarioEvent& e) {
         case EventKind::Post:
             return "post " + Hex(static_cast<std::uint32_t>(e.a)) + " " + std::to_string(e.b) + " " + std::to_string(e.c);
         case EventKind::Price: return "the page shows " + std::to_string(e.a);
+        case EventKind::ScreenPrice: return "the screen's price figure reads " + std::to_string(e.a);
     }
     return {};
 }
@@ -361,9 +415,11 @@ ReplayResult RunReplay(const Scenario& scenario) {
     desktop.Watch(console.get(), &book);
     RoleOptions options;
     options.network = false;
-    options.screenReading = false;
+    options.perception.reader = std::make_shared<perception::PriceReader>(&PriceFigure::Recognize);
     // The hooks hold the roles; the console's close stops every tick before they go.
-    AttachAll(*console, std::move(options));
+    const ConsoleRoles roles = AttachAll(*console, std::move(options));
+    const auto figure = std::make_shared<PriceFigure>(roles.perception->geometry());
+    fp.screen.SetPainter([figure](platform::fake::FakeScreen& screen) { figure->Paint(screen); });
 
     const console::InitResult init = console->OnInitDialog();
     if (!init.ok) {
@@ -430,6 +486,7 @@ ReplayResult RunReplay(const Scenario& scenario) {
                 return;
             case EventKind::Box: click(e.a, e.b != 0); return;
             case EventKind::Price: pagePrice = e.a; return;
+            case EventKind::ScreenPrice: figure->Show(e.a); return;
             case EventKind::Key:
                 switch (e.key) {
                     case Key::Enter: fp.keyboard.Tap(vk::Return); return;

@@ -238,6 +238,12 @@ private:
             if (!price || *price < 0 || *price > 0xFFFFFFFFLL) return "price takes the lowest price the page shows";
             e.kind = EventKind::Price;
             e.a = *price;
+        } else if (what == "screen") {
+            const auto price = n == 1 ? arg(0) : std::nullopt;
+            if (!price || *price < 0 || *price > kMaxScreenPrice)
+                return "screen takes the price the page's figure shows, 0 … " + std::to_string(kMaxScreenPrice);
+            e.kind = EventKind::ScreenPrice;
+            e.a = *price;
         } else if (what == "jam") {
             const auto count = n == 1 ? arg(0) : std::nullopt;
             if (!count || *count < 0 || *count > 0xFFFFFFFFLL) return "jam takes the server's count";
@@ -278,7 +284,7 @@ private:
             e.c = *lp;
         } else {
             return "unknown event \"" + std::string(what) +
-                   "\" (expected page, server, price, jam, key, login, simstart, box or post)";
+                   "\" (expected page, server, price, screen, jam, key, login, simstart, box or post)";
         }
         s_.events.push_back(e);
         return {};

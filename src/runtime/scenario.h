@@ -32,7 +32,12 @@ enum class EventKind {
     Box,           // a console box: a = control id, b = 1 ticked / 0 cleared
     Post,          // any message to the console: a = message, b = wParam, c = lParam
     Price,         // from now on the page shows lowest price a (used by the feed)
+    ScreenPrice,   // from now on the page's price figure on the screen reads a
 };
+
+// The highest price a `screen` line can put on the page: the replay's fake page draws its price
+// figure as one colour, whose three bytes carry the figure.
+inline constexpr std::int64_t kMaxScreenPrice = 0xFFFFFF;
 
 enum class Key { Enter, CtrlEnter, Escape, F3 };
 

@@ -101,7 +101,9 @@ TEST(Replay, ScheduledSecondBidIsTypedAndConfirmedWhenThePriceComesWithin300) {
                                                      "press the bid button (element)", "the code box is at (140,91)"}));
     EXPECT_TRUE(Logged(r, "国拍最低价：89000，用户申请价格：89700"));
     EXPECT_TRUE(Logged(r, "客户按了回车，智能提交开启，等待价格上涨到差价范围"));
-    // 89400 is the first price within 300 of 89700: confirmed in the report that brings it.
+    // 89400 is the first price within 300 of 89700: confirmed in the report that brings it. The
+    // line names the lowest price the console last published (the scan before the report).
+    EXPECT_TRUE(Logged(r, "国拍最低价：89300，软件点击\"确定\"按钮"));
     ASSERT_EQ(ConfirmTimes(r), (std::vector<DayMs>{At("11:29:45")}));
     EXPECT_EQ(r.confirmations[0].Gap(), 300);
     EXPECT_EQ(r.confirmations[0].remainingSeconds, 15);
@@ -151,6 +153,27 @@ TEST(Replay, ScreenPathConfirmsThroughChain58WithTwoSecondsLeft) {
          Edit(Edited(file, "start 11:29:00", "start 11:28:53"), "at 11:29:02 login", "at 11:28:55 login"),
          {{At("11:29:58.010")}, 1000, 2, "B云提交58c"}},
         {"box 1196 clear: no cloud confirmation", Edited(file, "set policy 1 check_bigdata 1", ""), {{}}},
+    };
+    for (const Case& t : cases) Check(t);
+}
+
+TEST(Replay, ScreenPathConfirmsByRule58dWhenThePriceHasFallenBelowASecondLow) {
+    const std::string file = "screen_path_58d.scn";
+    const std::string without = Edit(Edited(file, "at 11:28:55 screen 89000", ""), "at 11:29:30 screen 89300", "");
+    // Rule 58d confirms at once for every group; 58c, its neighbour, delays B and C.
+    const Case cases[] = {
+        {"the change detector starts from the 62-second figure 89000, below the 89300 of second 45",
+         ExampleText(file), {{At("11:29:58")}, 1000, 2, "A云提交58d"}},
+        {"a console started at a second ending in 3 is group B, also at once",
+         Edited(file, "start 11:28:50", "start 11:28:53"), {{At("11:29:58")}, 1000, 2, "B云提交58d"}},
+        {"a console started at a second ending in 7 is group C, also at once",
+         Edited(file, "start 11:28:50", "start 11:28:47"), {{At("11:29:58")}, 1000, 2, "C云提交58d"}},
+        {"the figure read with 62 s left is the lowest price of the last seconds",
+         Edited(file, "at 11:28:55 screen 89000", "at 11:28:55 screen 88800"), {{At("11:29:58")}, 1200, 2, "A云提交58d"}},
+        {"no figure on the screen: the price stays at the feed's 89300 and rule 58c applies", without,
+         {{At("11:29:58")}, 700, 2, "A云提交58c"}},
+        {"a figure of 89350 is no price: the same as none",
+         Edited(file, "at 11:28:55 screen 89000", "at 11:28:55 screen 89350"), {{At("11:29:58")}, 700, 2, "A云提交58c"}},
     };
     for (const Case& t : cases) Check(t);
 }

@@ -36,6 +36,7 @@ TEST(Scenario, ReadsSettingsEventsAndFeedsInTimeOrder) {
         "at 11:29:20 key ctrl+enter\n"
         "at 11:29:30 post 0x492\n"
         "at 11:29:31 page 89000 1129310000\n"
+        "at 11:29:32 screen 89100\n"
         "feed 11:29:00 11:29:40 every 50\n",
         "x.scn");
     ASSERT_TRUE(r.scenario) << r.error->message;
@@ -51,13 +52,15 @@ TEST(Scenario, ReadsSettingsEventsAndFeedsInTimeOrder) {
     ASSERT_EQ(s.startBoxes.size(), 1u);
     EXPECT_EQ(s.startBoxes[0].a, 1125);
     EXPECT_EQ(s.startBoxes[0].b, 0);
-    ASSERT_EQ(s.events.size(), 4u);
+    ASSERT_EQ(s.events.size(), 5u);
     EXPECT_EQ(s.events[0].kind, EventKind::Key);
     EXPECT_EQ(s.events[0].key, Key::CtrlEnter);
     EXPECT_EQ(s.events[1].a, 0x492);
     EXPECT_EQ(s.events[2].b, 1129310000);
-    EXPECT_EQ(s.events[3].kind, EventKind::Jam);
-    EXPECT_EQ(s.events[3].line, 8);
+    EXPECT_EQ(s.events[3].kind, EventKind::ScreenPrice);
+    EXPECT_EQ(s.events[3].a, 89100);
+    EXPECT_EQ(s.events[4].kind, EventKind::Jam);
+    EXPECT_EQ(s.events[4].line, 8);
     ASSERT_EQ(s.feeds.size(), 1u);
     EXPECT_EQ(s.feeds[0].periodMs, 50);
 }
@@ -83,6 +86,9 @@ TEST(Scenario, MalformedLinesAreReportedWithTheirNumber) {
         {"at 11:29:10 page 89000\n", 1, "page takes a price and a page time code"},
         {"at 11:29:10 page 89000 99999999999\n", 1, "page takes"},
         {"at 11:29:10 box 1196 maybe\n", 1, "on or off"},
+        {"at 11:29:10 screen\n", 1, "screen takes the price"},
+        {"at 11:29:10 screen 16777216\n", 1, "0 … 16777215"},
+        {"at 11:29:10 screen -100\n", 1, "screen takes the price"},
         {"feed 11:29:10 11:29:00\n", 1, "ends before it starts"},
         {"feed 11:29:00 11:29:10 every 0\n", 1, "every <ms>"},
         {"at 11:29:10 jam 3\nstart 11:29:00\n", 2, "before the timed lines"},
