@@ -199,12 +199,6 @@ void OnJamSignal(console::CKestravaDlg& c, Engine& engine, std::uint32_t n) {
     e.cloudDone = 1;
 }
 
-void OnProgressBarSeen(const std::function<bool(std::string_view)>& sendToSync) {
-    // Without an open connection the sighting is not sent; nothing else depends on it.
-    if (sendToSync) sendToSync("6_0");
-    log::DebugPrintf("6_0 屏幕有进度条 \n");
-}
-
 void AttachCloud(const std::shared_ptr<Engine>& engine, console::ConsoleHooks& hooks) {
     hooks.jamSignal = [engine](console::CKestravaDlg& c, std::uint32_t wParam, std::int32_t) {
         OnJamSignal(c, *engine, wParam);

@@ -5,17 +5,16 @@
 //   CloudStep            submit-timer thread, every submit tick with 10 s or less left: the
 //                        page-clock rules with a live feed, else the screen decision table
 //   OnJamSignal          interface thread, message 0x49c: the server's congestion signal
-//   OnProgressBarSeen    interface thread, message 0x49a: tells the server the page shows its
-//                        progress bar
+//
+// The progress-bar sighting (message 0x49a) is the console's own row: it passes "6_0" to the sync
+// server through the network role and acts in every mode, so the cloud has no part in it.
 //
 // A delayed cloud confirmation belongs to the arming it was scheduled under: ending that
 // submission by any other path discards it (EndSubmission), and a later arming never inherits it.
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <memory>
-#include <string_view>
 
 #include "console/console.h"
 #include "engine/engine.h"
@@ -32,10 +31,6 @@ void CloudSubmitDecision(console::CKestravaDlg& c, Engine& engine);
 // 1196 ticked, once page second 57.5 has passed on the feed path, confirms the armed submission
 // at once.
 void OnJamSignal(console::CKestravaDlg& c, Engine& engine, std::uint32_t n);
-
-// Message 0x49a: passes "6_0" to the sync server through `sendToSync` (which returns false when
-// there is no open connection) and prints the sighting to the debug console.
-void OnProgressBarSeen(const std::function<bool(std::string_view)>& sendToSync);
 
 // Puts OnJamSignal into the console's hook for message 0x49c.
 void AttachCloud(const std::shared_ptr<Engine>& engine, console::ConsoleHooks& hooks);

@@ -8,6 +8,7 @@
 
 #include "console/console.h"
 #include "console_rig.h"
+#include "log/log_book.h"
 
 namespace kestrava::console::testing {
 namespace {
@@ -86,6 +87,16 @@ TEST_F(MessagesTest, EveryNumberReachesItsHandler) {
     EXPECT_EQ(con.state.runState.load(), 1);
     EXPECT_EQ(con.state.auctionStart.load(), now);
     EXPECT_EQ(con.state.auctionEnd.load(), now + 190);
+}
+
+TEST_F(MessagesTest, AProgressBarSightingIsPassedOnOnceAndPrinted) {
+    log::SetDebugConsole(true);
+    ::testing::internal::CaptureStdout();
+    EXPECT_TRUE(rig.console->HandleMessage({msg::ProgressBarSeen, 0, 0}));
+    const std::string printed = ::testing::internal::GetCapturedStdout();
+    log::SetDebugConsole(false);
+    EXPECT_EQ(calls, (std::vector<std::string>{"sendToSync 6_0"}));
+    EXPECT_EQ(printed, "6_0 屏幕有进度条 \n");
 }
 
 TEST_F(MessagesTest, UnknownNumbersAreIgnored) {

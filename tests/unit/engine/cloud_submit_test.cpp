@@ -356,20 +356,5 @@ TEST(CloudSubmit, SimulationRunConfirmsAtThreeSecondsAsAForcedSubmission) {
     EXPECT_EQ(run.rig.c().state.appliedPrice.load(), 0);
 }
 
-TEST(CloudSubmit, ProgressBarIsPassedToTheServerAndPrinted) {
-    std::vector<std::string> sent;
-    log::SetDebugConsole(true);
-    ::testing::internal::CaptureStdout();
-    // No open connection: the send fails, and the sighting is still printed.
-    OnProgressBarSeen([&](std::string_view text) {
-        sent.emplace_back(text);
-        return false;
-    });
-    const std::string printed = ::testing::internal::GetCapturedStdout();
-    log::SetDebugConsole(false);
-    EXPECT_EQ(sent, (std::vector<std::string>{"6_0"}));
-    EXPECT_EQ(printed, "6_0 屏幕有进度条 \n");
-}
-
 }  // namespace
 }  // namespace kestrava::engine
