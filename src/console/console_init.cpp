@@ -15,6 +15,10 @@ namespace kestrava::console {
 
 namespace {
 
+// How much longer than the fixed two seconds the start waits for a shell's window to appear: a
+// page engine's first window can take that long on a cold start.
+constexpr int kShellWindowWaitMs = 3000;
+
 // The update check stays away from the minutes when bidders calibrate and revise their bids.
 bool InUpdateQuietWindow(const platform::LocalTime& t) {
     const int secondOfDay = t.hour * 3600 + t.minute * 60 + t.second;
@@ -67,7 +71,7 @@ InitResult CKestravaDlg::OnInitDialog() {
     s.startSecondDigit = platform.clock.Now().second % 10;
 
     // The page windows; the shell is started when its window is missing.
-    const shell::PageWindows page = shell.RefreshPageWindows();
+    shell::PageWindows page = shell.RefreshPageWindows();
     if (!page.window) {
         if (!shell.ShellPresent()) {
             platform.notices.Show(shell::kShellMissingText, kConsoleTitle);
@@ -75,6 +79,13 @@ InitResult CKestravaDlg::OnInitDialog() {
         }
         shell.StartShell();
         platform.clock.SleepMs(2000);
+        // A shell that has its window up by now (the one just started, or the one the login
+        // dialog started a moment before us) gets its page opened below like one found at once.
+        page = shell.RefreshPageWindows();
+        for (int waited = 0; !page.window && waited < kShellWindowWaitMs; waited += 100) {
+            platform.clock.SleepMs(100);
+            page = shell.RefreshPageWindows();
+        }
     }
     log::DebugPrintf("launch edge\n");
     if (page.window) platform.desktop.SetForeground(page.window);

@@ -1,16 +1,20 @@
 #include "gui/console_view.h"
 
+#include <array>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QEventLoop>
+#include <QFontInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QToolButton>
+#include <QHBoxLayout>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
@@ -38,16 +42,19 @@ public:
     }
 };
 
-// An up-down control: two stacked arrows reporting a step of +1 (up) or -1 (down).
+// An up-down control: two arrows reporting a step of +1 (up, or right) or -1 (down, or left).
 class SpinArrows final : public QWidget {
 public:
-    SpinArrows(QWidget* parent, std::function<void(int)> onStep) : QWidget(parent) {
-        auto* layout = new QVBoxLayout(this);
+    SpinArrows(QWidget* parent, Qt::Orientation orientation, std::function<void(int)> onStep) : QWidget(parent) {
+        QBoxLayout* layout = orientation == Qt::Vertical ? static_cast<QBoxLayout*>(new QVBoxLayout(this))
+                                                         : new QHBoxLayout(this);
         layout->setContentsMargins(0, 0, 0, 0);
         layout->setSpacing(0);
-        for (int step : {+1, -1}) {
+        const bool vertical = orientation == Qt::Vertical;
+        for (int step : vertical ? std::array{+1, -1} : std::array{-1, +1}) {
             auto* b = new QToolButton(this);
-            b->setArrowType(step > 0 ? Qt::UpArrow : Qt::DownArrow);
+            b->setArrowType(vertical ? (step > 0 ? Qt::UpArrow : Qt::DownArrow)
+                                     : (step > 0 ? Qt::RightArrow : Qt::LeftArrow));
             b->setAutoRepeat(true);
             b->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
             layout->addWidget(b);
@@ -74,6 +81,25 @@ void SetColours(QWidget* w, std::optional<QColor> text, std::optional<QColor> ba
     sheet += background ? QStringLiteral("background-color: %1;").arg(background->name())
                         : QStringLiteral("background: transparent;");
     if (w->styleSheet() != sheet) w->setStyleSheet(sheet);
+}
+
+// The layout's rectangles were drawn for a narrow bitmap font; with the fonts of this desktop a
+// caption may be wider than its control and run under its neighbour. Such a caption is set in a
+// smaller size, down to a size that stays legible, rather than overlapping or being cut.
+void FitCaption(QWidget* w) {
+    constexpr int kSmallestPixels = 9;
+    auto* label = qobject_cast<QLabel*>(w);
+    const bool fits = (label && !label->wordWrap() && label->pixmap().isNull()) ||
+                      qobject_cast<QCheckBox*>(w) || qobject_cast<QRadioButton*>(w);
+    if (!fits) return;
+    const QFont base = w->parentWidget() ? w->parentWidget()->font() : w->font();
+    QFont font = base;
+    int pixels = QFontInfo(base).pixelSize();
+    w->setFont(font);
+    while (w->sizeHint().width() > w->width() && pixels > kSmallestPixels) {
+        font.setPixelSize(--pixels);
+        w->setFont(font);
+    }
 }
 
 }  // namespace
@@ -152,7 +178,9 @@ void ConsoleView::Build() {
                     break;
                 }
                 case ControlKind::Spin:
-                    w = new SpinArrows(this, [this, id](int step) { dlg_.OnSpin(id, step); });
+                    // The page-clock region's left edge is moved sideways: its control points that way.
+                    w = new SpinArrows(this, id == 1157 ? Qt::Horizontal : Qt::Vertical,
+                                       [this, id](int step) { dlg_.OnSpin(id, step); });
                     break;
                 case ControlKind::ComboBox: {
                     auto* c = new QComboBox(this);
@@ -168,6 +196,7 @@ void ConsoleView::Build() {
             // A combo's template height includes its drop-down list.
             const int height = place.kind == ControlKind::ComboBox ? 14 : place.height;
             w->setGeometry(du.Rect(place.x, place.y, place.width, height));
+            FitCaption(w);
             w->setVisible(place.visible);
             w->setEnabled(place.enabled);
             if (id != console::kNoId) {
@@ -192,12 +221,18 @@ void ConsoleView::Apply(int id, const console::ControlSnapshot& s) {
             l->setPixmap(QPixmap::fromImage(ToQImage(*s.picture)));
         } else {
             if (!l->pixmap().isNull()) l->setPixmap(QPixmap());
-            if (l->text() != text) l->setText(text);
+            if (l->text() != text) {
+                l->setText(text);
+                FitCaption(l);
+            }
         }
     } else if (auto* e = qobject_cast<QLineEdit*>(w)) {
         if (e->text() != text && !e->hasFocus()) e->setText(text);
     } else if (auto* b = qobject_cast<QAbstractButton*>(w)) {
-        if (b->text() != text && !text.isEmpty()) b->setText(text);
+        if (b->text() != text && !text.isEmpty()) {
+            b->setText(text);
+            FitCaption(b);
+        }
         if (b->isCheckable()) b->setChecked(s.check == 1);
     } else if (auto* c = qobject_cast<QComboBox*>(w)) {
         QStringList items;

@@ -61,8 +61,36 @@ void PerceptionRole::SmartCalibrate(console::CKestravaDlg& c) {
     std::lock_guard lock(calibrateMutex_);
     CalibrationHost host{c.platform.desktop, c.platform.screen, *geometry_,
                          [&c](std::string_view line) { c.WriteLogLine(line); }};
-    const CalibrationResult result = perception::SmartCalibrate(host, c.state.displayScale.load(), options_.files);
+    CalibrationResult result = perception::SmartCalibrate(host, c.state.displayScale.load(), options_.files);
+    const int dx = clockRegionDx_.load();
+    const int dy = clockRegionDy_.load();
+    if (dx != 0 || dy != 0) {
+        result.geometry.ocr_systime_left += dx;
+        result.geometry.ocr_systime_top += dy;
+        geometry_->Publish(result.geometry);
+    }
     ApplyCalibration(c, result);
+}
+
+bool PerceptionRole::MoveClockRegion(int controlId, int step) {
+    int dx = 0;
+    int dy = 0;
+    if (controlId == 1156) {
+        dy = -step;  // screen rows grow downwards
+    } else if (controlId == 1157) {
+        dx = step;
+    } else {
+        return false;
+    }
+    // Under the calibration lock, so a move never falls between a calibration's two publications.
+    std::lock_guard lock(calibrateMutex_);
+    clockRegionDx_ += dx;
+    clockRegionDy_ += dy;
+    geometry_->Update([&](PageGeometry& g) {
+        g.ocr_systime_left += dx;
+        g.ocr_systime_top += dy;
+    });
+    return true;
 }
 
 void PerceptionRole::ApplyCalibration(console::CKestravaDlg& c, const CalibrationResult& result) {
@@ -236,6 +264,9 @@ void AttachPerception(const std::shared_ptr<PerceptionRole>& role, console::Cons
     hooks.findStartMark = [role](CKestravaDlg& c) { return role->FindStartMark(c); };
     hooks.pageStateTick = [role](CKestravaDlg& c) { role->PageStateTick(c); };
     hooks.scanTick = [role](CKestravaDlg& c) { role->ScanTick(c); };
+    hooks.spinMoved = [role, next = hooks.spinMoved](CKestravaDlg& c, int id, int step) {
+        if (!role->MoveClockRegion(id, step) && next) next(c, id, step);
+    };
     // The engine's records are reset too; whichever attached first keeps its place.
     hooks.clearRunRecords = [role, next = hooks.clearRunRecords](CKestravaDlg& c) {
         if (next) next(c);

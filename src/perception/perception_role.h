@@ -96,6 +96,10 @@ public:
     void PageStateTick(console::CKestravaDlg& c);
     void ScanTick(console::CKestravaDlg& c);
     void ClearRunRecords(console::CKestravaDlg& c);
+    // The two up-down controls beside the screen-time preview: 1156 moves the page-clock region
+    // up (+1) or down (-1) by a pixel, 1157 right (+1) or left (-1). The moves last until the
+    // program ends, across calibrations. False for any other control.
+    bool MoveClockRegion(int controlId, int step);
 
     // ---- Engine entry points
     // First step of the bid tick: feed freshness, the screen reading, the change tracker, the
@@ -129,6 +133,9 @@ private:
     std::shared_ptr<GeometryStore> geometry_;
     std::shared_ptr<engine::Engine> engine_;
     std::mutex calibrateMutex_;  // one calibration at a time, from whichever thread
+    // The page-clock region's moves so far, added to every calibrated geometry.
+    std::atomic<int> clockRegionDx_{0};
+    std::atomic<int> clockRegionDy_{0};
 };
 
 // Fills the console's perception hooks (display scale, OCR, calibration, start mark, page-state

@@ -150,6 +150,21 @@ TEST(ConsoleInitTest, TheShellIsStartedOrItsAbsenceEndsTheStart) {
         EXPECT_GE(rig.fp.clock.EpochMillis() - t0, 2000);
         EXPECT_TRUE(rig.fp.desktop.Posted().empty());  // no open command without a window found first
     }
+    for (const auto& [moniornot, open] : {std::pair{"1", 0x468u}, std::pair{"0", 0x467u}}) {
+        SCOPED_TRACE(std::string("window appears while the start waits, moniornot ") + moniornot);
+        ConsoleRig rig;
+        rig.UserConf({{"moniornot", moniornot}});
+        // The shell's window comes up 2.5 s after the start began: the console opens the page in it
+        // and starts no second shell.
+        auto appear = rig.fp.clock.StartPeriodic(2500, [&] {
+            if (!rig.page) rig.AddPage();
+        });
+        EXPECT_TRUE(rig.Make().OnInitDialog().ok);
+        EXPECT_EQ(rig.fp.programs.Started().size(), 1u);
+        const auto posted = rig.fp.desktop.PostedTo(rig.page);
+        ASSERT_EQ(posted.size(), 1u);
+        EXPECT_EQ(posted[0].message.msg, open);
+    }
     {
         SCOPED_TRACE("shell file missing");
         ConsoleRig rig;

@@ -118,6 +118,32 @@ TEST(PerceptionRoleCalibration, ReadersNeverSeeAHalfUpdatedGeometry) {
     EXPECT_EQ(rig.role->geometry()->Get()->lvwf_x, rig.s().Geometry().lvwf_x);
 }
 
+// The up-down controls beside the screen-time preview move the page-clock region a pixel at a
+// time; a later calibration re-reads the file but keeps the moves. Other spins go on to the
+// strategy controls.
+TEST(PerceptionRoleCalibration, ClockRegionSpinsMoveTheRegionAcrossCalibrations) {
+    PerceptionRig rig;
+    console::testing::WriteIni("bin/coordinatebaseline.ini", "Position",
+                               {{"ocr_systime_left", "200"}, {"ocr_systime_top", "100"}});
+    rig.c().OnCommand(1160);
+    const auto region = [&] {
+        const auto g = rig.role->geometry()->Get();
+        return Point{g->ocr_systime_left, g->ocr_systime_top};
+    };
+    ASSERT_EQ(region(), (Point{200, 100}));
+    // The role's spin hook in front of a recorder standing for the strategy controls.
+    std::vector<std::pair<int, int>> forwarded;
+    console::ConsoleHooks hooks;
+    hooks.spinMoved = [&](console::CKestravaDlg&, int id, int step) { forwarded.emplace_back(id, step); };
+    AttachPerception(rig.role, hooks);
+    for (auto [id, step] : {std::pair{1156, +1}, {1156, +1}, {1157, +1}, {1157, -1}, {1157, +1}, {1149, +1}})
+        hooks.spinMoved(rig.c(), id, step);
+    EXPECT_EQ(region(), (Point{201, 98})) << "up moves the region up, right moves it right";
+    EXPECT_EQ(forwarded, (std::vector<std::pair<int, int>>{{1149, 1}}));
+    rig.c().OnCommand(1160);
+    EXPECT_EQ(region(), (Point{201, 98}));
+}
+
 TEST(PerceptionRoleClock, RemainingTimeThroughTheSubmitTick) {
     struct Case {
         const char* name;
