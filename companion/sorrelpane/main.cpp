@@ -5,6 +5,9 @@
 //   Sorrelpane                          wait for the console's commands
 //   Sorrelpane --practice               open the practice page at once
 //   Sorrelpane --write-geometry FILE    measure the practice page into a geometry file and exit
+//
+// One shell per user and display: a copy started while another runs (also one still starting,
+// its window not yet shown) notes it in the day log and exits with status 0 at once.
 #include <QApplication>
 #include <QDir>
 #include <QQuickWindow>
@@ -14,11 +17,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <string>
 
 #include "console_link.h"
 #include "native_bridge.h"
 #include "page_shell.h"
+#include "platform/x11/flock_single_instance.h"
 
 namespace {
 
@@ -49,10 +57,46 @@ void PrepareEnvironment() {
         "--disable-backgrounding-occluded-windows");
 }
 
+// The name of the lock that keeps one shell per user and display. The lock file lies in
+// $XDG_RUNTIME_DIR (set above when missing), so it goes with the user's session; the kernel
+// releases the lock when the process ends, however it ends.
+std::string InstanceLockName() {
+    const char* display = std::getenv("DISPLAY");
+    return "Sorrelpane-" + std::to_string(geteuid()) + "-" + (display ? display : "");
+}
+
+bool MeasuringOnly(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--write-geometry") == 0) return true;
+    return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     PrepareEnvironment();
+
+    using namespace kestrava::sorrelpane;
+    // Decided before the engine starts, so that a second copy costs next to nothing. Measuring the
+    // page is a tool run that ends by itself; it neither takes the lock nor is refused by it.
+    namespace x11 = kestrava::platform::x11;
+    x11::FlockSingleInstance instance;
+    const std::string lockPath = x11::FlockSingleInstance::LockPath(InstanceLockName());
+    if (!MeasuringOnly(argc, argv) && !instance.TryAcquire(InstanceLockName())) {
+        ShellLog startLog(ShellSettings::Load().bidNumber);
+        // A lock file this user cannot open says nothing about other shells: run without the guard.
+        if (access(lockPath.c_str(), R_OK | W_OK) != 0) {
+            startLog.Write(QStringLiteral("cannot open the lock file %1: running without the one-shell guard")
+                               .arg(QString::fromStdString(lockPath)));
+        } else {
+            const QString note = QStringLiteral("another page shell is running on display %1 (lock %2): this one ends")
+                                     .arg(QString::fromLocal8Bit(qgetenv("DISPLAY")), QString::fromStdString(lockPath));
+            startLog.Write(note);
+            std::fprintf(stderr, "Sorrelpane: %s\n", note.toLocal8Bit().constData());
+            return 0;
+        }
+    }
+
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Sorrelpane"));
@@ -65,7 +109,6 @@ int main(int argc, char** argv) {
         else if (args[i] == QLatin1String("--practice")) openPractice = true;
     }
 
-    using namespace kestrava::sorrelpane;
     ShellSettings settings = ShellSettings::Load();
     ShellLog log(settings.bidNumber);
     std::unique_ptr<ConsoleLink> console = ConsoleLink::Open();

@@ -3,6 +3,8 @@
 // page's reactions are read from the shell's day log, and the page's pixels from the screen.
 #include <gtest/gtest.h>
 
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -15,6 +17,7 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -146,6 +149,7 @@ public:
         }, timeoutMs);
     }
     bool ExitedCleanly() const { return exited_ && WIFEXITED(status_) && WEXITSTATUS(status_) == 0; }
+    pid_t Pid() const { return pid_; }
 
 private:
     pid_t pid_ = -1;
@@ -179,6 +183,44 @@ private:
     std::vector<Message> messages_;
     std::unique_ptr<kestrava::platform::MessageWindow> window_;
 };
+
+// The processes (_NET_WM_PID) owning a window titled `title` anywhere in the window tree.
+std::set<long> WindowOwners(const char* title) {
+    std::set<long> owners;
+    Display* d = XOpenDisplay(nullptr);
+    if (!d) return owners;
+    const Atom name = XInternAtom(d, "_NET_WM_NAME", False);
+    const Atom utf8 = XInternAtom(d, "UTF8_STRING", False);
+    const Atom pidAtom = XInternAtom(d, "_NET_WM_PID", False);
+    std::vector<Window> pending{DefaultRootWindow(d)};
+    while (!pending.empty()) {
+        const Window w = pending.back();
+        pending.pop_back();
+        Atom type = 0;
+        int format = 0;
+        unsigned long count = 0, after = 0;
+        unsigned char* data = nullptr;
+        if (XGetWindowProperty(d, w, name, 0, 256, False, utf8, &type, &format, &count, &after, &data) == Success &&
+            data) {
+            const bool match = std::string(reinterpret_cast<char*>(data), count) == title;
+            XFree(data);
+            data = nullptr;
+            if (match && XGetWindowProperty(d, w, pidAtom, 0, 1, False, XA_CARDINAL, &type, &format, &count, &after,
+                                            &data) == Success && data) {
+                if (count == 1) owners.insert(*reinterpret_cast<long*>(data));
+                XFree(data);
+            }
+        }
+        Window root = 0, parent = 0, *children = nullptr;
+        unsigned int n = 0;
+        if (XQueryTree(d, w, &root, &parent, &children, &n) && children) {
+            pending.insert(pending.end(), children, children + n);
+            XFree(children);
+        }
+    }
+    XCloseDisplay(d);
+    return owners;
+}
 
 class SorrelpaneTest : public ::testing::Test {
 protected:
@@ -313,6 +355,34 @@ TEST_F(SorrelpaneTest, RealLikeRunReportsTenDigitCodesInTheRevisionPhase) {
         EXPECT_LE(r.lParam, 1128300000);
     }
     CloseShell(shell, w);
+}
+
+// The login dialog restarts the shell and the console, starting a moment later, may start one
+// too: a second copy on the same display must leave at once, also while the first is still
+// starting, and the place must come free when the first one goes, however it goes.
+TEST_F(SorrelpaneTest, SecondCopyOnTheSameDisplayExitsAndLeavesOneWindow) {
+    Installation inst("");
+    auto first = std::make_unique<ShellProcess>(inst.Dir());
+    // The first holds its place before it makes its window; the second comes as soon as the
+    // first has made it (its window is shown only after that).
+    ASSERT_TRUE(inst.WaitLog("shell started"));
+    ShellProcess second(inst.Dir());
+    ASSERT_TRUE(second.WaitExit(10000)) << "the second copy is still running";
+    EXPECT_TRUE(second.ExitedCleanly());
+    EXPECT_NE(inst.Log().find("another page shell is running on display"), std::string::npos) << inst.Log();
+
+    ASSERT_NE(WaitForWindows().view, 0u);
+    EXPECT_EQ(WindowOwners(kPageTitle), std::set<long>{first->Pid()});
+
+    // The first one killed outright: the next copy starts and shows its window.
+    kill(first->Pid(), SIGKILL);
+    ASSERT_TRUE(first->WaitExit(10000));
+    first.reset();
+    ShellProcess third(inst.Dir());
+    const PageWindows w = WaitForWindows();
+    ASSERT_NE(w.view, 0u);
+    EXPECT_TRUE(WaitUntil([&] { return WindowOwners(kPageTitle) == std::set<long>{third.Pid()}; }, 10000));
+    CloseShell(third, w);
 }
 
 // The login dialog's compatibility test: 0x469 shows the icon page and the shell answers with
