@@ -355,6 +355,8 @@
   }
 
   // ---- views --------------------------------------------------------------------------------
+  const LOGIN_AFTER_START_MS = 2000;
+
   function afterPaint(fn) {
     requestAnimationFrame(() => requestAnimationFrame(() => setTimeout(fn, 0)));
   }
@@ -375,8 +377,12 @@
     note(`bidding seed=${seed} mode=${realMode ? 'real' : 'sim'} warning=${warningPrice} final=${finalPrice()}`);
     tick();
     afterPaint(() => {
-      tell('login');
-      if (!realMode) tell('start');
+      if (realMode) return void tell('login');
+      // A practice run: the console starts its run on the one-second tick after the start
+      // message and forgets an earlier login there, and it calibrates on a login only once its
+      // run is under way. So the start goes first and the login follows two seconds later.
+      tell('start');
+      setTimeout(() => tell('login'), LOGIN_AFTER_START_MS);
     });
   }
 

@@ -164,7 +164,17 @@ public:
         : window_(desktop.CreateMessageWindow(kConsoleTitle, "KestravaConsole", [this](const Message& m) {
               std::lock_guard lock(mutex_);
               messages_.push_back(m);
+              arrivals_.push_back(std::chrono::steady_clock::now());
           })) {}
+
+    // When the first message `msg` arrived, if one did.
+    std::optional<std::chrono::steady_clock::time_point> FirstArrival(std::uint32_t msg) const {
+        std::lock_guard lock(mutex_);
+        for (std::size_t i = 0; i < messages_.size(); ++i) {
+            if (messages_[i].msg == msg) return arrivals_[i];
+        }
+        return std::nullopt;
+    }
 
     std::vector<Message> Received(std::uint32_t msg) const {
         std::lock_guard lock(mutex_);
@@ -181,6 +191,7 @@ public:
 private:
     mutable std::mutex mutex_;
     std::vector<Message> messages_;
+    std::vector<std::chrono::steady_clock::time_point> arrivals_;
     std::unique_ptr<kestrava::platform::MessageWindow> window_;
 };
 
@@ -311,6 +322,12 @@ TEST_F(SorrelpaneTest, OpensThePracticePageInItsNamedWindowsAndReportsToTheConso
     ASSERT_TRUE(inst.WaitLog("page: click loginbtn trusted=1"));
     ASSERT_TRUE(console.WaitFor(kPageLoggedIn));
     ASSERT_TRUE(console.WaitFor(kPracticeStarted));
+    // The console starts its practice run on its next one-second tick after 0x49d and only then
+    // takes a login for its calibration: the login report must come after that tick.
+    const auto started = console.FirstArrival(kPracticeStarted);
+    const auto loggedIn = console.FirstArrival(kPageLoggedIn);
+    ASSERT_TRUE(started && loggedIn);
+    EXPECT_GE(std::chrono::duration_cast<std::chrono::milliseconds>(*loggedIn - *started).count(), 1500);
     ASSERT_TRUE(console.WaitFor(kPageReport, 3));
     std::vector<Message> reports = console.Received(kPageReport);
     for (const Message& r : reports) {
