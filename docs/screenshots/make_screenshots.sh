@@ -1,6 +1,8 @@
 #!/bin/bash
 # Takes the screenshots in this folder: the login dialog, two help pages and the console with its
-# information bar, from the real program under a private Xvfb. Usage: make_screenshots.sh BUILD_DIR
+# information bar, from the real program under a private Xvfb; then the practice page with the
+# console beside it during a practice run (scripts/practice, about 3.5 minutes, in a copy of the
+# installation). Usage: make_screenshots.sh BUILD_DIR
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:?build directory}" && pwd)
@@ -38,4 +40,9 @@ import -window root -crop 300x900+0+0 +repage "$here/console.png"
 kill "$pid" 2>/dev/null || true
 wait "$pid" 2>/dev/null || true
 xvfb_stop
+# The practice run brings its own X server; the picture is taken once the bidder has typed the
+# code, the console's bid applied and its submission armed.
+"$root/scripts/practice" --headless --build "$build" --copy "$work/practice" --screenshot "$here/practice_run.png" \
+  >"$work/practice.txt" 2>&1 || { cat "$work/practice.txt"; exit 1; }
+[ -s "$here/practice_run.png" ] || { cat "$work/practice.txt"; echo "no practice_run.png" >&2; exit 1; }
 echo "screenshots written to $here"

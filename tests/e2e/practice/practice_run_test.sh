@@ -5,11 +5,21 @@
 #
 # Seed 7 of the practice page: warning price 89000, lowest 89200 at 48 s before the end, steps to
 # 89600 at 5.6 s before the end (gap 300: the moment to confirm) and 89700 at 4.4 s (final). So
-# the bid is 89900, valid on arrival, and wins.
+# the bid is 89900, valid on arrival, and wins. The real-like timeline has the same last minute.
 #
-# usage: practice_run_test.sh <build folder>
+# usage: practice_run_test.sh <build folder> [sim|real]
+#   sim   the simulation run: the console in practice mode, the page's 190-second timeline
+#   real  the real-like run: the console in real mode, the page's timeline ending at 11:30:00,
+#         both under libfaketime so that their clocks read 11:28:10 at the start; the page's
+#         ten-digit time codes feed the console
 set -uo pipefail
-build=$(realpath "${1:?usage: practice_run_test.sh <build folder>}")
+build=$(realpath "${1:?usage: practice_run_test.sh <build folder> [sim|real]}")
+mode=${2:-sim}
+case "$mode" in
+  sim) options=() ;;
+  real) options=(--real --at 11:28:10) ;;
+  *) echo "usage: practice_run_test.sh <build folder> [sim|real]" >&2; exit 2 ;;
+esac
 repo=$(cd "$(dirname "$0")/../../.." && pwd)
 work=$(mktemp -d /tmp/kestrava-e2e.XXXXXX)
 trap 'rm -rf "$work"' EXIT
@@ -20,12 +30,15 @@ check() {  # check <what> <command…>
   if "$@"; then echo "ok    $what"; else echo "FAIL  $what"; failures=$((failures + 1)); fi
 }
 has() { grep -a -q -- "$2" <<<"$1"; }
+lacks() { ! has "$1" "$2"; }
+# The lines of $1 from the first matching $2 up to the first after it matching $3.
+between() { awk -v a="$2" -v b="$3" 'on && $0 ~ b { exit } $0 ~ a { on = 1 } on' <<<"$1"; }
 # Milliseconds of a HH:MM:SS.mmm stamp.
 ms() { awk -F'[:.]' '{ printf "%d\n", (($1 * 60 + $2) * 60 + $3) * 1000 + $4 }' <<<"$1"; }
 
 start=$(date +%s.%3N)
 out=$("$repo/scripts/practice" --headless --build "$build" --copy "$work/inst" --seed 7 --code 4321 \
-      --second 48 --plus 700 2>&1)
+      --second 48 --plus 700 "${options[@]}" 2>&1)
 status=$?
 echo "$out"
 check "scripts/practice completed (exit $status)" test "$status" -eq 0
@@ -43,7 +56,8 @@ console_text=$(iconv -f GBK -t UTF-8 "$console_log" 2>/dev/null | tr -d '\r')
 check "closing the console wrote $console_log" test -s "$console_log"
 check "the day log is GBK (no UTF-8)" bash -c "! iconv -f UTF-8 -t UTF-8 '$console_log' >/dev/null 2>&1"
 header=$(head -4 <<<"$console_text" | sed 's/^\[[^]]*\] //')
-expected=$'==============定制v8.2===============\n投标号：12345678\nDX\n模拟拍牌开始'
+run_kind=模拟拍牌开始; [ "$mode" = real ] && run_kind=正式拍牌开始
+expected=$'==============定制v8.2===============\n投标号：12345678\nDX\n'$run_kind
 alt=${expected/$'\nDX\n'/$'\nFDX\n'}
 header_ok() { [[ "$header" == "$expected" || "$header" == "$alt" ]]; }
 check "the four header lines" header_ok
@@ -51,7 +65,22 @@ header_ok || printf 'header was:\n%s\n' "$header"
 check "second application logged" has "$console_text" "第二次申请价格"
 check "applied at lowest 89200 + 700" has "$console_text" "国拍最低价：89200，用户申请价格：89900"
 check "the bidder's Enter armed the submission" has "$console_text" "客户按了回车，智能提交开启"
-check "the console confirmed" has "$console_text" '软件点击"确定"按钮\|软件强制提交 完毕'
+confirmed_by=$(grep -a -m1 '软件点击"确定"按钮\|软件强制提交 完毕' <<<"$console_text")
+check "the console confirmed" test -n "$confirmed_by"
+
+# ---- the real-like run: the page's ten-digit time codes reached the console
+if [ "$mode" = real ]; then
+  ten=$(grep -a -c "report 0x46e [0-9]* 11[23][0-9]\{7\} after [0-9]* ms$" <<<"$shell_text")
+  check "ten-digit time codes posted to the console ($ten reports)" test "$ten" -gt 60
+  check "every report reached the console" lacks "$shell_text" "report 0x46e .*(no console)"
+  # Real mode takes no six-digit code of 11 o'clock: the feed went fresh on a ten-digit one.
+  check "the console took the page feed (ZBQD)" has "$console_text" "ZBQD"
+fi
+
+# ---- the console calibrated on the page's login report, before its own next occasion (the
+# revision start of a simulation, the bid application of a real run)
+next_occasion="page: phase 2"; [ "$mode" = real ] && next_occasion="page: click addbtn"
+check "the console calibrated on the page's login" has "$(between "$shell_text" "page logged in 0x465" "$next_occasion")" "console calibrated"
 
 # ---- the page: code, confirmation in the window, verdict, result
 check "the shell typed the plus amount and pressed 加价, 出价" has "$shell_text" "page: click addbtn trusted=1 amount=700 bidprice=89900"
@@ -66,6 +95,7 @@ check "the shell closed on its 0x10 after the result" has "$after_result" "WM_CL
 
 # ---- measurements
 echo "---- measured"
+echo "the console's confirmation: ${confirmed_by:-none}"
 awk '/report 0x46e/ { for (i = 1; i <= NF; i++) if ($i == "after") print $(i + 1) }' <<<"$shell_text" | sort -n |
   awk '{ a[NR] = $1 } END { if (NR) printf "page report -> console: %d reports, median %d ms, 90th %d ms, max %d ms\n", NR, a[int((NR + 1) / 2)], a[int(NR * 0.9 + 0.5)], a[NR] }'
 stamp() { grep -a -m1 -- "$1" <<<"$shell_text" | sed 's/^\[\([0-9:.]*\)\].*/\1/'; }
@@ -79,10 +109,14 @@ fi
 page_at=$(sed -n 's/.* at=\([0-9:.]*\) .*/\1/p' <<<"$arrival")
 [ -n "$page_at" ] && echo "confirmation judged at page clock $page_at: $(( $(ms 11:30:00.000) - $(ms "$page_at") )) ms before the end"
 login=$(stamp "page logged in 0x465")
+started=$(stamp "practice auction started 0x49d")
 calibrated=$(awk -v t="$login" '/console calibrated/ { s = substr($1, 2, 12); if (s > t) { print s; exit } }' <<<"$shell_text")
 first=$(head -1 <<<"$shell_text" | sed 's/^\[\([0-9:.]*\)\].*/\1/')
-t0=$(date -d "@${start%.*}" +%H:%M:%S).${start#*.}
+# The logs of the real-like run are stamped on the run's shifted clock.
+offset=$(sed -n 's/.*(offset \(-\{0,1\}[0-9]*\) s).*/\1/p' <<<"$out" | head -1)
+t0=$(date -d "@$(( ${start%.*} + ${offset:-0} ))" +%H:%M:%S).${start#*.}
 [ -n "$first" ] && echo "start -> first page shell up: $(( $(ms "$first") - $(ms "$t0") )) ms"
+[ -n "$started" ] && echo "start -> practice run started (0x49d): $(( $(ms "$started") - $(ms "$t0") )) ms"
 [ -n "$login" ] && echo "start -> practice page logged in (0x465): $(( $(ms "$login") - $(ms "$t0") )) ms"
 if [ -n "$calibrated" ]; then
   echo "start -> console calibrated on the practice page: $(( $(ms "$calibrated") - $(ms "$t0") )) ms"
