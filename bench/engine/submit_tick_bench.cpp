@@ -16,7 +16,7 @@
 #include "engine/cloud_submit.h"
 #include "engine/engine.h"
 #include "log/log_book.h"
-#include "perception/perception_role.h"
+#include "perception_role/perception_role.h"
 
 namespace kestrava::engine {
 namespace {

@@ -19,7 +19,7 @@
 #include "engine/engine.h"
 #include "log/log_book.h"
 #include "perception/omp_env.h"
-#include "perception/perception_role.h"
+#include "perception_role/perception_role.h"
 #include "platform/fake/fake_platform.h"
 #include "shell/page_commands.h"
 

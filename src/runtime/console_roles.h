@@ -14,7 +14,7 @@
 #include "console/console_hooks.h"
 #include "engine/engine.h"
 #include "net/net_attach.h"
-#include "perception/perception_role.h"
+#include "perception_role/perception_role.h"
 #include "platform/platform.h"
 
 namespace kestrava::runtime {

@@ -13,7 +13,7 @@
 #include "console/console.h"
 #include "engine/engine.h"
 #include "perception/image_files.h"
-#include "perception/perception_role.h"
+#include "perception_role/perception_role.h"
 #include "platform/fake/fake_platform.h"
 #include "platform/x11/x11_desktop.h"
 #include "platform/x11/x11_screen.h"

@@ -3,7 +3,7 @@
 // moment no row covers leaves the phase as it was.
 #include <gtest/gtest.h>
 
-#include "unit/perception/perception_rig.h"
+#include "unit/perception_role/perception_rig.h"
 
 namespace kestrava::perception {
 namespace {

@@ -14,7 +14,7 @@
 #include "console/console.h"
 #include "engine/engine.h"
 #include "perception/image_files.h"
-#include "perception/perception_role.h"
+#include "perception_role/perception_role.h"
 #include "platform/fake/fake_platform.h"
 #include "unit/console/console_rig.h"
 

@@ -1,7 +1,7 @@
 // The scan tick on the fake platform with the real engine behind it: the hot keys, the control
 // table, the displays of each phase, the gap classes, the end-of-auction sequence and its
 // one-shot actions, and the timing of a tick held by a bid application.
-#include "perception/scan_tick.h"
+#include "perception_role/scan_tick.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 
 #include "platform/keys.h"
 #include "shell/page_commands.h"
-#include "unit/perception/perception_rig.h"
+#include "unit/perception_role/perception_rig.h"
 
 namespace kestrava::perception {
 namespace {

@@ -5,7 +5,7 @@
 
 #include "component/perception/rendered_text.h"
 #include "console/console.h"
-#include "unit/perception/perception_rig.h"
+#include "unit/perception_role/perception_rig.h"
 
 namespace kestrava::perception {
 namespace {

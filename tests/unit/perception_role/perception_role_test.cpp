@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "console/console.h"
-#include "unit/perception/perception_rig.h"
+#include "unit/perception_role/perception_rig.h"
 
 namespace kestrava::perception {
 namespace {

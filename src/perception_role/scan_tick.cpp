@@ -3,7 +3,7 @@
 // page, polls the hot keys, keeps the controls consistent, runs the end-of-auction sequence and,
 // in the revision phase, the engine's bid tick. Nothing here waits for the page: every step acts
 // on what it sees this tick or leaves the work to a later one.
-#include "perception/scan_tick.h"
+#include "perception_role/scan_tick.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -14,7 +14,7 @@
 #include "net/oss_upload.h"
 #include "perception/auction_clock.h"
 #include "perception/image_files.h"
-#include "perception/perception_role.h"
+#include "perception_role/perception_role.h"
 
 namespace kestrava::perception {
 

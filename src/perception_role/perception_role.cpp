@@ -1,4 +1,4 @@
-#include "perception/perception_role.h"
+#include "perception_role/perception_role.h"
 
 
 #include "config/settings.h"
@@ -7,7 +7,7 @@
 #include "perception/auction_clock.h"
 #include "perception/image_files.h"
 #include "perception/price_rules.h"
-#include "perception/scan_tick.h"
+#include "perception_role/scan_tick.h"
 #include "perception/template_search.h"
 
 namespace kestrava::perception {

@@ -9,8 +9,8 @@
 
 #include "engine/engine.h"
 #include "perception/image_files.h"
-#include "perception/perception_role.h"
-#include "perception/scan_tick.h"
+#include "perception_role/perception_role.h"
+#include "perception_role/scan_tick.h"
 #include "perception/template_search.h"
 
 namespace kestrava::perception {

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "shell/page_commands.h"
-#include "unit/perception/perception_rig.h"
+#include "unit/perception_role/perception_rig.h"
 
 namespace kestrava::perception {
 namespace {
