@@ -81,8 +81,9 @@ int main(int argc, char** argv) {
     // page is a tool run that ends by itself; it neither takes the lock nor is refused by it.
     namespace x11 = kestrava::platform::x11;
     x11::FlockSingleInstance instance;
-    const std::string lockPath = x11::FlockSingleInstance::LockPath(InstanceLockName());
-    if (!MeasuringOnly(argc, argv) && !instance.TryAcquire(InstanceLockName())) {
+    const std::string lockName = InstanceLockName();
+    const std::string lockPath = x11::FlockSingleInstance::LockPath(lockName);
+    if (!MeasuringOnly(argc, argv) && !instance.TryAcquire(lockName)) {
         ShellLog startLog(ShellSettings::Load().bidNumber);
         // A lock file this user cannot open says nothing about other shells: run without the guard.
         if (access(lockPath.c_str(), R_OK | W_OK) != 0) {

@@ -89,9 +89,9 @@ void SetColours(QWidget* w, std::optional<QColor> text, std::optional<QColor> ba
 void FitCaption(QWidget* w) {
     constexpr int kSmallestPixels = 9;
     auto* label = qobject_cast<QLabel*>(w);
-    const bool fits = (label && !label->wordWrap() && label->pixmap().isNull()) ||
-                      qobject_cast<QCheckBox*>(w) || qobject_cast<QRadioButton*>(w);
-    if (!fits) return;
+    const bool oneLineCaption = (label && !label->wordWrap() && label->pixmap().isNull()) ||
+                                qobject_cast<QCheckBox*>(w) || qobject_cast<QRadioButton*>(w);
+    if (!oneLineCaption) return;
     const QFont base = w->parentWidget() ? w->parentWidget()->font() : w->font();
     QFont font = base;
     int pixels = QFontInfo(base).pixelSize();

@@ -79,6 +79,7 @@ CalibrationResult SmartCalibrate(CalibrationHost& host, float scale, const Calib
         page != 0 ? host.desktop.ClientRect(page).value_or(platform::Rect{}) : platform::Rect{};
     const std::optional<platform::Image> capture = CapturePage(host.desktop, host.screen, client);
     CalibrationResult result = CalibrateGeometry(capture, scale, files);
+    if (host.adjust) host.adjust(result.geometry);
     host.geometry.Publish(result.geometry);
 
     if (page != 0) host.desktop.PostMessage(page, platform::Message{shell::cmd::CalibrationDone, 0, 0});

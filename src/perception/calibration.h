@@ -55,6 +55,9 @@ struct CalibrationHost {
     GeometryStore& geometry;
     // Writes a business log line (the console stamps it with its clocks).
     std::function<void(std::string_view)> logLine;
+    // The caller's own changes to the calibrated geometry, made before it is published (none: the
+    // geometry as calibrated).
+    std::function<void(PageGeometry&)> adjust;
 };
 
 // The whole of smart calibration except applying the action mode: brings the page window to the

@@ -60,15 +60,12 @@ bool PerceptionRole::InitOcr(console::CKestravaDlg& c) {
 void PerceptionRole::SmartCalibrate(console::CKestravaDlg& c) {
     std::lock_guard lock(calibrateMutex_);
     CalibrationHost host{c.platform.desktop, c.platform.screen, *geometry_,
-                         [&c](std::string_view line) { c.WriteLogLine(line); }};
-    CalibrationResult result = perception::SmartCalibrate(host, c.state.displayScale.load(), options_.files);
-    const int dx = clockRegionDx_.load();
-    const int dy = clockRegionDy_.load();
-    if (dx != 0 || dy != 0) {
-        result.geometry.ocr_systime_left += dx;
-        result.geometry.ocr_systime_top += dy;
-        geometry_->Publish(result.geometry);
-    }
+                         [&c](std::string_view line) { c.WriteLogLine(line); },
+                         [this](PageGeometry& g) {
+                             g.ocr_systime_left += clockRegionDx_;
+                             g.ocr_systime_top += clockRegionDy_;
+                         }};
+    const CalibrationResult result = perception::SmartCalibrate(host, c.state.displayScale.load(), options_.files);
     ApplyCalibration(c, result);
 }
 
@@ -82,7 +79,7 @@ bool PerceptionRole::MoveClockRegion(int controlId, int step) {
     } else {
         return false;
     }
-    // Under the calibration lock, so a move never falls between a calibration's two publications.
+    // Under the calibration lock, so a move is either in a calibration's geometry or made after it.
     std::lock_guard lock(calibrateMutex_);
     clockRegionDx_ += dx;
     clockRegionDy_ += dy;

@@ -133,9 +133,10 @@ private:
     std::shared_ptr<GeometryStore> geometry_;
     std::shared_ptr<engine::Engine> engine_;
     std::mutex calibrateMutex_;  // one calibration at a time, from whichever thread
-    // The page-clock region's moves so far, added to every calibrated geometry.
-    std::atomic<int> clockRegionDx_{0};
-    std::atomic<int> clockRegionDy_{0};
+    // The page-clock region's moves so far, added to every calibrated geometry (under
+    // calibrateMutex_).
+    int clockRegionDx_ = 0;
+    int clockRegionDy_ = 0;
 };
 
 // Fills the console's perception hooks (display scale, OCR, calibration, start mark, page-state

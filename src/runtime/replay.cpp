@@ -85,9 +85,7 @@ public:
         if (price < 0) return;
         platform::Rect at = perception::PriceRect(*geometry_->Get());
         at = {at.left + kViewRect.left, at.top + kViewRect.top, at.right + kViewRect.left, at.bottom + kViewRect.top};
-        if (painted_ && (at.left != painted_->left || at.top != painted_->top || at.right != painted_->right ||
-                         at.bottom != painted_->bottom))
-            Erase(screen, *painted_);  // the geometry moved: the figure moves with it
+        if (painted_ && *painted_ != at) Erase(screen, *painted_);  // the geometry moved: the figure moves with it
         painted_ = at;
         screen.Fill(at, static_cast<std::uint8_t>(price), static_cast<std::uint8_t>(price >> 8),
                     static_cast<std::uint8_t>(price >> 16));
@@ -107,9 +105,11 @@ public:
 
 private:
     static void Erase(platform::fake::FakeScreen& screen, const platform::Rect& r) {
+        // Back to the blank screen's transparent black, which no figure reads as (Fill paints opaque).
         platform::Image& frame = screen.Framebuffer();
-        for (int y = std::max(r.top, 0); y < std::min(r.bottom, frame.height); ++y)
-            for (int x = std::max(r.left, 0); x < std::min(r.right, frame.width); ++x) std::fill_n(frame.Pixel(x, y), 4, 0);
+        const platform::Rect c = platform::Intersect(r, platform::Rect{0, 0, frame.width, frame.height});
+        for (int y = c.top; y < c.bottom; ++y)
+            for (int x = c.left; x < c.right; ++x) std::fill_n(frame.Pixel(x, y), 4, 0);
     }
 
     std::shared_ptr<perception::GeometryStore> geometry_;

@@ -144,7 +144,7 @@ TEST_F(CalibrationTest, SmartCalibrateOnThePage) {
     platform::fake::FakeScreen screen;
     GeometryStore store;
     std::vector<std::string> lines;
-    CalibrationHost host{desktop, screen, store, [&](std::string_view l) { lines.emplace_back(l); }};
+    CalibrationHost host{desktop, screen, store, [&](std::string_view l) { lines.emplace_back(l); }, {}};
 
     // No page: the scaled file anchor, element mode, nothing posted.
     CalibrationResult r = SmartCalibrate(host, 1.25f, files_);
