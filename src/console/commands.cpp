@@ -61,10 +61,10 @@ void CKestravaDlg::OnCommand(int controlId) {
     }
 }
 
-void CKestravaDlg::OnSpin(int controlId, int step) {
+void CKestravaDlg::OnSpin(int controlId, SpinArrow arrow) {
     std::lock_guard lock(interfaceMutex_);
     if (closed_.load()) return;
-    if (hooks_.spinMoved) hooks_.spinMoved(*this, controlId, step);
+    if (hooks_.spinMoved) hooks_.spinMoved(*this, controlId, arrow);
 }
 
 void CKestravaDlg::StartCancelTimer() {

@@ -85,8 +85,8 @@ public:
     // A button click, or a click on a check box or radio button after the view has put the
     // control's new check state into the model.
     void OnCommand(int controlId);
-    // An up-down notification: only the sign of `step` counts (negative for the up arrow).
-    void OnSpin(int controlId, int step);
+    // A click on an arrow of an up-down control.
+    void OnSpin(int controlId, SpinArrow arrow);
     // Timer 5: the cancel clicks of a test bid, 3000 ms after it is started.
     void StartCancelTimer();
     // A window titled kConsoleTitle that hands posted messages to HandleMessage, for runs without

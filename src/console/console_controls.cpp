@@ -13,7 +13,7 @@ ConsoleControls::ConsoleControls(std::span<const ControlPlace> layout) {
         c.visible = entry.visible;
         // Edits, spins, pictures and combo boxes carry no caption.
         if (entry.kind != ControlKind::Edit && entry.kind != ControlKind::ComboBox && entry.kind != ControlKind::Spin &&
-            entry.kind != ControlKind::Picture)
+            entry.kind != ControlKind::SidewaysSpin && entry.kind != ControlKind::Picture)
             c.text = std::string(entry.caption);
     }
 }

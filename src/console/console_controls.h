@@ -17,7 +17,27 @@
 
 namespace kestrava::console {
 
-enum class ControlKind { Static, Edit, Button, CheckBox, RadioButton, GroupBox, Spin, ComboBox, TimeDisplay, Picture };
+// Spin: an up-down control standing upright (arrows up and down); SidewaysSpin: one lying on its
+// side (arrows left and right).
+enum class ControlKind {
+    Static,
+    Edit,
+    Button,
+    CheckBox,
+    RadioButton,
+    GroupBox,
+    Spin,
+    SidewaysSpin,
+    ComboBox,
+    TimeDisplay,
+    Picture
+};
+
+// The arrow of an up-down control that a click landed on, named by the way it points on the
+// screen. The view reports the arrow it drew; every handler says what each arrow does to its
+// value, so no sign convention stands between the two. An upright control has Up and Down, a
+// sideways one Left and Right.
+enum class SpinArrow { Up, Down, Left, Right };
 
 // Labels without an id are fixed text: the view shows them, the model does not track them.
 inline constexpr int kNoId = -1;
@@ -32,7 +52,7 @@ struct ControlPlace {
     bool enabled = true;
 };
 
-// The console's layout (template 102), top to bottom; hidden controls last.
+// The console's layout (template 102), top to bottom; the controls that always stay hidden last.
 std::span<const ControlPlace> ConsoleLayout();
 inline constexpr int kConsoleWidthDu = 169;
 inline constexpr int kConsoleHeightDu = 485;

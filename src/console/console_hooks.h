@@ -10,6 +10,7 @@
 #include <optional>
 #include <string_view>
 
+#include "console/console_controls.h"
 #include "shell/page_geometry.h"
 
 namespace kestrava::console {
@@ -57,7 +58,7 @@ struct ConsoleHooks {
     Step resetSmartBidTimes;            // auction-day reset: 600, 600, 600, 900
     Step refreshControls;               // end of the one-second tick: fields to controls
     std::function<void(CKestravaDlg&, int id)> controlClicked;      // buttons and boxes not handled here
-    std::function<void(CKestravaDlg&, int id, int step)> spinMoved; // up-down notifications
+    std::function<void(CKestravaDlg&, int id, SpinArrow arrow)> spinMoved;  // up-down controls
 
     // ---- Network services
     Step startUpdateCheck;   // start (outside 11:02–11:07), 0x466, button 1112

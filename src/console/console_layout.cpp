@@ -24,6 +24,8 @@ constexpr ControlPlace kLayout[] = {
     {1058, K::Button, "保存策略", 116, 21, 50, 16},
     {kNoId, K::Static, "您申请的价格", 4, 40, 50, 10},
     {1104, K::Static, "", 56, 38, 58, 12},
+    // Shown in simulation runs only, under the two buttons above, where the bidder's hand is.
+    {1138, K::Button, "开始模拟", 116, 38, 50, 15, kHidden},
     // status line
     {1089, K::Edit, "", 4, 54, 162, 14},
     {1088, K::Static, "", 4, 70, 162, 10},
@@ -45,7 +47,8 @@ constexpr ControlPlace kLayout[] = {
     {kNoId, K::GroupBox, "读取屏幕时间", 86, 150, 81, 62},
     {1144, K::Picture, "", 90, 162, 72, 24},
     {1156, K::Spin, "", 90, 190, 10, 14},
-    {1157, K::Spin, "", 102, 190, 10, 14},
+    // The region's left edge moves sideways, so its control lies on its side.
+    {1157, K::SidewaysSpin, "", 102, 190, 10, 14},
     {1158, K::Static, "分", 116, 192, 20, 10},
     {1159, K::Static, "秒", 138, 192, 20, 10},
     // calibration and log buttons
@@ -197,7 +200,6 @@ constexpr ControlPlace kLayout[] = {
     {1131, K::Button, "更新策略", 260, 304, 40, 14, kHidden},
     {1135, K::Button, "Button11", 176, 320, 40, 14, kHidden},
     {1137, K::Button, "校正时间", 218, 320, 40, 14, kHidden},
-    {1138, K::Button, "开始模拟", 260, 320, 40, 14, kHidden},
     {1141, K::Edit, "", 176, 336, 140, 60, kHidden},
     {1152, K::Picture, "", 176, 398, 74, 24, kHidden},
     {1153, K::Spin, "", 252, 398, 10, 14, kHidden},

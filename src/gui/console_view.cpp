@@ -42,23 +42,29 @@ public:
     }
 };
 
-// An up-down control: two arrows reporting a step of +1 (up, or right) or -1 (down, or left).
+// An up-down control: two arrow buttons, each reporting itself by the way it points.
 class SpinArrows final : public QWidget {
 public:
-    SpinArrows(QWidget* parent, Qt::Orientation orientation, std::function<void(int)> onStep) : QWidget(parent) {
-        QBoxLayout* layout = orientation == Qt::Vertical ? static_cast<QBoxLayout*>(new QVBoxLayout(this))
-                                                         : new QHBoxLayout(this);
+    SpinArrows(QWidget* parent, bool sideways, std::function<void(console::SpinArrow)> onArrow) : QWidget(parent) {
+        using console::SpinArrow;
+        struct Face {
+            Qt::ArrowType drawn;
+            SpinArrow reported;
+        };
+        // First the top (or left) button, then the bottom (or right) one.
+        static constexpr std::array<Face, 2> kUpright{{{Qt::UpArrow, SpinArrow::Up}, {Qt::DownArrow, SpinArrow::Down}}};
+        static constexpr std::array<Face, 2> kSideways{
+            {{Qt::LeftArrow, SpinArrow::Left}, {Qt::RightArrow, SpinArrow::Right}}};
+        QBoxLayout* layout = sideways ? static_cast<QBoxLayout*>(new QHBoxLayout(this)) : new QVBoxLayout(this);
         layout->setContentsMargins(0, 0, 0, 0);
         layout->setSpacing(0);
-        const bool vertical = orientation == Qt::Vertical;
-        for (int step : vertical ? std::array{+1, -1} : std::array{-1, +1}) {
+        for (const Face& face : sideways ? kSideways : kUpright) {
             auto* b = new QToolButton(this);
-            b->setArrowType(vertical ? (step > 0 ? Qt::UpArrow : Qt::DownArrow)
-                                     : (step > 0 ? Qt::RightArrow : Qt::LeftArrow));
+            b->setArrowType(face.drawn);
             b->setAutoRepeat(true);
             b->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
             layout->addWidget(b);
-            connect(b, &QToolButton::clicked, this, [onStep, step] { onStep(step); });
+            connect(b, &QToolButton::clicked, this, [onArrow, arrow = face.reported] { onArrow(arrow); });
         }
     }
 };
@@ -178,9 +184,9 @@ void ConsoleView::Build() {
                     break;
                 }
                 case ControlKind::Spin:
-                    // The page-clock region's left edge is moved sideways: its control points that way.
-                    w = new SpinArrows(this, id == 1157 ? Qt::Horizontal : Qt::Vertical,
-                                       [this, id](int step) { dlg_.OnSpin(id, step); });
+                case ControlKind::SidewaysSpin:
+                    w = new SpinArrows(this, place.kind == ControlKind::SidewaysSpin,
+                                       [this, id](console::SpinArrow arrow) { dlg_.OnSpin(id, arrow); });
                     break;
                 case ControlKind::ComboBox: {
                     auto* c = new QComboBox(this);
@@ -326,6 +332,11 @@ void ConsoleView::ShowBalloon(int balloon, const std::string& text, int x, int y
         Qt::QueuedConnection);
 }
 
+void ConsoleView::HideBalloon(int balloon) {
+    // Queued like ShowBalloon, so a hide asked for after a show is never overtaken by it.
+    QMetaObject::invokeMethod(this, [this, balloon] { balloons_->Hide(balloon); }, Qt::QueuedConnection);
+}
+
 void ConsoleView::ShowBalloonOnGuiThread(int balloon, const QString& text, QPoint at, int anchorControl) {
     if (anchorControl) {
         QWidget* control = Control(anchorControl);
@@ -413,5 +424,22 @@ int RunConsole(platform::Platform platform, const console::LoginInfo& login, con
     view = nullptr;
     return 0;
 }
+
+#if defined(KESTRAVA_HAVE_RUNTIME) || defined(KESTRAVA_HAVE_ENGINE)
+std::function<void(const engine::Hint&)> ShowBalloonsOn(const std::atomic<ConsoleView*>& view) {
+    return [&view](const engine::Hint& hint) {
+        if (ConsoleView* v = view.load()) v->ShowBalloon(hint.balloon, hint.text, hint.x, hint.y, hint.anchorControl);
+    };
+}
+#endif
+
+#ifdef KESTRAVA_HAVE_RUNTIME
+void LinkBalloons(const std::atomic<ConsoleView*>& view, runtime::RoleOptions& roles) {
+    roles.engine.showBalloon = ShowBalloonsOn(view);
+    roles.perception.hideBalloon = [&view](int balloon) {
+        if (ConsoleView* v = view.load()) v->HideBalloon(balloon);
+    };
+}
+#endif
 
 }  // namespace kestrava::gui

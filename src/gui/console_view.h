@@ -5,6 +5,7 @@
 
 #include <QWidget>
 #include <QTimer>
+#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
@@ -13,6 +14,11 @@
 #include "gui/hint_balloon.h"
 #include "gui/info_bar.h"
 #include "gui/markers.h"
+#ifdef KESTRAVA_HAVE_RUNTIME
+#include "runtime/console_roles.h"
+#elif defined(KESTRAVA_HAVE_ENGINE)
+#include "engine/engine.h"
+#endif
 
 namespace kestrava::gui {
 
@@ -31,6 +37,8 @@ public:
     // Balloon 1 … 5 with `text`, pointing at the screen point (x, y), or, when `anchorControl` is
     // a control id, at that console control's top-right corner. Callable from any thread.
     void ShowBalloon(int balloon, const std::string& text, int x, int y, int anchorControl = 0);
+    // Takes balloon 1 … 5 down. Callable from any thread; keeps its order with ShowBalloon.
+    void HideBalloon(int balloon);
     // The views the console creates hidden at its start.
     void CreatePatchNotice();
     void CreateHintWindows();
@@ -74,5 +82,15 @@ private:
 // engine's balloons can reach it.
 int RunConsole(platform::Platform platform, const console::LoginInfo& login, console::ConsoleHooks hooks = {},
                std::function<void(ConsoleView*)> viewChanged = {});
+
+#if defined(KESTRAVA_HAVE_RUNTIME) || defined(KESTRAVA_HAVE_ENGINE)
+// The engine's balloons, shown on whichever console view `view` holds (none while it holds null).
+std::function<void(const engine::Hint&)> ShowBalloonsOn(const std::atomic<ConsoleView*>& view);
+#endif
+#ifdef KESTRAVA_HAVE_RUNTIME
+// Every balloon request of the roles reaches the view `view` holds: the engine's hints, and the
+// scan tick's hiding of balloons 1 and 2 once the auction has ended.
+void LinkBalloons(const std::atomic<ConsoleView*>& view, runtime::RoleOptions& roles);
+#endif
 
 }  // namespace kestrava::gui

@@ -76,10 +76,7 @@ HintBalloon::HintBalloon(int displayMs, QWidget* parent)
     document_.setDefaultFont(SongtiFont(10));
     document_.setDefaultStyleSheet(QStringLiteral("h1 { font-size: 15pt; font-weight: bold; color: #202020; }"));
     hideTimer_.setSingleShot(true);
-    connect(&hideTimer_, &QTimer::timeout, this, [this] {
-        frameTimer_.stop();
-        hide();
-    });
+    connect(&hideTimer_, &QTimer::timeout, this, &HintBalloon::Dismiss);
     connect(&frameTimer_, &QTimer::timeout, this, &HintBalloon::NextFrame);
 }
 
@@ -103,6 +100,12 @@ void HintBalloon::ShowAt(const QString& hint, QPoint screenPoint) {
         frameTimer_.stop();
     }
     update();
+}
+
+void HintBalloon::Dismiss() {
+    hideTimer_.stop();
+    frameTimer_.stop();
+    hide();
 }
 
 void HintBalloon::NextFrame() {
@@ -146,6 +149,12 @@ HintBalloons::~HintBalloons() {
 bool HintBalloons::Show(int balloon, const QString& text, QPoint screenPoint) {
     if (balloon < 1 || balloon > kCount) return false;
     Balloon(balloon).ShowAt(text, screenPoint);
+    return true;
+}
+
+bool HintBalloons::Hide(int balloon) {
+    if (balloon < 1 || balloon > kCount) return false;
+    Balloon(balloon).Dismiss();
     return true;
 }
 

@@ -29,6 +29,8 @@ public:
 
     // Shows `hint` with the balloon's tip at `screenPoint`.
     void ShowAt(const QString& hint, QPoint screenPoint);
+    // Takes the balloon down before its display time is up.
+    void Dismiss();
     int DisplayMs() const { return displayMs_; }
     int Frame() const { return frame_; }
     QString Hint() const { return hint_; }
@@ -59,6 +61,8 @@ public:
 
     // Shows `text` in balloon 1 … 5 pointing at `screenPoint`; false for another balloon number.
     bool Show(int balloon, const QString& text, QPoint screenPoint);
+    // Hides balloon 1 … 5; false for another balloon number.
+    bool Hide(int balloon);
     HintBalloon& Balloon(int balloon) { return *balloons_[static_cast<std::size_t>(balloon - 1)]; }
 
 private:

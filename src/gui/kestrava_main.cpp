@@ -22,11 +22,6 @@
 
 #include "gui/console_view.h"
 #endif
-#ifdef KESTRAVA_HAVE_RUNTIME
-#include "runtime/console_roles.h"
-#elif defined(KESTRAVA_HAVE_ENGINE)
-#include "engine/engine.h"
-#endif
 
 namespace {
 
@@ -116,20 +111,15 @@ int main(int argc, char** argv) {
             // Balloons asked for by the engine's ticks reach the view while it exists; the ticks
             // are stopped before it goes.
             std::atomic<gui::ConsoleView*> view{nullptr};
-#if defined(KESTRAVA_HAVE_RUNTIME) || defined(KESTRAVA_HAVE_ENGINE)
-            auto showBalloon = [&view](const engine::Hint& hint) {
-                if (gui::ConsoleView* v = view.load()) v->ShowBalloon(hint.balloon, hint.text, hint.x, hint.y, hint.anchorControl);
-            };
 #ifdef KESTRAVA_HAVE_RUNTIME
             runtime::RoleOptions roles;
-            roles.engine.showBalloon = showBalloon;
+            gui::LinkBalloons(view, roles);
             roles.networkOptions.clockSync = ClockOptions();
             runtime::AttachAll(consoleHooks, platform, std::move(roles));
 #elif defined(KESTRAVA_HAVE_ENGINE)
             engine::EngineOptions engineOptions;
-            engineOptions.showBalloon = showBalloon;
+            engineOptions.showBalloon = gui::ShowBalloonsOn(view);
             engine::Engine::Attach(std::make_shared<engine::Engine>(std::move(engineOptions)), consoleHooks);
-#endif
 #endif
             exitCode = gui::RunConsole(platform, info, std::move(consoleHooks),
                                        [&view](gui::ConsoleView* v) { view.store(v); });

@@ -69,16 +69,29 @@ void PerceptionRole::SmartCalibrate(console::CKestravaDlg& c) {
     ApplyCalibration(c, result);
 }
 
-bool PerceptionRole::MoveClockRegion(int controlId, int step) {
+bool PerceptionRole::MoveClockRegion(int controlId, console::SpinArrow arrow) {
+    using console::SpinArrow;
+    struct RegionMove {
+        int control;
+        SpinArrow arrow;
+        int dx, dy;
+    };
+    // Screen rows grow downwards, so the up arrow lowers the top.
+    static constexpr RegionMove kMoves[] = {
+        {1156, SpinArrow::Up, 0, -1},
+        {1156, SpinArrow::Down, 0, +1},
+        {1157, SpinArrow::Left, -1, 0},
+        {1157, SpinArrow::Right, +1, 0},
+    };
+    if (controlId != 1156 && controlId != 1157) return false;
     int dx = 0;
     int dy = 0;
-    if (controlId == 1156) {
-        dy = -step;  // screen rows grow downwards
-    } else if (controlId == 1157) {
-        dx = step;
-    } else {
-        return false;
+    for (const RegionMove& m : kMoves) {
+        if (m.control != controlId || m.arrow != arrow) continue;
+        dx = m.dx;
+        dy = m.dy;
     }
+    if (dx == 0 && dy == 0) return true;  // an arrow the control does not have
     // Under the calibration lock, so a move is either in a calibration's geometry or made after it.
     std::lock_guard lock(calibrateMutex_);
     clockRegionDx_ += dx;
@@ -261,8 +274,8 @@ void AttachPerception(const std::shared_ptr<PerceptionRole>& role, console::Cons
     hooks.findStartMark = [role](CKestravaDlg& c) { return role->FindStartMark(c); };
     hooks.pageStateTick = [role](CKestravaDlg& c) { role->PageStateTick(c); };
     hooks.scanTick = [role](CKestravaDlg& c) { role->ScanTick(c); };
-    hooks.spinMoved = [role, next = hooks.spinMoved](CKestravaDlg& c, int id, int step) {
-        if (!role->MoveClockRegion(id, step) && next) next(c, id, step);
+    hooks.spinMoved = [role, next = hooks.spinMoved](CKestravaDlg& c, int id, console::SpinArrow arrow) {
+        if (!role->MoveClockRegion(id, arrow) && next) next(c, id, arrow);
     };
     // The engine's records are reset too; whichever attached first keeps its place.
     hooks.clearRunRecords = [role, next = hooks.clearRunRecords](CKestravaDlg& c) {

@@ -96,10 +96,10 @@ public:
     void PageStateTick(console::CKestravaDlg& c);
     void ScanTick(console::CKestravaDlg& c);
     void ClearRunRecords(console::CKestravaDlg& c);
-    // The two up-down controls beside the screen-time preview: 1156 moves the page-clock region
-    // up (+1) or down (-1) by a pixel, 1157 right (+1) or left (-1). The moves last until the
-    // program ends, across calibrations. False for any other control.
-    bool MoveClockRegion(int controlId, int step);
+    // The two up-down controls beside the screen-time preview move the page-clock region a pixel
+    // the way the clicked arrow points: 1156 (upright) up or down, 1157 (sideways) left or right.
+    // The moves last until the program ends, across calibrations. False for any other control.
+    bool MoveClockRegion(int controlId, console::SpinArrow arrow);
 
     // ---- Engine entry points
     // First step of the bid tick: feed freshness, the screen reading, the change tracker, the

@@ -268,9 +268,14 @@ void PerceptionRole::ScanTick(console::CKestravaDlg& c) {
         SmartCalibrate(c);
     }
 
-    if (s.remainingSeconds.load() <= 0 && options_.hideBalloon) {
-        options_.hideBalloon(1);
-        options_.hideBalloon(2);
+    // Once the auction has ended nothing is pending any more: the hints about the submission
+    // (balloons 1 and 2) come down, and no countdown to an application stays in the info bar.
+    if (s.remainingSeconds.load() <= 0) {
+        if (options_.hideBalloon) {
+            options_.hideBalloon(1);
+            options_.hideBalloon(2);
+        }
+        c.SetInfoBody("");
     }
 }
 

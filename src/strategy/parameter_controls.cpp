@@ -14,6 +14,7 @@ namespace kestrava::strategy {
 namespace {
 
 using console::CKestravaDlg;
+using console::SpinArrow;
 using engine::Engine;
 using Field = std::atomic<int> StrategyValues::*;
 
@@ -76,7 +77,7 @@ enum After : unsigned {
     kThirdMoment = 4,   // the same for the third bid
 };
 
-// The up arrow reports a negative step, the down arrow a positive one.
+// What each arrow of a spin does to its value.
 struct ValueSpin {
     int spin;
     Field field;
@@ -117,8 +118,11 @@ struct RiseDelaySpin {
     int label;
     const char* format;
 };
-constexpr Arrow kRiseDelayUp{+1, 9};
-constexpr Arrow kRiseDelayDown{-1, 0};
+struct RiseDelayArrows {
+    Arrow up{+1, 9};
+    Arrow down{-1, 0};
+};
+constexpr RiseDelayArrows kRiseDelayArrows;
 
 const RiseDelaySpin kRiseDelaySpins[] = {
     {1216, &engine::EngineState::riseDelay1, 0, 1212, "0.%d"},
@@ -164,6 +168,18 @@ constexpr int kAnalysisDisables[] = {ctl::SecondBidEdit,   ctl::ThirdBidEdit,   
 void FreeMoment(const CKestravaDlg& c, std::atomic<int>& moment, std::atomic<int>& prepDone, std::atomic<int>& bidDone) {
     prepDone = 0;
     if (std::llabs(static_cast<long long>(moment.load()) - c.state.remainingSeconds.load()) > 1) bidDone = 0;
+}
+
+// The move of an upright spin's arrow; null for a sideways arrow, which such a spin does not have.
+template <class Arrows>
+const Arrow* Pick(const Arrows& arrows, SpinArrow arrow) {
+    switch (arrow) {
+        case SpinArrow::Up: return &arrows.up;
+        case SpinArrow::Down: return &arrows.down;
+        case SpinArrow::Left:
+        case SpinArrow::Right: return nullptr;
+    }
+    return nullptr;
 }
 
 void RunAfter(CKestravaDlg& c, Engine& e, unsigned after) {
@@ -218,15 +234,14 @@ void PushFieldsToControls(CKestravaDlg& c, const Engine& e) {
     c.controls.SetText(ctl::DelayEdit, seconds);
 }
 
-bool OnStrategySpin(CKestravaDlg& c, Engine& e, int id, int step) {
+bool OnStrategySpin(CKestravaDlg& c, Engine& e, int id, SpinArrow arrow) {
     for (const ValueSpin& row : kValueSpins) {
         if (row.spin != id) continue;
-        if (step != 0) {
-            const Arrow& arrow = step < 0 ? row.up : row.down;
-            if (arrow.rule) {
-                arrow.rule(e);
+        if (const Arrow* move = Pick(row, arrow)) {
+            if (move->rule) {
+                move->rule(e);
             } else {
-                Move(e.strategy.*row.field, arrow);
+                Move(e.strategy.*row.field, *move);
             }
         }
         RunAfter(c, e, row.after);
@@ -236,7 +251,7 @@ bool OnStrategySpin(CKestravaDlg& c, Engine& e, int id, int step) {
     for (const RiseDelaySpin& row : kRiseDelaySpins) {
         if (row.spin != id) continue;
         std::atomic<int>& delay = (e.records.*row.table)[row.index];
-        if (step != 0) Move(delay, step < 0 ? kRiseDelayUp : kRiseDelayDown);
+        if (const Arrow* move = Pick(kRiseDelayArrows, arrow)) Move(delay, *move);
         char text[32];
         std::snprintf(text, sizeof text, row.format, delay.load());
         c.controls.SetText(row.label, text);
@@ -303,8 +318,8 @@ void AttachStrategy(const std::shared_ptr<Engine>& engine, console::ConsoleHooks
     hooks.controlClicked = [engine, next = hooks.controlClicked](CKestravaDlg& c, int id) {
         if (!OnStrategyClick(c, *engine, id) && next) next(c, id);
     };
-    hooks.spinMoved = [engine, next = hooks.spinMoved](CKestravaDlg& c, int id, int step) {
-        if (!OnStrategySpin(c, *engine, id, step) && next) next(c, id, step);
+    hooks.spinMoved = [engine, next = hooks.spinMoved](CKestravaDlg& c, int id, console::SpinArrow arrow) {
+        if (!OnStrategySpin(c, *engine, id, arrow) && next) next(c, id, arrow);
     };
 }
 

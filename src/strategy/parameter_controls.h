@@ -62,9 +62,10 @@ void RefreshStrategyLabels(console::CKestravaDlg& c, const engine::Engine& e);
 // The values into their edits, as the dialog's data exchange shows them (1171 in seconds).
 void PushFieldsToControls(console::CKestravaDlg& c, const engine::Engine& e);
 
-// An up-down notification of a strategy spin (negative step: up arrow). False for spins that are
-// not the strategy's; a step of 0 is taken for none.
-bool OnStrategySpin(console::CKestravaDlg& c, engine::Engine& e, int id, int step);
+// A click on an arrow of a strategy spin. The strategy's spins stand upright; a sideways arrow
+// moves nothing (the controls are refreshed all the same). False for spins that are not the
+// strategy's.
+bool OnStrategySpin(console::CKestravaDlg& c, engine::Engine& e, int id, console::SpinArrow arrow);
 
 // A click on a strategy control (boxes with a rule, the combo, the save and import buttons).
 // False for controls that are not the strategy's.

@@ -57,7 +57,7 @@ TEST(ConsoleThreadsTest, CloseWhileEveryTickIsBusyLeavesNothingRunning) {
         std::thread poster([&] {
             while (posting.load()) {
                 console->HandleMessage({msg::PageReport, 91000, 112959});
-                console->OnSpin(1149, 1);
+                console->OnSpin(1149, SpinArrow::Down);
                 std::this_thread::yield();
             }
         });

@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "app/bid_num_dlg.h"
+#include "component/gui/wait_for.h"
 #include "config/settings.h"
 #include "gui/credentials_dialog.h"
 #include "gui/help_pages_dialog.h"
@@ -36,6 +37,7 @@
 
 using namespace kestrava;
 using kestrava::testing::InstallDir;
+using kestrava::testing::WaitFor;
 
 namespace {
 
@@ -45,18 +47,6 @@ namespace {
 template <class T>
 T* Find(QWidget& root, int id) {
     return root.findChild<T*>(gui::ControlName(id));
-}
-
-// Processes events until `done` holds or `ms` have passed.
-template <class F>
-bool WaitFor(F&& done, int ms = 3000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-    return done();
 }
 
 // A login dialog on the fake platform in a fresh installation folder, started up and shown.

@@ -132,14 +132,20 @@ TEST(PerceptionRoleCalibration, ClockRegionSpinsMoveTheRegionAcrossCalibrations)
     };
     ASSERT_EQ(region(), (Point{200, 100}));
     // The role's spin hook in front of a recorder standing for the strategy controls.
-    std::vector<std::pair<int, int>> forwarded;
+    using console::SpinArrow;
+    std::vector<std::pair<int, SpinArrow>> forwarded;
     console::ConsoleHooks hooks;
-    hooks.spinMoved = [&](console::CKestravaDlg&, int id, int step) { forwarded.emplace_back(id, step); };
+    hooks.spinMoved = [&](console::CKestravaDlg&, int id, SpinArrow arrow) { forwarded.emplace_back(id, arrow); };
     AttachPerception(rig.role, hooks);
-    for (auto [id, step] : {std::pair{1156, +1}, {1156, +1}, {1157, +1}, {1157, -1}, {1157, +1}, {1149, +1}})
-        hooks.spinMoved(rig.c(), id, step);
+    const std::pair<int, SpinArrow> clicks[] = {
+        {1156, SpinArrow::Up},    {1156, SpinArrow::Up},   {1156, SpinArrow::Down}, {1156, SpinArrow::Up},
+        {1157, SpinArrow::Right}, {1157, SpinArrow::Left}, {1157, SpinArrow::Right},
+        {1156, SpinArrow::Left},  // arrows a control does not have move nothing
+        {1157, SpinArrow::Up},    {1149, SpinArrow::Up},
+    };
+    for (auto [id, arrow] : clicks) hooks.spinMoved(rig.c(), id, arrow);
     EXPECT_EQ(region(), (Point{201, 98})) << "up moves the region up, right moves it right";
-    EXPECT_EQ(forwarded, (std::vector<std::pair<int, int>>{{1149, 1}}));
+    EXPECT_EQ(forwarded, (std::vector<std::pair<int, SpinArrow>>{{1149, SpinArrow::Up}}));
     rig.c().OnCommand(1160);
     EXPECT_EQ(region(), (Point{201, 98}));
 }

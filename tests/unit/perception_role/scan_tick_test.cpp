@@ -279,15 +279,18 @@ TEST(ScanTickRevision, FirstRevisionCalibrationWaitsForTheFeed) {
     EXPECT_EQ(rig.LoggedCount("鼠标点击_智能校正"), 1);
 }
 
-TEST(ScanTickRevision, BalloonsHiddenAfterTheEnd) {
+TEST(ScanTickRevision, BalloonsAndCountdownClearedAfterTheEnd) {
     PerceptionRig rig;
     rig.s().auctionPhase = 3;
     rig.s().remainingSeconds = 1;
+    rig.c().SetInfoBody("软件将在1秒后自动申请价格");
     rig.hooks.scanTick(rig.c());
     EXPECT_TRUE(rig.hidden.empty());
+    EXPECT_EQ(rig.s().infoBody.Get(), "软件将在1秒后自动申请价格");
     rig.s().remainingSeconds = 0;
     rig.hooks.scanTick(rig.c());
     EXPECT_EQ(rig.hidden, (std::vector<int>{1, 2}));
+    EXPECT_EQ(rig.s().infoBody.Get(), "");
 }
 
 // F3 in the revision phase runs a test bid inside the scan tick, which sleeps through its waits.

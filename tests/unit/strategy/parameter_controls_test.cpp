@@ -14,8 +14,9 @@ namespace kestrava::strategy::testing {
 namespace {
 
 using Field = std::atomic<int> StrategyValues::*;
-constexpr int kUp = -1;   // the up arrow reports a negative step
-constexpr int kDown = 1;
+using console::SpinArrow;
+constexpr SpinArrow kUp = SpinArrow::Up;
+constexpr SpinArrow kDown = SpinArrow::Down;
 
 struct SpinCase {
     const char* name;
@@ -23,7 +24,7 @@ struct SpinCase {
     Field field;
     int edit;  // where the value is shown
     int start;
-    int step;
+    SpinArrow arrow;
     int expected;
 };
 
@@ -67,14 +68,13 @@ TEST(ParameterControlsTest, SpinsStepWithinTheirBounds) {
         {"rise limit 56 up", 1086, &StrategyValues::SmartBidTime2, 1075, 600, kUp, 700},
         {"rise limit 57 down at zero", 1087, &StrategyValues::SmartBidTime3, 1076, 0, kDown, 0},
         {"rise limit 58 down", 1207, &StrategyValues::SmartBidTime4, 1202, 900, kDown, 800},
-        {"only the sign of the step counts", 1096, &StrategyValues::SecondPlus, 1095, 1000, -7, 1100},
-        {"a zero step changes nothing", 1096, &StrategyValues::SecondPlus, 1095, 1000, 0, 1000},
+        {"a sideways arrow changes nothing", 1096, &StrategyValues::SecondPlus, 1095, 1000, SpinArrow::Right, 1000},
     };
     StrategyRig rig;
     for (const SpinCase& tc : cases) {
         SCOPED_TRACE(tc.name);
         rig.v().*tc.field = tc.start;
-        rig.Spin(tc.spin, tc.step);
+        rig.Spin(tc.spin, tc.arrow);
         EXPECT_EQ((rig.v().*tc.field).load(), tc.expected);
         if (tc.edit != ctl::DelayEdit) {
             EXPECT_EQ(rig.ctl().Text(tc.edit), std::to_string(tc.expected));
@@ -85,13 +85,14 @@ TEST(ParameterControlsTest, SpinsStepWithinTheirBounds) {
 TEST(ParameterControlsTest, DelayEditShowsSeconds) {
     StrategyRig rig;
     const struct {
-        int start, step;
+        int start;
+        SpinArrow arrow;
         const char* shown;
     } cases[] = {{100, kDown, "0"}, {3400, kUp, "3.5"}, {0, kUp, "0.1"}, {1100, kUp, "1.2"}};
     for (const auto& tc : cases) {
         SCOPED_TRACE(tc.shown);
         rig.v().DelayBidTime = tc.start;
-        rig.Spin(1172, tc.step);
+        rig.Spin(1172, tc.arrow);
         EXPECT_EQ(rig.ctl().Text(ctl::DelayEdit), tc.shown);
     }
 }
@@ -100,7 +101,8 @@ TEST(ParameterControlsTest, BidMomentsMoveTogether) {
     struct Case {
         const char* name;
         int second, third;
-        int spin, step;
+        int spin;
+        SpinArrow arrow;
         int expectSecond, expectThird;
     };
     const Case cases[] = {
@@ -118,7 +120,7 @@ TEST(ParameterControlsTest, BidMomentsMoveTogether) {
         StrategyRig rig;
         rig.v().SecondBidTime = tc.second;
         rig.v().ThirdBidTime = tc.third;
-        rig.Spin(tc.spin, tc.step);
+        rig.Spin(tc.spin, tc.arrow);
         EXPECT_EQ(rig.v().SecondBidTime.load(), tc.expectSecond);
         EXPECT_EQ(rig.v().ThirdBidTime.load(), tc.expectThird);
         EXPECT_EQ(rig.ctl().Text(1025), std::to_string(tc.expectSecond));
@@ -134,7 +136,8 @@ TEST(ParameterControlsTest, MovedBidMomentsMayRunAgain) {
     struct Case {
         const char* name;
         int second, third;
-        int spin, step;
+        int spin;
+        SpinArrow arrow;
         bool secondFreed, thirdFreed;
     };
     const Case cases[] = {
@@ -153,7 +156,7 @@ TEST(ParameterControlsTest, MovedBidMomentsMayRunAgain) {
         rig.v().SecondBidTime = tc.second;
         rig.v().ThirdBidTime = tc.third;
         r.secondBidDone = r.thirdBidDone = r.secondPrepDone = r.thirdPrepDone = 1;
-        rig.Spin(tc.spin, tc.step);
+        rig.Spin(tc.spin, tc.arrow);
         EXPECT_EQ(r.secondBidDone.load(), tc.secondFreed ? 0 : 1);
         EXPECT_EQ(r.thirdBidDone.load(), tc.thirdFreed ? 0 : 1);
         EXPECT_EQ(r.secondPrepDone.load(), tc.spin == 1048 ? 0 : 1);
@@ -170,7 +173,9 @@ TEST(ParameterControlsTest, RiseDelaysStepInTenthsAndShowInTheirStatics) {
         Table table;
         int index;
         int label;
-        int start, step, expected;
+        int start;
+        SpinArrow arrow;
+        int expected;
         const char* shown;
     };
     const Case cases[] = {
@@ -184,7 +189,7 @@ TEST(ParameterControlsTest, RiseDelaysStepInTenthsAndShowInTheirStatics) {
         SCOPED_TRACE(tc.spin);
         std::atomic<int>& delay = (rig.rec().*tc.table)[tc.index];
         delay = tc.start;
-        rig.Spin(tc.spin, tc.step);
+        rig.Spin(tc.spin, tc.arrow);
         EXPECT_EQ(delay.load(), tc.expected);
         EXPECT_EQ(rig.ctl().Text(tc.label), tc.shown);
     }
@@ -193,10 +198,10 @@ TEST(ParameterControlsTest, RiseDelaysStepInTenthsAndShowInTheirStatics) {
 TEST(ParameterControlsTest, OtherControlsGoOnToTheirOwners) {
     StrategyRig rig;
     // The hooks as a later role finds them: the strategy attached over a role's recorders.
-    std::vector<std::pair<int, int>> spins;
+    std::vector<std::pair<int, SpinArrow>> spins;
     std::vector<int> clicks;
     console::ConsoleHooks hooks;
-    hooks.spinMoved = [&](console::CKestravaDlg&, int id, int step) { spins.emplace_back(id, step); };
+    hooks.spinMoved = [&](console::CKestravaDlg&, int id, SpinArrow arrow) { spins.emplace_back(id, arrow); };
     hooks.controlClicked = [&](console::CKestravaDlg&, int id) { clicks.push_back(id); };
     AttachStrategy(rig.engine, hooks);
     rig.c().hooks().spinMoved = hooks.spinMoved;
@@ -208,7 +213,7 @@ TEST(ParameterControlsTest, OtherControlsGoOnToTheirOwners) {
     rig.Spin(1096, kUp);
     rig.Click(1093);        // a box without a rule
     rig.Click(ctl::Analysis);
-    EXPECT_EQ(spins, (std::vector<std::pair<int, int>>{{1156, kUp}}));
+    EXPECT_EQ(spins, (std::vector<std::pair<int, SpinArrow>>{{1156, kUp}}));
     EXPECT_EQ(clicks, std::vector<int>{1093});
     EXPECT_EQ(rig.v().SecondPlus.load(), 1100);
 }

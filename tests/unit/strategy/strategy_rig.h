@@ -87,7 +87,7 @@ struct StrategyRig : engine::testing::EngineRig {
     console::ConsoleControls& ctl() { return console->controls; }
 
     void Select(int index) { ctl().Select(ctl::Combo, index); }
-    void Spin(int id, int step) { console->OnSpin(id, step); }
+    void Spin(int id, console::SpinArrow arrow) { console->OnSpin(id, arrow); }
     // A click on a box as the view reports it: the new state first, then the command.
     void Click(int id) {
         ctl().SetCheck(id, ctl().IsChecked(id) ? 0 : 1);
