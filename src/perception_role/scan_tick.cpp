@@ -30,6 +30,10 @@ constexpr int kEndShotDelay = 5;        // seconds after the end
 constexpr int kInfoDialogDelay = 185;   // the page's information dialog is confirmed
 constexpr int kFinalWatchDelay = 195;   // the result dialog is looked for
 constexpr int kFirstRevisionCalibration = 1799;
+// The auction is over once no time is left; or, should the page's clock stop short of the end
+// (the practice page reports no time after its end, so the time left stays at 1), once the PC
+// clock is this far past the end. The margin allows for a PC clock running a little ahead.
+constexpr std::int64_t kOverByPcClockMs = 2000;
 constexpr int kAcceptWindow = 300;
 
 constexpr int kSecondBidControls[] = {1094, 1095, 1096, 1013, 1015, 1050};
@@ -270,7 +274,7 @@ void PerceptionRole::ScanTick(console::CKestravaDlg& c) {
 
     // Once the auction has ended nothing is pending any more: the hints about the submission
     // (balloons 1 and 2) come down, and no countdown to an application stays in the info bar.
-    if (s.remainingSeconds.load() <= 0) {
+    if (s.remainingSeconds.load() <= 0 || nowMs >= s.auctionEnd.load() * 1000 + kOverByPcClockMs) {
         if (options_.hideBalloon) {
             options_.hideBalloon(1);
             options_.hideBalloon(2);

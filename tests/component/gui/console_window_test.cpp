@@ -291,26 +291,27 @@ TEST_F(ConsoleWindow, StartButtonSitsInTheWindowAndStartsThePracticeRun) {
 }
 
 // After the end nothing is pending: the submission's balloons come down and the info bar no
-// longer counts down to an application. The balloons go up and down through the same links the
-// program gives its roles.
+// longer counts down to an application. The console's own timers run on the virtual clock across
+// the end, and the balloons go up and down through the links the program gives its roles.
 TEST_F(ConsoleWindow, EndOfTheAuctionClearsTheBalloonsAndTheCountdown) {
     Start();
-    auto& s = c().state;
-    s.auctionPhase = 3;
-    s.remainingSeconds = 1;
+    auto& clock = rig_->fp.clock;
+    const auto at = [](int minute, int second, int ms = 0) {
+        return platform::fake::MakeLocal(2026, 12, 10, 11, minute, second, ms);
+    };
+    clock.AdvanceTo(at(29, 58));
+    ASSERT_EQ(c().state.auctionPhase.load(), 3);
     ASSERT_TRUE(c().hooks().showHint);
     c().hooks().showHint(c(), 1);  // after a forced submission
     c().hooks().showHint(c(), 2);  // the bidder's Enter has armed the submission
     gui::HintBalloons& balloons = view_->Balloons();
-    ASSERT_TRUE(WaitFor([&] { return balloons.Balloon(1).isVisible() && balloons.Balloon(2).isVisible(); }));
+    const auto up = [&] { return balloons.Balloon(1).isVisible() && balloons.Balloon(2).isVisible(); };
+    ASSERT_TRUE(WaitFor(up));
     c().SetInfoBody("软件将在1秒后自动申请价格");
-    c().hooks().scanTick(c());
-    view_->Refresh();
-    EXPECT_EQ(view_->InfoBar()->BodyText().toStdString(), "软件将在1秒后自动申请价格");
-    EXPECT_TRUE(balloons.Balloon(2).isVisible());
+    clock.AdvanceTo(at(29, 59, 500));
+    EXPECT_FALSE(WaitFor([&] { return !up(); }, 300)) << "taken down before the end";
 
-    s.remainingSeconds = 0;
-    c().hooks().scanTick(c());
+    clock.AdvanceTo(at(30, 0, 200));
     EXPECT_TRUE(WaitFor([&] { return !balloons.Balloon(1).isVisible() && !balloons.Balloon(2).isVisible(); }));
     view_->Refresh();
     EXPECT_EQ(view_->InfoBar()->BodyText().toStdString(), "");

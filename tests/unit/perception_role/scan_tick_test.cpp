@@ -279,18 +279,36 @@ TEST(ScanTickRevision, FirstRevisionCalibrationWaitsForTheFeed) {
     EXPECT_EQ(rig.LoggedCount("鼠标点击_智能校正"), 1);
 }
 
+// After the end the submission's balloons come down and no countdown stays in the info bar. The
+// end is the time left running out, or the PC clock well past the end when the page's clock
+// stopped short of it (the practice page sends no time after its end).
 TEST(ScanTickRevision, BalloonsAndCountdownClearedAfterTheEnd) {
-    PerceptionRig rig;
-    rig.s().auctionPhase = 3;
-    rig.s().remainingSeconds = 1;
-    rig.c().SetInfoBody("软件将在1秒后自动申请价格");
-    rig.hooks.scanTick(rig.c());
-    EXPECT_TRUE(rig.hidden.empty());
-    EXPECT_EQ(rig.s().infoBody.Get(), "软件将在1秒后自动申请价格");
-    rig.s().remainingSeconds = 0;
-    rig.hooks.scanTick(rig.c());
-    EXPECT_EQ(rig.hidden, (std::vector<int>{1, 2}));
-    EXPECT_EQ(rig.s().infoBody.Get(), "");
+    struct Case {
+        const char* name;
+        int moniornot;
+        int remaining;
+        int minute, second, ms;  // the PC clock, 11:mm:ss.ms
+        bool over;
+    };
+    const Case cases[] = {
+        {"one second left", 0, 1, 29, 59, 0, false},
+        {"none left", 0, 0, 29, 59, 0, true},
+        {"practice page stopped at one second, just past the end", 1, 1, 30, 1, 900, false},
+        {"practice page stopped at one second, two seconds past the end", 1, 1, 30, 2, 0, true},
+        {"real run, page clock stopped, two seconds past the end", 0, 1, 30, 2, 0, true},
+    };
+    for (const Case& tc : cases) {
+        SCOPED_TRACE(tc.name);
+        PerceptionRig rig(platform::fake::MakeLocal(2026, 12, 10, 11, 29, 0));
+        rig.s().moniornot = tc.moniornot;
+        rig.s().auctionPhase = 3;
+        rig.s().remainingSeconds = tc.remaining;
+        rig.c().SetInfoBody("软件将在1秒后自动申请价格");
+        rig.AdvanceTo(11, tc.minute, tc.second, tc.ms);
+        rig.hooks.scanTick(rig.c());
+        EXPECT_EQ(rig.hidden, (tc.over ? std::vector<int>{1, 2} : std::vector<int>{}));
+        EXPECT_EQ(rig.s().infoBody.Get(), tc.over ? "" : "软件将在1秒后自动申请价格");
+    }
 }
 
 // F3 in the revision phase runs a test bid inside the scan tick, which sleeps through its waits.
