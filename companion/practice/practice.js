@@ -212,7 +212,7 @@
     if ($('codedialog').hidden) return;
     const typed = $('codeinput').value.trim();
     const price = pendingPrice;
-    note(`click codeok trusted=${ev.isTrusted ? 1 : 0} code=${typed}`);
+    note(`click codeok trusted=${ev.isTrusted ? 1 : 0} code=${typed} at=${(performance.timeOrigin + performance.now()).toFixed(1)}`);
     closeCode();
     if (typed !== currentCode) return openInfo('信息提示', '图像校验码输入错误，请重新出价。');
     const now = Date.now();

@@ -20,13 +20,17 @@
 
 #include <iconv.h>
 
+#include <algorithm>
+#include <chrono>
 #include <string>
+#include <thread>
 
 #include "config/profile.h"
 #include "console_link.h"
 #include "native_bridge.h"
 #include "platform/keys.h"
 #include "shell/page_commands.h"
+#include "shell/scheduled_confirm.h"
 
 namespace kestrava::sorrelpane {
 
@@ -99,6 +103,29 @@ QString RectScript(const QString& selector) {
                "if(e.closest&&e.closest('[hidden]'))return null;var r=e.getBoundingClientRect();"
                "return(r.width>0&&r.height>0)?[r.left,r.top,r.width,r.height]:null;})(%1)")
         .arg(JsString(selector));
+}
+
+// The elements the console clicks, watched in the page: whenever the document changes (or is
+// resized or scrolled) the page reports each element's place that has changed, as a
+// "rect|role|left|top|width|height" line (empty numbers: not shown). The shell thus knows where to
+// click before it is asked.
+constexpr const char* kWatchedRoles[] = {"bidbutton", "confirm", "cancel", "infoclose", "plusbox", "addbutton"};
+
+QString WatchScript(const QJsonObject& roles) {
+    return QStringLiteral(
+               "(function(roles){"
+               "if(window.__kestravaWatch)window.__kestravaWatch.disconnect();"
+               "var last={};"
+               "function place(s){var e=document.querySelector(s);if(!e)return'';"
+               "if(e.closest&&e.closest('[hidden]'))return'';var r=e.getBoundingClientRect();"
+               "return(r.width>0&&r.height>0)?[r.left,r.top,r.width,r.height].join('|'):'';}"
+               "function scan(){for(var k in roles){var v=place(roles[k]);"
+               "if(v!==last[k]){last[k]=v;console.log('%1rect|'+k+'|'+v);}}}"
+               "var mo=new MutationObserver(scan);"
+               "mo.observe(document.documentElement,{subtree:true,childList:true,attributes:true});"
+               "addEventListener('resize',scan,true);addEventListener('scroll',scan,true);"
+               "window.__kestravaWatch=mo;scan();})(%2)")
+        .arg(QLatin1String(kPageLinePrefix), QString::fromUtf8(QJsonDocument(roles).toJson(QJsonDocument::Compact)));
 }
 
 QString FillScript(const QString& selector, const QString& value) {
@@ -294,7 +321,11 @@ PageShell::PageShell(ShellSettings settings, ConsoleLink* console, ShellLog* log
     connect(page_, &ShellPage::consoleText, this, [this](const QString& text) { log_->Write(text); });
     connect(page_, &QWebEnginePage::loadFinished, this, [this](bool ok) {
         log_->Write(QStringLiteral("page loaded %1 %2").arg(ok ? "ok" : "FAILED", page_->url().toString()));
+        if (ok) WatchElements();
     });
+    confirmClock_ = new QTimer(this);
+    confirmClock_->setSingleShot(true);
+    confirmClock_->setTimerType(Qt::PreciseTimer);
 
     resize(settings_.geometry.size());
     move(settings_.geometry.topLeft());
@@ -318,6 +349,8 @@ void PageShell::closeEvent(QCloseEvent* event) {
 
 void PageShell::Open(const QUrl& url, const QString& elementsFile) {
     elements_ = ReadElements(elementsFile);
+    shownRects_.clear();
+    watchReported_.clear();
     firstBidDone_ = false;
     log_->Write(QStringLiteral("open %1 (%2 element selectors)").arg(url.toString()).arg(elements_.size()));
     page_->load(url);
@@ -347,6 +380,91 @@ void PageShell::OpenReal() {
     Open(QUrl(settings_.realUrl), settings_.realElements);
 }
 
+// ---- scheduled confirmation ------------------------------------------------------------------
+
+namespace {
+std::int64_t EpochMillisNow() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+QString ClockText(std::int64_t epochMillis) {
+    return QDateTime::fromMSecsSinceEpoch(epochMillis).toString(QStringLiteral("HH:mm:ss.zzz"));
+}
+// The timer wakes this early and the last stretch is waited out on the clock itself: a timer
+// wake-up can be a millisecond or two late, a short spin is not.
+constexpr int kSpinMs = 3;
+}  // namespace
+
+void PageShell::AnswerSchedule(std::uint32_t token, shell::ScheduleAnswer answer) {
+    PostToConsole(shell::kScheduleAnswerMessage, token, static_cast<std::int32_t>(answer),
+                  shell::ScheduleAnswerName(answer));
+}
+
+void PageShell::OnScheduleConfirm(const platform::Message& m) {
+    const auto token = static_cast<std::uint32_t>(m.lParam);
+    const shell::DueMoment due{m.wParam};
+    const std::int64_t now = EpochMillisNow();
+    log_->Write(QStringLiteral("scheduled confirm token %1 due %2").arg(token).arg(ClockText(now + due.MillisFrom(now))));
+    if (elements_.value(QStringLiteral("confirm")).isEmpty()) {
+        log_->Write(QStringLiteral("scheduled confirm token %1: no confirm selector for this page").arg(token));
+        AnswerSchedule(token, shell::ScheduleAnswer::NoElement);
+        return;
+    }
+    ApplyScheduleStep(token, confirmTimer_.OnSchedule(token, due, now));
+}
+
+void PageShell::OnCancelScheduledConfirm(const platform::Message& m) {
+    const auto token = static_cast<std::uint32_t>(m.lParam);
+    ApplyScheduleStep(token, confirmTimer_.OnCancel(token, EpochMillisNow()));
+}
+
+void PageShell::ApplyScheduleStep(std::uint32_t token, const shell::ShellConfirmTimer::Step& step) {
+    using Action = shell::ShellConfirmTimer::Action;
+    if (!step.note.empty()) log_->Write(QString::fromStdString(step.note));
+    switch (step.action) {
+    case Action::None:
+        return;
+    case Action::Arm:
+        AnswerSchedule(token, shell::ScheduleAnswer::Accepted);
+        confirmClock_->disconnect();
+        connect(confirmClock_, &QTimer::timeout, this, [this, token] { FireScheduledConfirm(token); });
+        confirmClock_->start(std::max(0, step.millisToDue - kSpinMs));
+        return;
+    case Action::FireNow:
+        confirmClock_->stop();
+        AnswerSchedule(token, shell::ScheduleAnswer::Accepted);
+        ClickScheduledConfirm(token);
+        return;
+    case Action::Cancelled:
+        confirmClock_->stop();
+        AnswerSchedule(token, shell::ScheduleAnswer::Cancelled);
+        return;
+    case Action::TooLate:
+        AnswerSchedule(token, shell::ScheduleAnswer::CancelTooLate);
+        return;
+    case Action::Fire:
+        return;  // only OnTimer asks to fire
+    }
+}
+
+void PageShell::FireScheduledConfirm(std::uint32_t token) {
+    if (confirmTimer_.ArmedToken() != token) return;  // cancelled or replaced meanwhile
+    const shell::DueMoment due = confirmTimer_.Due();
+    while (due.MillisFrom(EpochMillisNow()) > 0) std::this_thread::yield();
+    const shell::ShellConfirmTimer::Step step = confirmTimer_.OnTimer(token, EpochMillisNow());
+    if (!step.note.empty()) log_->Write(QString::fromStdString(step.note));
+    if (step.action == shell::ShellConfirmTimer::Action::Fire) ClickScheduledConfirm(token);
+}
+
+void PageShell::ClickScheduledConfirm(std::uint32_t token) {
+    if (ClickWatchedElement(QStringLiteral("confirm"))) {
+        AnswerSchedule(token, shell::ScheduleAnswer::Fired);
+    } else {
+        log_->Write(QStringLiteral("scheduled confirm token %1: the confirm button is not shown, nothing clicked").arg(token));
+        AnswerSchedule(token, shell::ScheduleAnswer::NotShown);
+    }
+}
+
 // ---- console ---------------------------------------------------------------------------------
 
 void PageShell::PostToConsole(std::uint32_t msg, std::uint32_t wParam, std::int32_t lParam, const char* what) {
@@ -367,6 +485,8 @@ void PageShell::OnPageLine(const QString& line) {
             const bool sent = console_ && console_->PostToConsole(r->Message());
             LogReport(*r, sent, QDateTime::currentMSecsSinceEpoch());
         }
+    } else if (kind == QLatin1String("rect")) {
+        OnElementRect(f);
     } else if (kind == QLatin1String("log")) {
         log_->Write(QStringLiteral("page: ") + line.mid(int(sizeof kPageLinePrefix) - 1 + 4));
     } else if (kind == QLatin1String("login")) {
@@ -432,6 +552,13 @@ void PageShell::HandleMessage(const platform::Message& m) {
         return;
     case cmd::StatusIconRecoverySecond:
         RecoverPage();
+        return;
+    case shell::cmd::ScheduleConfirm:
+        // Not queued behind input: the moment must be armed at once.
+        OnScheduleConfirm(m);
+        return;
+    case shell::cmd::CancelScheduledConfirm:
+        OnCancelScheduledConfirm(m);
         return;
     case cmd::CalibrationDone:
         // The console has found the page and chosen its action mode; the page must keep still
@@ -544,7 +671,43 @@ void PageShell::ClickAtLogical(const QPointF& p, const QString& what) {
     log_->Write(QStringLiteral("click %1").arg(what));
 }
 
+void PageShell::WatchElements() {
+    QJsonObject roles;
+    for (const char* role : kWatchedRoles) {
+        const QString selector = elements_.value(QLatin1String(role));
+        if (!selector.isEmpty()) roles.insert(QLatin1String(role), selector);
+    }
+    shownRects_.clear();
+    watchReported_.clear();
+    if (!roles.isEmpty()) page_->runJavaScript(WatchScript(roles));
+}
+
+void PageShell::OnElementRect(const QStringList& fields) {
+    const QString role = fields.value(1);
+    if (role.isEmpty()) return;
+    watchReported_.insert(role, true);
+    bool ok[4] = {};
+    const QRectF r(fields.value(2).toDouble(&ok[0]), fields.value(3).toDouble(&ok[1]), fields.value(4).toDouble(&ok[2]),
+                   fields.value(5).toDouble(&ok[3]));
+    if (ok[0] && ok[1] && ok[2] && ok[3] && r.width() > 0 && r.height() > 0)
+        shownRects_.insert(role, r);
+    else
+        shownRects_.remove(role);
+}
+
+// Clicks `role` at the place the page's watch reported last; false when the watch has not shown
+// it, or a script of ours is still to run in the page (then the caller asks the page, in order).
+bool PageShell::ClickWatchedElement(const QString& role) {
+    if (scriptsInFlight_ > 0) return false;
+    const auto it = shownRects_.constFind(role);
+    if (it == shownRects_.constEnd()) return false;
+    const qreal zoom = view_->zoomFactor();
+    ClickAtLogical(it->center() * zoom, QStringLiteral("element %1").arg(role));
+    return true;
+}
+
 void PageShell::ClickElement(const QString& role) {
+    if (ClickWatchedElement(role)) return;
     const QString selector = elements_.value(role);
     if (selector.isEmpty()) {
         log_->Write(QStringLiteral("element %1: no selector for this page").arg(role));
@@ -579,7 +742,10 @@ void PageShell::ClickElement(const QString& role) {
 
 void PageShell::FillElement(const QString& role, const QString& value) {
     const QString selector = elements_.value(role);
-    if (!selector.isEmpty()) page_->runJavaScript(FillScript(selector, value));
+    if (selector.isEmpty()) return;
+    // A click from the watch must not overtake the script that fills the box first.
+    ++scriptsInFlight_;
+    page_->runJavaScript(FillScript(selector, value), [this](const QVariant&) { --scriptsInFlight_; });
 }
 
 void PageShell::SendKey(int code, bool down) {

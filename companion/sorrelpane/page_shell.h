@@ -18,6 +18,7 @@
 #include <optional>
 
 #include "platform/platform.h"
+#include "shell/scheduled_confirm.h"
 
 class QWebEngineProfile;
 class QWebEngineView;
@@ -114,9 +115,20 @@ private:
     void SendMouse(QEvent::Type type, const QPointF& p);
     void ClickAtLogical(const QPointF& p, const QString& what);
     void ClickElement(const QString& role);
+    bool ClickWatchedElement(const QString& role);
+    void WatchElements();
+    void OnElementRect(const QStringList& fields);
     void FillElement(const QString& role, const QString& value);
     void SendKey(int vk, bool down);
     void SendChar(std::uint32_t ch);
+
+    // A confirmation clicked at a moment the console named ahead of time.
+    void OnScheduleConfirm(const platform::Message& m);
+    void OnCancelScheduledConfirm(const platform::Message& m);
+    void ApplyScheduleStep(std::uint32_t token, const shell::ShellConfirmTimer::Step& step);
+    void FireScheduledConfirm(std::uint32_t token);
+    void ClickScheduledConfirm(std::uint32_t token);
+    void AnswerSchedule(std::uint32_t token, shell::ScheduleAnswer answer);
 
     void CompatibilityStep();
     void AutoLogin();
@@ -138,6 +150,14 @@ private:
     // Element lookups under way, and the input that arrived meanwhile, in order.
     int lookupsInFlight_ = 0;
     std::deque<std::function<void()>> heldInput_;
+    // Where the page shows each clickable element now (page pixels, before zoom), kept current by
+    // a watch in the page, so a click needs no script round trip. A role absent here is not shown
+    // (or the watch has not reported it yet).
+    QHash<QString, QRectF> shownRects_;
+    QHash<QString, bool> watchReported_;
+    int scriptsInFlight_ = 0;
+    shell::ShellConfirmTimer confirmTimer_;
+    QTimer* confirmClock_ = nullptr;
     int compatState_ = 0;  // 1: test page shown and the login dialog's timer sent
     QElapsedTimer compatSince_;
 };

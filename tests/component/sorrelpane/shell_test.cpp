@@ -477,6 +477,98 @@ TEST_F(SorrelpaneTest, CarriesOutTheConsolesBidSequenceAsRealInput) {
     EXPECT_NE(inst.Log().find("shell closing"), std::string::npos);
 }
 
+// The console names the confirm's moment ahead; the shell clicks at it by itself. The page stamps
+// the click with its own clock, which is the system clock the moment was given on.
+TEST_F(SorrelpaneTest, ClicksAScheduledConfirmAtItsMomentOnceAndHonoursCancels) {
+    constexpr std::uint32_t kSchedule = 0x4ab;
+    constexpr std::uint32_t kCancel = 0x4ac;
+    constexpr std::uint32_t kAnswer = 0x4ad;
+    enum Answer : std::int32_t { Accepted = 1, Fired = 2, Cancelled = 3, TooLate = 4, NotShown = 5 };
+    const auto epochMs = [] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+            .count();
+    };
+    const auto answers = [](const FakeConsole& c, std::int32_t token) {
+        std::vector<std::int32_t> out;
+        for (const Message& m : c.Received(kAnswer))
+            if (m.wParam == static_cast<std::uint32_t>(token)) out.push_back(m.lParam);
+        return out;
+    };
+    const auto openCodeDialog = [&](const Installation& inst, const PageWindows& w, int round) {
+        PostAt(inst, w.window, kClickPlusBoxAt, "plusinput_picPot_x", "plusinput_picPot_y");
+        TypeDigits(w.view, "300");
+        Post(w.window, kAddElement);
+        Post(w.window, 0x4a1);  // the bid button, by element
+        const std::string opened = "page: dialog code open";
+        EXPECT_TRUE(WaitUntil([&] {
+            std::size_t n = 0;
+            for (std::size_t at = inst.Log().find(opened); at != std::string::npos; at = inst.Log().find(opened, at + 1)) ++n;
+            return n >= static_cast<std::size_t>(round);
+        }));
+        PostAt(inst, w.window, kCodeBoxPoint, "C_P2_IMGCODE_IN_X", "C_P2_IMGCODE_IN_Y");
+        TypeDigits(w.view, "4321");
+    };
+
+    Installation inst("seed=7&code=4321&t0=80&delay=50&jam=0");
+    FakeConsole console(*desktop_);
+    ShellProcess shell(inst.Dir());
+    const PageWindows w = OpenPracticePage();
+    ASSERT_NE(w.view, 0u);
+    ASSERT_TRUE(console.WaitFor(kPageLoggedIn));
+
+    // 1. A cancel in time: nothing is clicked.
+    openCodeDialog(inst, w, 1);
+    ASSERT_TRUE(inst.WaitLog("page: input codeinput=4321 trusted=1"));
+    Post(w.window, kSchedule, static_cast<std::uint32_t>(epochMs() + 700), 11);
+    ASSERT_TRUE(WaitUntil([&] { return answers(console, 11).size() >= 1; }));
+    Post(w.window, kCancel, 0, 11);
+    ASSERT_TRUE(WaitUntil([&] { return answers(console, 11).size() >= 2; }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(900));
+    EXPECT_EQ(answers(console, 11), (std::vector<std::int32_t>{Accepted, Cancelled}));
+    EXPECT_EQ(inst.Log().find("click codeok"), std::string::npos);
+
+    // 2. The click lands at the moment, once; a cancel after it is answered as too late.
+    const std::int64_t due = epochMs() + 800;
+    Post(w.window, kSchedule, static_cast<std::uint32_t>(due), 12);
+    Post(w.window, kSchedule, static_cast<std::uint32_t>(due), 12);  // the same schedule twice
+    ASSERT_TRUE(inst.WaitLog("page: click codeok trusted=1 code=4321 at="));
+    ASSERT_TRUE(WaitUntil([&] { return answers(console, 12).size() >= 2; }));
+    Post(w.window, kCancel, 0, 12);
+    ASSERT_TRUE(WaitUntil([&] { return answers(console, 12).size() >= 3; }));
+    EXPECT_EQ(answers(console, 12), (std::vector<std::int32_t>{Accepted, Fired, TooLate}));
+    const std::string log = inst.Log();
+    const std::size_t at = log.find("click codeok trusted=1 code=4321 at=");
+    const double pageMs = std::stod(log.substr(log.find("at=", at) + 3));
+    const double late = pageMs - static_cast<double>(due);
+    std::printf("scheduled confirm: the page saw the click %.1f ms after its moment\n", late);
+    EXPECT_GE(late, 0.0) << "never before the moment";
+    EXPECT_LT(late, 50.0);
+    ASSERT_TRUE(inst.WaitLog("valid=1"));
+    std::size_t clicks = 0;
+    for (std::size_t p = log.find("click codeok"); p != std::string::npos; p = log.find("click codeok", p + 1)) ++clicks;
+    EXPECT_EQ(clicks, 1u);
+
+    // 3. The dialog gone at the moment: nothing clicked, reported.
+    Post(w.window, kSchedule, static_cast<std::uint32_t>(epochMs() + 300), 13);
+    ASSERT_TRUE(WaitUntil([&] { return answers(console, 13).size() >= 2; }));
+    EXPECT_EQ(answers(console, 13), (std::vector<std::int32_t>{Accepted, NotShown}));
+
+    // 4. A moment already past fires at once.
+    PostAt(inst, w.window, kClickAt, "vk_ret_info_enterx", "vk_ret_info_entery");
+    ASSERT_TRUE(inst.WaitLog("page: click infook trusted=1"));
+    openCodeDialog(inst, w, 2);
+    ASSERT_TRUE(WaitUntil([&] {
+        const std::string l = inst.Log();
+        return l.find("input codeinput=4321", l.find("page: dialog code open", l.find("click infook"))) != std::string::npos;
+    }));
+    Post(w.window, kSchedule, static_cast<std::uint32_t>(epochMs() - 40), 14);
+    ASSERT_TRUE(WaitUntil([&] { return answers(console, 14).size() >= 2; }));
+    EXPECT_EQ(answers(console, 14), (std::vector<std::int32_t>{Accepted, Fired}));
+    ASSERT_TRUE(inst.WaitLog("ms ago, clicking now"));
+
+    CloseShell(shell, w);
+}
+
 TEST_F(SorrelpaneTest, MakesTheFirstBidAtTheWarningPriceWhenAsked) {
     Installation inst("seed=7&t0=8", /*firstBid=*/1);
     ShellProcess shell(inst.Dir());

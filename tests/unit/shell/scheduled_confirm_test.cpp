@@ -1,0 +1,210 @@
+// The scheduled confirmation on both sides, on the fake clock: the console schedules, cancels and
+// falls back to its own click exactly once; the shell arms, fires once, and answers cancels that
+// come too late.
+#include "shell/scheduled_confirm.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/fake/fake_platform.h"
+
+namespace kestrava::shell {
+namespace {
+
+using platform::Message;
+using Action = ShellConfirmTimer::Action;
+
+class ConsoleScheduleTest : public ::testing::Test {
+protected:
+    ConsoleScheduleTest()
+        : schedule(clock, [this](const Message& m) { posted.push_back(m); return pageThere; },
+                   [this](const std::string& line) { logged.push_back(line); }) {}
+
+    std::uint32_t In(std::uint32_t ms) { return clock.TickCount() + ms; }
+    std::int32_t LastToken() const { return posted.back().lParam; }
+
+    platform::fake::FakeClock clock;
+    bool pageThere = true;
+    std::vector<Message> posted;
+    std::vector<std::string> logged;
+    ConfirmSchedule schedule;
+};
+
+TEST_F(ConsoleScheduleTest, ScheduleCarriesTheMomentOnTheSharedClock) {
+    const std::int64_t now = clock.EpochMillis();
+    schedule.Schedule(In(900), "forced");
+    ASSERT_EQ(posted.size(), 1u);
+    EXPECT_EQ(posted[0].msg, cmd::ScheduleConfirm);
+    EXPECT_EQ(DueMoment{posted[0].wParam}.MillisFrom(now), 900);
+    EXPECT_GT(posted[0].lParam, 0);
+}
+
+TEST_F(ConsoleScheduleTest, AcknowledgedScheduleIsTheShellsClickNotTheConsoles) {
+    schedule.Schedule(In(900), "forced");
+    const std::int32_t token = LastToken();
+    schedule.OnAnswer(token, static_cast<std::int32_t>(ScheduleAnswer::Accepted));
+    for (int i = 0; i < 89; ++i) {
+        clock.Advance(10);
+        schedule.Poll();
+    }
+    // The rule fires on its own tick, a little after the shell's timer: nothing more is sent.
+    clock.Advance(25);
+    EXPECT_TRUE(schedule.TakeConfirm());
+    EXPECT_EQ(posted.size(), 1u);
+    // A second ConfirmBid of the same submission (another rule racing) clicks for itself: the
+    // schedule is used up.
+    EXPECT_FALSE(schedule.TakeConfirm());
+    EXPECT_EQ(posted.size(), 1u);
+}
+
+TEST_F(ConsoleScheduleTest, WithoutAcknowledgementTheConsoleCancelsInTimeAndClicksItself) {
+    schedule.Schedule(In(900), "forced");
+    const std::int32_t token = LastToken();
+    while (schedule.Pending()) {
+        clock.Advance(10);
+        schedule.Poll();
+    }
+    // Given up at least the margin before the moment, so the cancel precedes the shell's timer.
+    ASSERT_EQ(posted.size(), 2u);
+    EXPECT_EQ(posted[1].msg, cmd::CancelScheduledConfirm);
+    EXPECT_EQ(posted[1].lParam, token);
+    // A late acknowledgement changes nothing.
+    schedule.OnAnswer(token, static_cast<std::int32_t>(ScheduleAnswer::Accepted));
+    EXPECT_FALSE(schedule.Pending());
+    clock.Advance(ConfirmSchedule::kAckMarginMs);
+    EXPECT_FALSE(schedule.TakeConfirm());
+    EXPECT_EQ(posted.size(), 2u);
+}
+
+TEST_F(ConsoleScheduleTest, AnotherPathConfirmingEarlyCancelsTheSchedule) {
+    schedule.Schedule(In(900), "delay");
+    const std::int32_t token = LastToken();
+    schedule.OnAnswer(token, static_cast<std::int32_t>(ScheduleAnswer::Accepted));
+    clock.Advance(300);  // the gap closes: the smart submission confirms now
+    EXPECT_FALSE(schedule.TakeConfirm());
+    ASSERT_EQ(posted.size(), 2u);
+    EXPECT_EQ(posted[1].msg, cmd::CancelScheduledConfirm);
+    EXPECT_EQ(posted[1].lParam, token);
+}
+
+TEST_F(ConsoleScheduleTest, OneSchedulePerConfirmationAndAnswersForOldTokensIgnored) {
+    schedule.Schedule(In(900), "forced");
+    const std::int32_t first = LastToken();
+    clock.Advance(10);
+    schedule.Schedule(In(890), "forced");  // the same moment announced again
+    EXPECT_EQ(posted.size(), 1u);
+    schedule.Schedule(In(500), "delay");  // a different moment replaces it
+    ASSERT_EQ(posted.size(), 3u);
+    EXPECT_EQ(posted[1].msg, cmd::CancelScheduledConfirm);
+    EXPECT_EQ(posted[1].lParam, first);
+    EXPECT_NE(LastToken(), first);
+    schedule.OnAnswer(first, static_cast<std::int32_t>(ScheduleAnswer::Accepted));
+    EXPECT_FALSE(schedule.Acknowledged());
+    schedule.OnAnswer(LastToken(), 99);  // garbage from the network of windows
+    EXPECT_FALSE(schedule.Acknowledged());
+}
+
+TEST_F(ConsoleScheduleTest, AbandonAndNoPageAndNoElement) {
+    schedule.Schedule(In(900), "forced");
+    schedule.Abandon("cancelled by the bidder");
+    ASSERT_EQ(posted.size(), 2u);
+    EXPECT_EQ(posted[1].msg, cmd::CancelScheduledConfirm);
+    schedule.Abandon("again");
+    EXPECT_EQ(posted.size(), 2u);
+
+    pageThere = false;  // no page window: nothing pending, the console clicks at the moment
+    schedule.Schedule(In(900), "forced");
+    EXPECT_FALSE(schedule.Pending());
+    clock.Advance(900);
+    EXPECT_FALSE(schedule.TakeConfirm());
+
+    pageThere = true;
+    schedule.Schedule(In(900), "forced");
+    schedule.OnAnswer(LastToken(), static_cast<std::int32_t>(ScheduleAnswer::NoElement));
+    clock.Advance(900);
+    EXPECT_FALSE(schedule.TakeConfirm());
+}
+
+TEST_F(ConsoleScheduleTest, WorksAcrossTheTickCountWrap) {
+    platform::fake::FakeClock nearWrap(platform::fake::MakeLocal(2026, 12, 10, 11, 29, 59), 480, 0xffffff00u);
+    std::vector<Message> sent;
+    ConfirmSchedule s(nearWrap, [&](const Message& m) { sent.push_back(m); return true; }, [](const std::string&) {});
+    s.Schedule(nearWrap.TickCount() + 900, "forced");
+    s.OnAnswer(static_cast<std::uint32_t>(sent.back().lParam), static_cast<std::int32_t>(ScheduleAnswer::Accepted));
+    nearWrap.Advance(500);
+    s.Poll();
+    EXPECT_TRUE(s.Acknowledged());
+    nearWrap.Advance(400);
+    EXPECT_TRUE(s.TakeConfirm());
+}
+
+// ---- the shell's side ----------------------------------------------------------------------------
+
+TEST(ShellConfirmTimerTest, TableOfSchedulesCancelsAndTimers) {
+    constexpr std::int64_t kT0 = 1'796'000'000'000;  // an epoch moment whose low 32 bits wrap soon
+    struct Event {
+        enum Kind { Schedule, Cancel, Timer } kind;
+        std::uint32_t token;
+        std::int64_t dueOffset;  // for Schedule: the moment relative to kT0
+        std::int64_t at;         // when it happens, relative to kT0
+        Action expected;
+    };
+    struct Case {
+        const char* name;
+        std::vector<Event> events;
+    };
+    const Case cases[] = {
+        {"fires once at its moment",
+         {{Event::Schedule, 7, 900, 0, Action::Arm}, {Event::Timer, 7, 0, 900, Action::Fire},
+          {Event::Timer, 7, 0, 901, Action::None}}},
+        {"cancel in time disarms, its timer does nothing",
+         {{Event::Schedule, 7, 900, 0, Action::Arm}, {Event::Cancel, 7, 0, 860, Action::Cancelled},
+          {Event::Timer, 7, 0, 900, Action::None}}},
+        {"cancel after the click is reported as too late",
+         {{Event::Schedule, 7, 900, 0, Action::Arm}, {Event::Timer, 7, 0, 900, Action::Fire},
+          {Event::Cancel, 7, 0, 905, Action::TooLate}}},
+        {"a moment in the past fires at once, and only once",
+         {{Event::Schedule, 7, -30, 0, Action::FireNow}, {Event::Schedule, 7, -30, 1, Action::None},
+          {Event::Cancel, 7, 0, 2, Action::TooLate}}},
+        {"the same schedule twice is kept",
+         {{Event::Schedule, 7, 900, 0, Action::Arm}, {Event::Schedule, 7, 900, 5, Action::None},
+          {Event::Timer, 7, 0, 900, Action::Fire}}},
+        {"a new token replaces the old; the old timer and cancel are void",
+         {{Event::Schedule, 7, 900, 0, Action::Arm}, {Event::Schedule, 8, 500, 10, Action::Arm},
+          {Event::Timer, 7, 0, 900, Action::None}, {Event::Cancel, 7, 0, 400, Action::None},
+          {Event::Timer, 8, 0, 500, Action::Fire}}},
+        {"a cancel for an unknown token is ignored",
+         {{Event::Cancel, 3, 0, 0, Action::None}, {Event::Schedule, 4, 100, 1, Action::Arm}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ShellConfirmTimer timer;
+        for (const Event& e : c.events) {
+            const std::int64_t now = kT0 + e.at;
+            ShellConfirmTimer::Step step;
+            switch (e.kind) {
+            case Event::Schedule:
+                step = timer.OnSchedule(e.token, DueMoment::FromEpochMillis(kT0 + e.dueOffset), now);
+                break;
+            case Event::Cancel: step = timer.OnCancel(e.token, now); break;
+            case Event::Timer: step = timer.OnTimer(e.token, now); break;
+            }
+            EXPECT_EQ(static_cast<int>(step.action), static_cast<int>(e.expected)) << step.note;
+            if (step.action == Action::Arm) {
+                EXPECT_EQ(step.millisToDue, e.dueOffset - e.at);
+            }
+        }
+    }
+}
+
+TEST(DueMomentTest, DifferencesSurviveTheWrapOfTheLow32Bits) {
+    const std::int64_t beforeWrap = (std::int64_t{0x1A5} << 32) + 0xFFFFFF00;  // 256 ms before a wrap
+    const DueMoment due = DueMoment::FromEpochMillis(beforeWrap + 900);
+    EXPECT_EQ(due.MillisFrom(beforeWrap), 900);
+    EXPECT_EQ(due.MillisFrom(beforeWrap + 1000), -100);
+}
+
+}  // namespace
+}  // namespace kestrava::shell
