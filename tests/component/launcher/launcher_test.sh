@@ -122,6 +122,8 @@ mkdir -p "$h"
 launch "$h" kestrava --some-option x
 check "first start with no ~/.local/share yet (exit $status)" test "$status" -eq 0
 check "the console ran in the folder with the options" has "$out" "console cwd=$dir args=--some-option x"
+check "the folder is the person's alone (0700)" mode_is "$dir" 700
+check "... and so is the data home made for it" mode_is "$h/.local/share" 700
 check "default settings copied" same "$share/bin/coordinatebaseline.ini" "$dir/bin/coordinatebaseline.ini"
 check "userconf.ini is there, the person's alone (0600)" mode_is "$dir/bin/userconf.ini" 600
 for f in "$share"/ScreenShot/*; do
