@@ -241,21 +241,16 @@ bool ReplaceFile(const std::string& path, std::string_view content, const struct
     return true;
 }
 
-bool Write(std::string_view section, std::string_view key, std::string_view value, const std::string& path,
-           FileAccess access) {
-    if (!ValidName(section) || section.find(']') != std::string_view::npos || !ValidName(key) ||
-        key.find('=') != std::string_view::npos || key.front() == '[' || key.front() == ';' || HasLineBreak(value) ||
-        value.find('\0') != std::string_view::npos) {
-        return false;
-    }
-    const std::string target = ResolveTarget(path);
-    std::lock_guard<std::mutex> lock(PathMutex(target));
+// A section and key that a read finds again, and a value that stays on its line.
+bool Writable(std::string_view section, std::string_view key, std::string_view value) {
+    return ValidName(section) && section.find(']') == std::string_view::npos && ValidName(key) &&
+           key.find('=') == std::string_view::npos && key.front() != '[' && key.front() != ';' &&
+           !HasLineBreak(value) && value.find('\0') == std::string_view::npos;
+}
 
-    std::string content;
-    struct stat info {};
-    const Loaded loaded = LoadFile(target, content, &info);
-    if (loaded == Loaded::Failed) return false;
-
+// `content` with section/key set to `value`: the key's line replaced in place, or the key added at
+// the end of its section, or the section added at the end of the file.
+std::string WithKey(std::string_view content, std::string_view section, std::string_view key, std::string_view value) {
     const std::vector<Line> lines = SplitLines(content);
     // New lines take the file's own line end, so a CRLF file stays CRLF.
     std::string_view eol = "\n";
@@ -294,7 +289,47 @@ bool Write(std::string_view section, std::string_view key, std::string_view valu
         out.append("[").append(section).append("]").append(eol);
         out.append(keyLine).append(eol);
     }
-    return ReplaceFile(target, out, loaded == Loaded::Ok ? &info : nullptr, access);
+    return out;
+}
+
+bool Write(std::string_view section, std::string_view key, std::string_view value, const std::string& path,
+           FileAccess access) {
+    if (!Writable(section, key, value)) return false;
+    const std::string target = ResolveTarget(path);
+    std::lock_guard<std::mutex> lock(PathMutex(target));
+
+    std::string content;
+    struct stat info {};
+    const Loaded loaded = LoadFile(target, content, &info);
+    if (loaded == Loaded::Failed) return false;
+
+    return ReplaceFile(target, WithKey(content, section, key, value), loaded == Loaded::Ok ? &info : nullptr, access);
+}
+
+// The keys a read of `content` sees, in file order: the first block of each section, the first
+// line of each key in it; values as written (trimmed, quotes kept).
+struct Entry {
+    std::string_view section, key, value;
+};
+std::vector<Entry> ReadableEntries(const std::vector<Line>& lines) {
+    std::vector<Entry> entries;
+    std::vector<std::string_view> seenSections;
+    std::string_view section;
+    bool reading = false;  // inside the first block of `section`
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const Parsed p = ParseLine(lines[i].text, i == 0);
+        if (p.kind == Kind::Section) {
+            reading = true;
+            for (std::string_view seen : seenSections) reading = reading && !SameName(seen, p.name);
+            if (reading) seenSections.push_back(p.name);
+            section = p.name;
+        } else if (p.kind == Kind::Key && reading) {
+            bool first = true;
+            for (const Entry& e : entries) first = first && !(SameName(e.section, section) && SameName(e.key, p.name));
+            if (first) entries.push_back({section, p.name, p.value});
+        }
+    }
+    return entries;
 }
 
 int ParseLeadingInt(std::string_view s) {
@@ -364,6 +399,32 @@ bool WriteProfileInt(std::string_view section, std::string_view key, int value, 
     char text[16];
     std::snprintf(text, sizeof text, "%d", value);
     return WriteProfileString(section, key, text, path, access);
+}
+
+std::optional<int> MergeProfileDefaults(const std::string& defaultsPath, const std::string& path, FileAccess access) {
+    try {
+        std::string defaults;
+        if (LoadFile(defaultsPath, defaults) != Loaded::Ok) return std::nullopt;
+        const std::string target = ResolveTarget(path);
+        std::lock_guard<std::mutex> lock(PathMutex(target));
+        std::string content;
+        struct stat info {};
+        const Loaded loaded = LoadFile(target, content, &info);
+        if (loaded == Loaded::Failed) return std::nullopt;
+
+        int added = 0;
+        for (const Entry& e : ReadableEntries(SplitLines(defaults))) {
+            if (!Writable(e.section, e.key, e.value)) continue;
+            if (Find(SplitLines(content), e.section, e.key).key) continue;  // the person's value stays
+            content = WithKey(content, e.section, e.key, e.value);
+            ++added;
+        }
+        if (added == 0 && loaded == Loaded::Ok) return 0;
+        if (!ReplaceFile(target, content, loaded == Loaded::Ok ? &info : nullptr, access)) return std::nullopt;
+        return added;
+    } catch (...) {
+        return std::nullopt;
+    }
 }
 
 }  // namespace kestrava::config

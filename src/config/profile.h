@@ -16,6 +16,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -41,6 +42,14 @@ bool WriteProfileString(std::string_view section, std::string_view key, std::str
 
 bool WriteProfileInt(std::string_view section, std::string_view key, int value, const std::string& path,
                      FileAccess access = FileAccess::Keep);
+
+// Adds to `path` every key of `defaultsPath` that a read of `path` does not find, in the order of
+// the defaults (a missing section is added with them); keys `path` has keep their values,
+// whatever the defaults say. A missing `path` is created. One atomic replacement, and none when
+// nothing is missing. The number of keys added, or nothing when a file cannot be read or written
+// (`path` then stays as it was).
+std::optional<int> MergeProfileDefaults(const std::string& defaultsPath, const std::string& path,
+                                        FileAccess access = FileAccess::Keep);
 
 // The leading whole bytes of `text` that fit in `maxBytes`, never ending inside a UTF-8 character.
 std::string_view CutUtf8(std::string_view text, std::size_t maxBytes);

@@ -7,43 +7,56 @@
 # 89600 at 5.6 s before the end (gap 300: the moment to confirm) and 89700 at 4.4 s (final). So
 # the bid is 89900, valid on arrival, and wins. The real-like timeline has the same last minute.
 #
-# usage: practice_run_test.sh <build folder> [sim|real]
-#   sim   the simulation run: the console in practice mode, the page's 190-second timeline
-#   real  the real-like run: the console in real mode, the page's timeline ending at 11:30:00,
-#         both under libfaketime so that their clocks read 11:28:10 at the start; the page's
-#         ten-digit time codes feed the console
+# usage: practice_run_test.sh <build folder> [sim|real|package]
+#   sim      the simulation run: the console in practice mode, the page's 190-second timeline
+#   real     the real-like run: the console in real mode, the page's timeline ending at 11:30:00,
+#            both under libfaketime so that their clocks read 11:28:10 at the start; the page's
+#            ten-digit time codes feed the console
+#   package  the simulation run from the Debian package of the build (<build>/package, made by
+#            e2e.package_test) unpacked into a scratch folder: `kestrava-practice --headless` with
+#            a scratch home, so a file missing from the package fails here
 set -uo pipefail
-build=$(realpath "${1:?usage: practice_run_test.sh <build folder> [sim|real]}")
+usage="usage: practice_run_test.sh <build folder> [sim|real|package]"
+build=$(realpath "${1:?$usage}")
 mode=${2:-sim}
 case "$mode" in
-  sim) options=() ;;
+  sim|package) options=() ;;
   real) options=(--real --at 11:28:10) ;;
-  *) echo "usage: practice_run_test.sh <build folder> [sim|real]" >&2; exit 2 ;;
+  *) echo "$usage" >&2; exit 2 ;;
 esac
 repo=$(cd "$(dirname "$0")/../../.." && pwd)
 work=$(mktemp -d /tmp/kestrava-e2e.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 
-failures=0
-check() {  # check <what> <command…>
-  local what=$1; shift
-  if "$@"; then echo "ok    $what"; else echo "FAIL  $what"; failures=$((failures + 1)); fi
-}
-has() { grep -a -q -- "$2" <<<"$1"; }
-lacks() { ! has "$1" "$2"; }
+# shellcheck source=../../checks.sh
+. "$(dirname "$0")/../../checks.sh"
 # The lines of $1 from the first matching $2 up to the first after it matching $3.
 between() { awk -v a="$2" -v b="$3" 'on && $0 ~ b { exit } $0 ~ a { on = 1 } on' <<<"$1"; }
 # Milliseconds of a HH:MM:SS.mmm stamp.
 ms() { awk -F'[:.]' '{ printf "%d\n", (($1 * 60 + $2) * 60 + $3) * 1000 + $4 }' <<<"$1"; }
 
 start=$(date +%s.%3N)
-out=$("$repo/scripts/practice" --headless --build "$build" --copy "$work/inst" --seed 7 --code 4321 \
-      --second 48 --plus 700 "${options[@]}" 2>&1)
-status=$?
-echo "$out"
-check "scripts/practice completed (exit $status)" test "$status" -eq 0
-
-dir="$work/inst"
+if [ "$mode" = package ]; then
+  deb=$(ls "$build"/package/kestrava_*_amd64.deb 2>/dev/null | head -1)
+  [ -n "$deb" ] || { echo "FAIL  no package in $build/package (e2e.package_test makes it)"; exit 1; }
+  dpkg-deb -x "$deb" "$work/root" || { echo "FAIL  cannot unpack $deb"; exit 1; }
+  mkdir -p "$work/home"
+  out=$(env HOME="$work/home" XDG_DATA_HOME= "$work/root/usr/bin/kestrava-practice" --headless --seed 7 --code 4321 \
+        --second 48 --plus 700 2>&1)
+  status=$?
+  echo "$out"
+  check "kestrava-practice from the unpacked $(basename "$deb") completed (exit $status)" test "$status" -eq 0
+  dir="$work/home/.local/share/kestrava-practice"
+  check "the run's console was the package's" test "$(readlink "$dir/kestrava")" = "$work/root/usr/lib/kestrava/kestrava"
+  check "the run's page shell was the package's" test "$(readlink "$dir/Sorrelpane")" = "$work/root/usr/lib/kestrava/Sorrelpane"
+else
+  out=$("$repo/scripts/practice" --headless --build "$build" --copy "$work/inst" --seed 7 --code 4321 \
+        --second 48 --plus 700 "${options[@]}" 2>&1)
+  status=$?
+  echo "$out"
+  check "scripts/practice completed (exit $status)" test "$status" -eq 0
+  dir="$work/inst"
+fi
 bid=12345678
 day=$(date +%F)
 shell_log="$dir/Log/${bid}_${day}_ie.log"

@@ -273,3 +273,62 @@ TEST(Profile, ConcurrentWritersLoseNoKeys) {
         }
     }
 }
+
+// A newer package brings settings files with more keys; an older installation folder gets the new
+// keys and keeps every value the person set, every line they wrote, and its own line ends.
+TEST(Profile, MergeAddsMissingDefaultsAndKeepsThePersonsValues) {
+    struct Case {
+        const char* name;
+        std::string defaults;
+        std::string before;
+        std::string after;
+        int added;
+    };
+    const Case cases[] = {
+        {"a new key joins its section; the person's value stays whatever the default says",
+         "[Position]\nlvwf_x=24\nnew_y=5\n", "; learned\n[Position]\nLVWF_X = 31\n",
+         "; learned\n[Position]\nLVWF_X = 31\nnew_y=5\n", 1},
+        {"a new section comes with its keys, in the defaults' order, in the file's line ends",
+         "[A]\nk=1\n[B]\nz=26\ny=25\n", "[A]\r\nk=9\r\n", "[A]\r\nk=9\r\n\r\n[B]\r\nz=26\r\ny=25\r\n", 2},
+        {"an empty value the person set is a value", "[A]\nk=1\n", "[A]\nk=\n", "[A]\nk=\n", 0},
+        {"values are copied as written, quotes and all; comments and odd lines of the defaults are not",
+         "; about k\n[A]\njunk\nk=\"  two words \"\n", "", "[A]\nk=\"  two words \"\n", 1},
+        {"what a read of the defaults does not see is not added: later repeats of a section or key",
+         "[A]\nk=1\nk=2\n[A]\nj=3\n", "[A]\n", "[A]\nk=1\n", 1},
+        {"a repeated section in the person's file: the key is looked for in the first, as reads do",
+         "[A]\nk=1\n", "[A]\nx=0\n[A]\nk=2\n", "[A]\nx=0\nk=1\n[A]\nk=2\n", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        WriteFile(dir / "defaults.ini", c.defaults);
+        const std::string path = dir / "person.ini";
+        if (!c.before.empty()) WriteFile(path, c.before);
+        EXPECT_EQ(MergeProfileDefaults(dir / "defaults.ini", path), c.added);
+        EXPECT_EQ(ReadFile(path), c.after);
+        // Merging again finds nothing missing and leaves the file as it is.
+        EXPECT_EQ(MergeProfileDefaults(dir / "defaults.ini", path), 0);
+        EXPECT_EQ(ReadFile(path), c.after);
+    }
+}
+
+TEST(Profile, MergeThatCannotReadOrWriteChangesNothing) {
+    TempDir dir;
+    WriteFile(dir / "defaults.ini", "[A]\nk=1\n");
+    const std::string path = dir / "person.ini";
+    WriteFile(path, "[A]\nj=2\n");
+    EXPECT_EQ(MergeProfileDefaults(dir / "missing.ini", path), std::nullopt);
+    EXPECT_EQ(MergeProfileDefaults(dir.Path().string(), path), std::nullopt);  // a folder as defaults
+    EXPECT_EQ(MergeProfileDefaults(dir / "defaults.ini", dir.Path().string()), std::nullopt);
+    EXPECT_EQ(MergeProfileDefaults(dir / "defaults.ini", dir / "no/such/folder.ini"), std::nullopt);
+    EXPECT_EQ(ReadFile(path), "[A]\nj=2\n");
+
+    // A secret file created or completed by the merge is the person's alone.
+    const std::string secret = dir / "userconf.ini";
+    WriteFile(secret, "[A]\n");
+    ::chmod(secret.c_str(), 0644);
+    EXPECT_EQ(MergeProfileDefaults(dir / "defaults.ini", secret, FileAccess::OwnerOnly), 1);
+    struct stat st {};
+    ASSERT_EQ(::stat(secret.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+}
