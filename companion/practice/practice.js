@@ -212,7 +212,9 @@
     if ($('codedialog').hidden) return;
     const typed = $('codeinput').value.trim();
     const price = pendingPrice;
-    note(`click codeok trusted=${ev.isTrusted ? 1 : 0} code=${typed} at=${(performance.timeOrigin + performance.now()).toFixed(1)}`);
+    // The page clock of the click itself (and the system clock's, to the tenth of a millisecond): the
+    // line reaches the shell's log a little later.
+    note(`click codeok trusted=${ev.isTrusted ? 1 : 0} code=${typed} at=${clockTextMs(pageClockMs(Date.now()))} epoch=${(performance.timeOrigin + performance.now()).toFixed(1)}`);
     closeCode();
     if (typed !== currentCode) return openInfo('信息提示', '图像校验码输入错误，请重新出价。');
     const now = Date.now();

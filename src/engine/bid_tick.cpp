@@ -1,7 +1,8 @@
 // The bid tick: the engine's decision routine of the revision phase, run by the scan tick about
 // ten times a second. In order: the lowest price, the armed submission's check, once per second
 // the gear ladder and the second lows, the two remedies that withdraw an over-high application,
-// the two forced submissions, and the scheduled and analysis applications.
+// and, while no submission is armed, the page clearing and the scheduled and analysis
+// applications. The two forced submissions are defined here but run by the submit tick.
 //
 // Times are remaining seconds r; a second low lowAt[NN] is the lowest price at page second NN,
 // that is when 60 − NN seconds remained.
@@ -129,21 +130,23 @@ constexpr RiseLeadRow kRiseLeads[] = {
 
 // ---- Page clearing before the applications
 
+// An application can only be made while the auction runs: a moment of 0 remaining seconds (the
+// default of the bid moments) or less names the end or later, so it schedules nothing.
+constexpr bool BeforeTheEnd(int remainingSeconds) { return remainingSeconds > 0; }
+
 struct ClearingRow {
     int box;
-    int (*from)(const strategy::StrategyValues&);  // remaining seconds, inclusive
-    int (*to)(const strategy::StrategyValues&);
+    int (*moment)(const strategy::StrategyValues&);  // of the application the clearing prepares
+    int fromAfter, toAfter;                          // cleared while moment + fromAfter ≤ r ≤ moment + toAfter
     std::atomic<int> EngineState::*done;
 };
 const ClearingRow kClearingRows[] = {
-    {box::SecondBid, [](const strategy::StrategyValues& v) { return v.SecondBidTime.load() + 1; },
-     [](const strategy::StrategyValues& v) { return v.SecondBidTime.load() + 1; }, &EngineState::secondPrepDone},
-    {box::ThirdBid, [](const strategy::StrategyValues& v) { return v.ThirdBidTime.load() + 1; },
-     [](const strategy::StrategyValues& v) { return v.ThirdBidTime.load() + 2; }, &EngineState::thirdPrepDone},
-    {box::Analysis, [](const strategy::StrategyValues&) { return 36; }, [](const strategy::StrategyValues&) { return 37; },
-     &EngineState::analysisPrep36Done},
-    {box::Analysis, [](const strategy::StrategyValues&) { return 8; }, [](const strategy::StrategyValues&) { return 9; },
-     &EngineState::analysisPrep8Done},
+    {box::SecondBid, [](const strategy::StrategyValues& v) { return v.SecondBidTime.load(); }, 1, 1,
+     &EngineState::secondPrepDone},
+    {box::ThirdBid, [](const strategy::StrategyValues& v) { return v.ThirdBidTime.load(); }, 1, 2,
+     &EngineState::thirdPrepDone},
+    {box::Analysis, [](const strategy::StrategyValues&) { return 35; }, 1, 2, &EngineState::analysisPrep36Done},
+    {box::Analysis, [](const strategy::StrategyValues&) { return 8; }, 0, 1, &EngineState::analysisPrep8Done},
 };
 
 // ---- The scheduled second and third bids
@@ -166,6 +169,10 @@ constexpr ScheduledBid kScheduledBids[] = {
 };
 
 // ---- Analysis bids, amounts by the login second
+
+// Their windows in remaining seconds, inclusive.
+constexpr int kAnalysisSecondFrom = 30, kAnalysisSecondTo = 35;
+constexpr int kTrendFrom = 2, kTrendTo = 8;
 
 constexpr std::array<DigitGroup, 4> kAnalysisSecondAmounts{{
     {0, 14, 1200, "自动分析后申请加价1200"},
@@ -203,12 +210,15 @@ void Engine::BidTick(console::CKestravaDlg& c) {
     if (r != e.lastTickSecond.load()) PerSecondPass(c, r);
     SevenSecondRemedy(c, r);
     AntiFlukeCheck(c, r);
-    TimeForcedSubmission(c);
-    RiseForcedSubmission(c);
+    // The forced submissions count down on the submit tick alone (SubmitTick).
     if (s.auctionPhase.load() < 3) return;
+    // While the bidder's code waits for its confirmation the page is left alone: a clearing's
+    // Escape would cancel the code dialog, and a new application would replace the bid.
+    if (e.smartSubmitArmed.load() == 1) {
+        GiveUpMomentsWhileArmed(c, r);
+        return;
+    }
     ClearPageBeforeBids(c, r);
-    // No new application while the bidder's code waits for its confirmation.
-    if (e.smartSubmitArmed.load() == 1) return;
     if (ScheduledBids(c, r)) return;
     AnalysisBids(c, r);
 }
@@ -356,7 +366,6 @@ enum class Due { NotYet, AfterCountdown, AtOnce };
 // A countdown whose start was noticed this long after the fact fires at once anyway.
 constexpr std::int64_t kLongestLookBackMs = 60000;
 constexpr std::uint32_t kFreshFractionMs = 1000;  // a page report older than this no longer tells the fraction
-constexpr int kStartingCountdown = 2;              // the forced-submission line is being written
 
 enum class RemainingClock { Pc, Page, WholeSeconds };
 
@@ -372,25 +381,25 @@ RemainingClock ClockOfRemainingTime(const console::ConsoleState& s, const Engine
 
 // The countdown of a forced submission `leadMs` before the end, on remaining time t: a lead with
 // a part second starts counting when t reaches the next whole second and fires after the rest.
-// The scan tick and the submit tick both run it; the one that starts the countdown dates it back
-// to the moment t reached that second (`reachedTick`), so neither tick's period delays the firing.
+// Only the submit tick runs it, so the start is always stored by the thread that compares against
+// it, and dated back to the moment t reached that second (`reachedTick`, never later than `now`):
+// the tick's own period does not delay the firing.
 template <class ReachedTick, class LogStart>
 Due ForcedCountdown(int t, int leadMs, std::uint32_t now, std::atomic<int>& logged, std::atomic<std::uint32_t>& startTick,
                     bool atOnceWhenPast, const ReachedTick& reachedTick, const LogStart& logStart) {
     const int q = leadMs / 1000;
     const int m = leadMs % 1000;
     if (t > (m > 0 ? q + 1 : q)) return Due::NotYet;
-    int state = 0;
-    if (logged.compare_exchange_strong(state, kStartingCountdown)) {
+    if (logged.exchange(1) == 0) {
         if (m > 0) startTick = reachedTick(q + 1);
         logStart();
-        logged = 1;
-    } else if (state == kStartingCountdown) {
-        return Due::NotYet;  // the other tick is starting it; its start time is not written yet
     }
     if (m <= 0) return Due::AtOnce;
     if (atOnceWhenPast && t <= q) return Due::AtOnce;
-    return now - startTick.load() >= static_cast<std::uint32_t>(1000 - m) ? Due::AfterCountdown : Due::NotYet;
+    // Signed: a start stamped after `now` (a clock read out of order) is a countdown not yet run,
+    // never a wrapped difference of some 49 days.
+    const auto elapsed = static_cast<std::int32_t>(now - startTick.load());
+    return elapsed >= 1000 - m ? Due::AfterCountdown : Due::NotYet;
 }
 
 }  // namespace
@@ -493,7 +502,9 @@ void Engine::RiseForcedSubmission(console::CKestravaDlg& c) {
 
 void Engine::ClearPageBeforeBids(console::CKestravaDlg& c, int r) {
     for (const ClearingRow& row : kClearingRows) {
-        if (!Ticked(c, row.box) || r < row.from(strategy) || r > row.to(strategy)) continue;
+        const int moment = row.moment(strategy);
+        if (!BeforeTheEnd(moment) || !Ticked(c, row.box) || r < moment + row.fromAfter || r > moment + row.toAfter)
+            continue;
         if ((records.*row.done).exchange(1) != 0) continue;
         HandleKey(c, platform::vk::Escape);
         c.shell.CloseInfoDialog();
@@ -505,11 +516,12 @@ bool Engine::ScheduledBids(console::CKestravaDlg& c, int r) {
     const int secondBidTime = strategy.SecondBidTime.load();
     for (const ScheduledBid& bid : kScheduledBids) {
         const int at = (strategy.*bid.time).load();
-        if (!Ticked(c, bid.box) || (e.*bid.done).load() != 0) continue;
+        if (!BeforeTheEnd(at) || !Ticked(c, bid.box) || (e.*bid.done).load() != 0) continue;
         // The third bid's countdown waits until the second bid's moment has passed.
         if (r > at && r <= at + 10 && (!bid.countdownAfterSecond || r < secondBidTime))
             c.SetInfoBody("软件将在" + Num(r - at) + "秒后自动申请价格");
-        if (r < at - bid.windowSeconds || r > at) continue;
+        // A tick late by up to windowSeconds still applies, but never once the auction has ended.
+        if (r < at - bid.windowSeconds || r > at || !BeforeTheEnd(r)) continue;
         e.*bid.done = 1;
         Log(c, bid.logText);
         if (Ticked(c, bid.plusLowestBox)) ApplyScheduledBid(c, (strategy.*bid.plus).load());
@@ -519,6 +531,20 @@ bool Engine::ScheduledBids(console::CKestravaDlg& c, int r) {
     return false;
 }
 
+void Engine::GiveUpMomentsWhileArmed(console::CKestravaDlg& c, int r) {
+    // The bidder's pending bid stands in for an application whose moment comes meanwhile. Kept
+    // for later, it would start when the submission ends (a forced one at 59.9 s included) and
+    // open a new code dialog at a moment nobody chose, up to the very end.
+    EngineState& e = records;
+    for (const ScheduledBid& bid : kScheduledBids) {
+        const int at = (strategy.*bid.time).load();
+        if (BeforeTheEnd(at) && r <= at && Ticked(c, bid.box)) e.*bid.done = 1;
+    }
+    if (!Ticked(c, box::Analysis)) return;
+    if (r <= kAnalysisSecondTo) e.analysisSecondDone = 1;
+    if (r <= kTrendTo) e.analysisThirdDone = 1;
+}
+
 void Engine::AnalysisBids(console::CKestravaDlg& c, int r) {
     auto& s = c.state;
     EngineState& e = records;
@@ -526,7 +552,7 @@ void Engine::AnalysisBids(console::CKestravaDlg& c, int r) {
     const int y = s.loginSecond.load();
 
     if (r > 35 && r <= 45) c.SetInfoBody("软件将在" + Num(r - 35) + "秒后自动分析后申请价格");
-    if (r >= 30 && r <= 35 && e.analysisSecondDone.load() == 0) {
+    if (r >= kAnalysisSecondFrom && r <= kAnalysisSecondTo && e.analysisSecondDone.load() == 0) {
         if (const DigitGroup* g = GroupOf(kAnalysisSecondAmounts, y)) {
             e.analysisSecondDone = 1;
             Log(c, g->label);
@@ -535,7 +561,7 @@ void Engine::AnalysisBids(console::CKestravaDlg& c, int r) {
     }
 
     if (r > 8 && r <= 18) c.SetInfoBody("软件将在" + Num(r - 8) + "秒后自动分析后申请价格");
-    if (r >= 2 && r <= 8 && e.analysisThirdDone.load() == 0) {
+    if (r >= kTrendFrom && r <= kTrendTo && e.analysisThirdDone.load() == 0) {
         const int a = e.lowAt[52].load() - e.lowAt[0].load();
         const int b = e.lowAt[52].load() - e.lowAt[50].load();
         for (const TrendRow& row : kTrendRows) {

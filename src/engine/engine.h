@@ -1,7 +1,7 @@
 // The bidding engine: the decisions of the revision phase and the actions that carry them out.
 //
-//   bid tick (scan-tick thread)      per-second analysis, remedies, forced submissions, the
-//                                    scheduled and analysis bids            bid_tick.cpp
+//   bid tick (scan-tick thread)      per-second analysis, remedies, the scheduled and analysis
+//                                    bids; the forced submissions' rules    bid_tick.cpp
 //   bid application                  types an amount and presses the bid button, then waits for
 //                                    the bidder's code                      bid_application.cpp
 //   submission control               the bidder's keys, the smart submission, ConfirmBid
@@ -159,7 +159,8 @@ private:
     void PerSecondPass(console::CKestravaDlg& c, int r);
     void SevenSecondRemedy(console::CKestravaDlg& c, int r);
     void AntiFlukeCheck(console::CKestravaDlg& c, int r);
-    // Both run on the scan tick and on the submit tick; the first to find the moment confirms.
+    // Run by the submit tick alone: one owner per countdown, so its start and the clock it is
+    // compared with come from the same thread.
     void TimeForcedSubmission(console::CKestravaDlg& c);
     void RiseForcedSubmission(console::CKestravaDlg& c);
     struct ForcedTime {
@@ -171,6 +172,8 @@ private:
     // and to the millisecond where that clock tells; never later than `now`.
     std::uint32_t TickWhenRemainingReached(console::CKestravaDlg& c, int seconds, bool pcClock, std::uint32_t now);
     void ClearPageBeforeBids(console::CKestravaDlg& c, int r);
+    // A scheduled or analysis moment reached while a submission is armed is used up unapplied.
+    void GiveUpMomentsWhileArmed(console::CKestravaDlg& c, int r);
     bool ScheduledBids(console::CKestravaDlg& c, int r);
     void AnalysisBids(console::CKestravaDlg& c, int r);
 

@@ -102,11 +102,12 @@ struct EngineState {
     std::atomic<int> antiFlukeFired{0};
     std::atomic<int> forcedSubmitDone{0};
     std::atomic<int> riseSubmitDone{0};
-    // 0, then 2 while the tick that started the countdown writes its line, then 1.
+    // The countdown has started and its line is written (only the submit tick sets them).
     std::atomic<int> forcedLogged{0};
     std::atomic<int> riseLogged{0};
     // Shared by both forced submissions: the moment their countdown began, which is when the
-    // remaining time reached its start, not when a tick noticed it.
+    // remaining time reached its start, not when a tick noticed it. Written and read by the
+    // submit tick alone.
     std::atomic<std::uint32_t> forcedStartTick{0};
     std::atomic<int> riseLead{0};                   // ms before the end chosen from the rise
     std::atomic<int> secondPrepDone{0}, thirdPrepDone{0};

@@ -121,14 +121,14 @@ void Engine::PressEnter(console::CKestravaDlg& c) {
 
 void Engine::PressF3(console::CKestravaDlg& c) {
     if (c.state.remainingSeconds.load() >= 1800 || c.state.auctionPhase.load() != 3) return;
-    // A held key reaches here on every scan tick; it applies once and then only keeps the stamp.
+    // A second press within 400 ms of the previous one (a bounce, a double tap) only keeps the
+    // stamp: one test application.
     const std::uint32_t now = Now(c);
     const std::uint32_t previous = records.lastF3Tick.exchange(now);
     if (now - previous <= kF3RepeatMs) return;
     if (const auto& calibrate = c.hooks().smartCalibrate) calibrate(c);
     ApplyBid(c, kF3TestAmount);
-    // The application holds this thread for about a second; a key still held after it is the
-    // same press, not a new one.
+    // The application holds this thread for about a second; the stamp counts from its end.
     records.lastF3Tick = Now(c);
     c.StartCancelTimer();
     c.SetInfoBody("F3测试加价3000，3秒后，验证码框自动关闭");
@@ -154,7 +154,7 @@ void Engine::SaveBidDialogShot(console::CKestravaDlg& c) {
     std::filesystem::create_directories(kShotFolder, ec);
     if (!perception::SaveBitmapFile(*shot, path)) return;
     records.lastShotPath.Set(path);
-    // A held Enter saves the same second's file again; it is uploaded once.
+    // Two presses within one second save the same file again; it is uploaded once.
     c.state.uploadQueue.With([&](auto& queue) {
         for (const std::string& queued : queue)
             if (queued == path) return;

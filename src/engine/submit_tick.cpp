@@ -1,7 +1,8 @@
 // The submit tick: every jamInterval ms (10 by default) on its own timer thread. In the last
 // seconds it runs the two rise rules of page seconds 55 … 58, which confirm a short, set delay
 // after the fed price has risen by a step against the previous second's low, and then the cloud
-// step of the last ten seconds. The forced submissions run here as well as on the scan tick.
+// step of the last ten seconds. The forced submissions run here and only here: this tick owns
+// their countdowns.
 #include "engine/engine.h"
 
 namespace kestrava::engine {
@@ -54,8 +55,9 @@ void Engine::SubmitTick(console::CKestravaDlg& c) {
     const int phase = s.auctionPhase.load();
     if (phase == 4 || phase < 3) return;
     if (records.smartSubmitArmed.load() == 1) RiseRules(c);
-    // The forced submissions aim at a moment to the millisecond; the scan tick alone would find
-    // it only on its own, ten times coarser, period.
+    // The forced submissions aim at a moment to the millisecond, which this tick's period finds;
+    // it is their only caller, so no other thread can sample the clock before the countdown's
+    // start is stored and see it as long past.
     TimeForcedSubmission(c);
     // The rise-based lead needs the low of second 55, which the scan tick's per-second pass takes.
     if (records.lastTickSecond.load() <= kRiseLeadSecond) RiseForcedSubmission(c);

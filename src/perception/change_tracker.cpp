@@ -1,5 +1,6 @@
 #include "perception/change_tracker.h"
 
+#include "log/log_book.h"
 #include "perception/capture.h"
 #include "perception/image_files.h"
 
@@ -18,20 +19,21 @@ ChangeTracker::ChangeTracker(std::string pictureFile) : pictureFile_(std::move(p
 
 ChangeStep ChangeTracker::Step(const Capture& capture) {
     ChangeStep step;
-    step.firstRun = !started_;
-    if (step.firstRun) {
-        started_ = true;
-        step.previous = capture();
-        // A failed capture is not a picture of the page: it must not count as a price step.
-        if (!step.previous) return step;
-    } else {
-        step.previous = LoadBitmapFile(pictureFile_);
-    }
+    step.firstRun = !started_.exchange(true);
+    // A new day starts from a fresh picture: one kept from before the reset shows another page.
+    if (step.firstRun) reference_ = capture();
+    step.previous = reference_;
     step.current = capture();
+    // A failed capture is not a picture of the page: no step, and the reference stays.
     if (!step.current) return step;
-    step.verdict = BitmapsEqual(step.previous ? &*step.previous : nullptr, &*step.current) ? ChangeVerdict::Same
-                                                                                           : ChangeVerdict::Changed;
+    if (reference_) {
+        step.verdict = BitmapsEqual(&*reference_, &*step.current) ? ChangeVerdict::Same : ChangeVerdict::Changed;
+    }
+    reference_ = step.current;
+
     step.saved = SaveBitmapFile(*step.current, pictureFile_);
+    if (!step.saved && !saveFailing_) log::DebugPrintf("cannot write %s; the change tracker goes on from memory\n", pictureFile_.c_str());
+    saveFailing_ = !step.saved;
     return step;
 }
 

@@ -1,7 +1,8 @@
 // The change detector of the last 55 seconds: a fixed region beside the price list is captured
-// every tick and compared with the previous tick's picture, kept in a file so that it survives a
-// restart of the program. Each tick on which the region looks different counts as one price
-// step of 100.
+// every tick and compared with the previous tick's picture, which the tracker keeps in memory.
+// Each tick on which the region looks different counts as one price step of 100. The picture is
+// also written to a file for inspection; nothing reads it back, so a folder that cannot be
+// written (or a file someone replaced) never makes every tick look like a change.
 #pragma once
 
 #include <atomic>
@@ -23,7 +24,9 @@ inline constexpr int kPriceStep = 100;
 platform::Rect TrackedRect(int lvwf_x, int lvwf_y, float scale);
 
 enum class ChangeVerdict {
-    Unreadable,  // the region could not be captured this tick: no information, nothing saved
+    // No information: the region could not be captured this tick (the earlier picture stays the
+    // reference), or there was no earlier picture to compare with (this one becomes it).
+    Unreadable,
     Same,
     Changed,
 };
@@ -43,9 +46,10 @@ public:
 
     explicit ChangeTracker(std::string pictureFile = kChangePictureFile);
 
-    // One tick. The first tick of the auction day compares two fresh captures (the file may hold
-    // another day's picture); later ticks compare the file's picture with a fresh capture. A
-    // missing or unreadable file compares as different. The fresh capture replaces the file.
+    // One tick, on the scan tick's thread. The first tick of the auction day compares two fresh
+    // captures; later ticks compare the previous tick's picture with a fresh capture, which then
+    // becomes the reference and is written to the file. Only a comparison of two pictures taken
+    // this day can count as a change.
     ChangeStep Step(const Capture& capture);
 
     // The auction-day reset: the next step is a first run again.
@@ -56,6 +60,8 @@ public:
 private:
     std::string pictureFile_;
     std::atomic<bool> started_{false};  // reset from the interface thread
+    std::optional<platform::Image> reference_;  // the last picture captured (Step only)
+    bool saveFailing_ = false;                  // the last save failed and was reported (Step only)
 };
 
 // Captures of the tracked region of the page view for `g`'s anchor at display scale `scale`.

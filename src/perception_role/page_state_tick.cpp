@@ -71,10 +71,16 @@ void PerceptionRole::PageStateTick(console::CKestravaDlg& c) {
     }
 
     // At most one timed calibration per tick, in this order.
-    // Without a strategy there is no bid time to calibrate before (and r may well be negative).
+    // Without a strategy there is no bid time to calibrate before (and r may well be negative);
+    // a bid moment at the end or later (0, the default) schedules no bid, so nothing to prepare:
+    // a calibration 5 s before the end would only hold the page while the bidder's code waits.
     constexpr int kNever = std::numeric_limits<int>::min();
-    const int secondBid = engine_ ? engine_->strategy.SecondBidTime.load() + 5 : kNever;
-    const int thirdBid = engine_ ? engine_->strategy.ThirdBidTime.load() + 5 : kNever;
+    const auto before = [this](std::atomic<int> strategy::StrategyValues::*moment) {
+        const int at = engine_ ? (engine_->strategy.*moment).load() : 0;
+        return at > 0 ? at + 5 : kNever;
+    };
+    const int secondBid = before(&strategy::StrategyValues::SecondBidTime);
+    const int thirdBid = before(&strategy::StrategyValues::ThirdBidTime);
     const struct {
         int at;
         std::atomic<int>* done;

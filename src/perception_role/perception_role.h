@@ -22,6 +22,7 @@
 #include "perception/change_tracker.h"
 #include "perception/page_geometry.h"
 #include "perception/price_reader.h"
+#include "perception_role/scan_tick.h"
 
 namespace kestrava::engine {
 class Engine;
@@ -132,6 +133,7 @@ private:
     std::shared_ptr<PriceReader> reader_;
     std::shared_ptr<GeometryStore> geometry_;
     std::shared_ptr<engine::Engine> engine_;
+    HotKeyPresses hotKeys_;      // the scan tick's, on its thread
     std::mutex calibrateMutex_;  // one calibration at a time, from whichever thread
     // The page-clock region's moves so far, added to every calibrated geometry (under
     // calibrateMutex_).

@@ -211,9 +211,9 @@ void PerceptionRole::ScanTick(console::CKestravaDlg& c) {
 
     if (s.debg.load() == config::kDebugModeValue && page.view) PlaceMarkers(c, page.view);
 
-    for (int key : kHotKeys) {
-        const platform::KeyState k = c.platform.keyboard.Query(key);
-        if ((k.down || k.pressedSince) && engine_) engine_->HandleKey(c, key);
+    for (std::size_t i = 0; i < kHotKeys.size(); ++i) {
+        const platform::KeyState k = c.platform.keyboard.Query(kHotKeys[i]);
+        if (hotKeys_.Pressed(i, k) && engine_) engine_->HandleKey(c, kHotKeys[i]);
     }
 
     KeepControlsConsistent(c);

@@ -10,14 +10,31 @@
 #include <string>
 
 #include "platform/keys.h"
+#include "platform/platform.h"
 
 namespace kestrava::perception {
 
-// Polled on every scan tick in this order; a key down now or pressed since the previous poll
-// reaches the engine's key handler.
+// Polled on every scan tick in this order; each press reaches the engine's key handler once.
 inline constexpr std::array<int, 10> kHotKeys{
     platform::vk::Return, platform::vk::Escape, platform::vk::F3,     platform::vk::F3 + 1, platform::vk::F3 + 2,
     platform::vk::F3 + 3, platform::vk::F3 + 4, platform::vk::F3 + 5, platform::vk::F3 + 6, platform::vk::F10};
+
+// Turns the polled states of the hot keys into presses. A key counts once when it goes down (seen
+// down now, or pressed and released since the previous poll, while it was up at that poll); a key
+// held over many polls, or repeated by the keyboard while held, is the same press. A held Enter
+// would otherwise confirm again on every tick. Used by the scan tick's thread only.
+class HotKeyPresses {
+public:
+    // `index` is the key's place in kHotKeys.
+    bool Pressed(std::size_t index, platform::KeyState now) {
+        const bool wasDown = wasDown_[index];
+        wasDown_[index] = now.down;
+        return (now.down || now.pressedSince) && !wasDown;
+    }
+
+private:
+    std::array<bool, kHotKeys.size()> wasDown_{};
+};
 
 // Controls enabled while a box is ticked and disabled otherwise; `clears` is unticked with them.
 struct ControlRule {

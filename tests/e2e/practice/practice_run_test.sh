@@ -28,12 +28,8 @@ repo=$(cd "$(dirname "$0")/../../.." && pwd)
 work=$(mktemp -d /tmp/kestrava-e2e.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 
-# shellcheck source=../../checks.sh
-. "$(dirname "$0")/../../checks.sh"
-# The lines of $1 from the first matching $2 up to the first after it matching $3.
-between() { awk -v a="$2" -v b="$3" 'on && $0 ~ b { exit } $0 ~ a { on = 1 } on' <<<"$1"; }
-# Milliseconds of a HH:MM:SS.mmm stamp.
-ms() { awk -F'[:.]' '{ printf "%d\n", (($1 * 60 + $2) * 60 + $3) * 1000 + $4 }' <<<"$1"; }
+# shellcheck source=checks.sh
+. "$(dirname "$0")/checks.sh"
 
 start=$(date +%s.%3N)
 if [ "$mode" = package ]; then
@@ -57,13 +53,7 @@ else
   check "scripts/practice completed (exit $status)" test "$status" -eq 0
   dir="$work/inst"
 fi
-bid=12345678
-day=$(date +%F)
-shell_log="$dir/Log/${bid}_${day}_ie.log"
-console_log="$dir/Log/${bid}_${day}.log"
-shell_text=$(iconv -f GBK -t UTF-8 "$shell_log" 2>/dev/null)
-# The day log ends its lines with CR LF.
-console_text=$(iconv -f GBK -t UTF-8 "$console_log" 2>/dev/null | tr -d '\r')
+read_day_logs "$dir"
 
 # ---- the console applied the bid, with its messages
 check "closing the console wrote $console_log" test -s "$console_log"
@@ -111,7 +101,7 @@ echo "---- measured"
 echo "the console's confirmation: ${confirmed_by:-none}"
 awk '/report 0x46e/ { for (i = 1; i <= NF; i++) if ($i == "after") print $(i + 1) }' <<<"$shell_text" | sort -n |
   awk '{ a[NR] = $1 } END { if (NR) printf "page report -> console: %d reports, median %d ms, 90th %d ms, max %d ms\n", NR, a[int((NR + 1) / 2)], a[int(NR * 0.9 + 0.5)], a[NR] }'
-stamp() { grep -a -m1 -- "$1" <<<"$shell_text" | sed 's/^\[\([0-9:.]*\)\].*/\1/'; }
+stamp() { stamp_of "$shell_text" "$1"; }
 rise=$(stamp "report 0x46e 89600 ")
 click=$(stamp "page: click codeok")
 landed=$(stamp "page: bid price=")
@@ -138,10 +128,4 @@ else
 fi
 echo "run time: $(awk -v a="$start" -v b="$(date +%s.%3N)" 'BEGIN { printf "%.0f", b - a }') s"
 
-if [ "$failures" -gt 0 ]; then
-  echo "---- shell log"; tail -60 <<<"$shell_text"
-  echo "---- console log"; grep -av "目前最低成交价\|秒最低成交价" <<<"$console_text" | tail -60
-  echo "$failures check(s) failed"
-  exit 1
-fi
-echo "all checks passed"
+finish_checks

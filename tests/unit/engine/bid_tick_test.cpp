@@ -1,5 +1,5 @@
-// The bid tick: the gear ladder, the second lows, the two remedies, both forced submissions,
-// the page clearing, the scheduled and the analysis bids. Timelines run the scan and submit
+// The bid tick: the gear ladder, the second lows, the two remedies, both forced submissions (run
+// by the submit tick), the page clearing, the scheduled and the analysis bids. Timelines run the scan and submit
 // ticks on the virtual clock over a short price curve.
 #include <gtest/gtest.h>
 
@@ -283,6 +283,50 @@ TEST(ForcedSubmissionTest, TimeBasedFiresAtItsMoment) {
     }
 }
 
+// The countdown has one owner, the submit tick. The scan tick, due at the same instants (its
+// period is a multiple of the submit tick's), never takes part: whichever runs first when one
+// second is left, or when the scan tick alone runs, the confirmation is at 11:29:59.900 or none.
+// (Both ticks used to run it; the scan tick could sample the clock before the submit tick stored
+// the countdown's start, and the unsigned difference wrapped: a confirmation at 11:29:59.0.)
+TEST(ForcedSubmissionTest, OnlyTheSubmitTickCountsDown) {
+    enum class Ticks { SubmitFirst, ScanFirst, ScanOnly, ScanHeldAcrossTheStart };
+    struct Case {
+        const char* name;
+        Ticks ticks;
+        std::string confirmedAt;  // "" none
+    };
+    const Case cases[] = {
+        {"submit tick first at each instant", Ticks::SubmitFirst, "11:29:59.900"},
+        {"scan tick first at each instant", Ticks::ScanFirst, "11:29:59.900"},
+        {"scan tick alone", Ticks::ScanOnly, ""},
+        // A bid application holds the scan thread from 11:29:58.9 to 11:29:59.9.
+        {"scan tick held across the countdown's start", Ticks::ScanHeldAcrossTheStart, "11:29:59.900"},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        EngineRig rig(MakeLocal(2026, 12, 10, 11, 29, 58, 0), CurveReader({{60, 90000}}));
+        rig.Tick(box::ForcedByTime);
+        rig.SetPrices(90000, 90900);
+        rig.e().ArmSubmission();
+        const auto scan = [&] {
+            const platform::LocalTime t = rig.fp.clock.Now();
+            if (k.ticks == Ticks::ScanHeldAcrossTheStart && t.second == 58 && t.millisecond == 900)
+                rig.fp.clock.SleepMs(1000);
+            rig.Remaining();
+            rig.e().BidTick(rig.c());
+        };
+        const auto submit = [&] { rig.e().SubmitTick(rig.c()); };
+        if (k.ticks == Ticks::ScanFirst) rig.scanTimer = rig.fp.clock.StartPeriodic(100, scan);
+        if (k.ticks != Ticks::ScanOnly) rig.submitTimer = rig.fp.clock.StartPeriodic(10, submit);
+        if (k.ticks != Ticks::ScanFirst) rig.scanTimer = rig.fp.clock.StartPeriodic(100, scan);
+        rig.AdvanceTo(11, 30, 0, 500);
+        const std::vector<Post> posts = rig.Posts();
+        EXPECT_EQ(FirstPostTime(rig, posts, cmd::ConfirmCodeElement), k.confirmedAt);
+        EXPECT_EQ(EngineRig::Confirmations(posts), k.confirmedAt.empty() ? 0 : 1);
+        EXPECT_EQ(rig.LoggedCount(" QZ，目前国拍最低价：90000"), k.confirmedAt.empty() ? 0 : 1);
+    }
+}
+
 TEST(ForcedSubmissionTest, PcClockTakesOverWhenItRunsAhead) {
     EngineRig rig(MakeLocal(2026, 12, 10, 11, 29, 55, 0), CurveReader({{60, 90000}}));
     // The page time stands 2 s behind the PC clock.
@@ -308,7 +352,9 @@ TEST(ForcedSubmissionTest, RiseBasedLeadFollowsTheRiseFromFiftyToFiftyFive) {
         std::string info, log;
     };
     const Case cases[] = {
-        {"300 or more: 5000 ms", 300, 50, 0, "11:29:55.000", "开始自动涨幅强制提交", "涨幅强制提交 完毕"},
+        // The scan tick records the low of second 55 at 11:29:55.000; the submit tick, which owns
+        // the countdown, acts on its next period.
+        {"300 or more: 5000 ms", 300, 50, 0, "11:29:55.010", "开始自动涨幅强制提交", "涨幅强制提交 完毕"},
         {"200: 3900 ms", 200, 50, 0, "11:29:56.100", "开始自动涨幅强制提交", "涨幅强制提交 完毕"},
         {"100: 2800 ms", 100, 50, 0, "11:29:57.200", "开始自动涨幅强制提交", "涨幅强制提交 完毕"},
         {"none: 2000 ms", 0, 50, 0, "11:29:58.000", "开始自动涨幅强制提交", "涨幅强制提交 完毕"},
@@ -553,6 +599,82 @@ TEST(ScheduledBidsTest, NothingWhileArmedOrAfterTheWindowOrWithoutLowestPlus) {
         EXPECT_EQ(rig.LoggedCount("操作执行申请加价"), k.applications);
         EXPECT_EQ(rig.LoggedCount("第二次申请价格"), k.logged);
         EXPECT_EQ(rig.fp.sound.Played(), k.logged ? std::vector<int>{186} : std::vector<int>{});
+    }
+}
+
+// The last half minute with both ticks, the forced box and the clearing and application rows:
+// while the bidder's code waits (armed) nothing may cancel its dialog or replace its bid, and a
+// bid moment at the end or later (0 is the default of both) schedules nothing at all.
+TEST(ScheduledBidsTest, AnArmedSubmissionIsLeftAloneAndMomentsAtTheEndScheduleNothing) {
+    constexpr int kOff = -1;
+    struct Case {
+        const char* name;
+        int secondAt, thirdAt;  // bid moments with their box and "最低成交价 +" ticked; kOff: box off
+        bool analysis;          // box 1165
+        bool armed;             // the bidder pressed Enter before 11:29:20
+        std::vector<std::string> escapes;       // when the page was cleared
+        std::vector<std::string> applications;  // when an application began (the plus box clicked)
+        std::string confirmedAt;                // "" none
+        bool countdown;                         // the info bar counted down to a scheduled bid
+    };
+    const Case cases[] = {
+        {"default third bid (0) after a second bid at 48, armed: the forced submission confirms", 48, 0, false, true,
+         {}, {}, "11:29:59.900", false},
+        // Its moment passes while armed: it is not applied when the forced submission ends it.
+        {"third bid at 5, armed: no clearing at 7 and 6, no bid", kOff, 5, false, true, {}, {}, "11:29:59.900", false},
+        {"analysis bids, armed: no clearing at 37 and 9, no bid", kOff, kOff, true, true, {}, {}, "11:29:59.900", false},
+        {"third bid at 0 after a second bid at 48, not armed: no countdown, nothing at 1 s or after the end", 48, 0,
+         false, false, {}, {}, "", false},
+        {"second bid at 0, not armed: nothing", 0, kOff, false, false, {}, {}, "", false},
+        {"third bid at 1, not armed: cleared at 3 s, applied at 1 s", 48, 1, false, false, {"11:29:57.050"},
+         {"11:29:59.050"}, "", true},
+        {"third bid at 5, not armed: cleared at 7 s, applied at 5 s", 48, 5, false, false, {"11:29:53.050"},
+         {"11:29:55.050"}, "", true},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        EngineRig rig(MakeLocal(2026, 12, 10, 11, 29, 19, 950), CurveReader({{60, 90000}}));
+        auto& v = rig.e().strategy;
+        rig.c().state.loginSecond = 10;
+        if (k.secondAt != kOff) {
+            v.SecondBidTime = k.secondAt;
+            v.SecondPlus = 700;
+            rig.Tick(box::SecondBid);
+            rig.Tick(box::SecondPlusLowest);
+        }
+        if (k.thirdAt != kOff) {
+            v.ThirdBidTime = k.thirdAt;
+            v.ThirdBidPricePlus = 800;
+            rig.Tick(box::ThirdBid);
+            rig.Tick(box::ThirdPlusLowest);
+        }
+        rig.Tick(box::Analysis, k.analysis);
+        rig.Tick(box::ForcedByTime);
+        rig.SetPrices(90000, k.armed ? 91000 : 0);
+        if (k.armed) rig.e().ArmSubmission();
+
+        rig.StartTicks();
+        bool countdownShown = false;
+        while (rig.fp.clock.Now().minute == 29 || rig.fp.clock.Now().second < 3) {
+            rig.fp.clock.Advance(10);
+            countdownShown = countdownShown || rig.c().state.infoBody.Get().find("秒后自动申请价格") != std::string::npos;
+        }
+        // The page cleared (Escape), an application began (the plus box clicked), when.
+        const std::vector<Post> posts = rig.Posts();
+        std::vector<std::string> escapes, applications;
+        for (const Post& p : posts) {
+            if (p.msg == cmd::CancelCodeElement) escapes.push_back(FirstPostTime(rig, {p}, p.msg));
+            if (p.msg == cmd::ClickPlusBoxAt) applications.push_back(FirstPostTime(rig, {p}, p.msg));
+        }
+
+        EXPECT_EQ(escapes, k.escapes);
+        EXPECT_EQ(rig.LoggedCount("检查是否有页面干扰申请价格 "), static_cast<int>(k.escapes.size()));
+        EXPECT_EQ(applications, k.applications);
+        EXPECT_EQ(FirstPostTime(rig, posts, cmd::ConfirmCodeElement), k.confirmedAt);
+        EXPECT_EQ(EngineRig::Confirmations(posts), k.confirmedAt.empty() ? 0 : 1);
+        if (k.thirdAt == 0) EXPECT_EQ(rig.LoggedCount("第三次申请价格"), 0);
+        if (k.secondAt == 0) EXPECT_EQ(rig.LoggedCount("第二次申请价格"), 0);
+        EXPECT_EQ(countdownShown, k.countdown);
     }
 }
 

@@ -102,23 +102,71 @@ TEST_F(ChangeTrackerTest, TicksOfAnAuctionDay) {
     EXPECT_EQ(tracker.Step(Frames()).verdict, ChangeVerdict::Same);
 }
 
-TEST_F(ChangeTrackerTest, MissingOrUnreadableFileCountsAsChange) {
+// The picture file is only a copy: a folder it cannot be written to, or a file someone deleted or
+// replaced, must not turn every tick into a price step (ten a second in screen mode).
+TEST_F(ChangeTrackerTest, ThePictureFileNeverDecidesAChange) {
+    struct Spoiler {
+        const char* name;
+        std::string file;
+        void (*spoil)(const std::string& file);  // after each tick
+    };
+    const std::string folderIsAFile = dir_.PathOf("ScreenShot") + "/lbp.bmp";
+    std::ofstream(dir_.PathOf("ScreenShot")) << "a file where the ScreenShot folder should be";
+    const std::string readOnly = dir_.PathOf("ro") + "/lbp.bmp";
+    fs::create_directories(dir_.PathOf("ro"));
+    fs::permissions(dir_.PathOf("ro"), fs::perms::owner_read | fs::perms::owner_exec);
+    const Spoiler spoilers[] = {
+        {"ScreenShot is a file, not a folder", folderIsAFile, [](const std::string&) {}},
+        {"ScreenShot is missing", dir_.PathOf("missing") + "/lbp.bmp", [](const std::string&) {}},
+        {"ScreenShot is read-only (root writes anyway)", readOnly, [](const std::string&) {}},
+        {"the file is deleted after each tick", file_, [](const std::string& f) { fs::remove(f); }},
+        {"the file is overwritten after each tick", file_,
+         [](const std::string& f) { std::ofstream(f) << "not a bitmap"; }},
+    };
+    struct Tick {
+        std::vector<std::optional<Image>> frames;
+        ChangeVerdict verdict;
+    };
+    const Tick ticks[] = {
+        {{Solid(1), Solid(1)}, ChangeVerdict::Same},  // the first run compares two captures
+        {{Solid(1)}, ChangeVerdict::Same},
+        {{Solid(1)}, ChangeVerdict::Same},
+        {{Solid(2)}, ChangeVerdict::Changed},
+        {{Solid(2)}, ChangeVerdict::Same},
+        {{std::nullopt}, ChangeVerdict::Unreadable},  // the reference stays Solid(2)
+        {{Solid(2)}, ChangeVerdict::Same},
+        {{Solid(1, 8, 4)}, ChangeVerdict::Changed},  // another size (the display scale changed)
+    };
+    for (const Spoiler& sp : spoilers) {
+        SCOPED_TRACE(sp.name);
+        ChangeTracker tracker(sp.file);
+        int tickNumber = 0;
+        for (const Tick& t : ticks) {
+            SCOPED_TRACE(tickNumber++);
+            frames_.assign(t.frames.begin(), t.frames.end());
+            EXPECT_EQ(tracker.Step(Frames()).verdict, t.verdict);
+            sp.spoil(sp.file);
+        }
+    }
+}
+
+TEST_F(ChangeTrackerTest, AFailedFirstCaptureTakesNoStep) {
     ChangeTracker tracker(file_);
-    frames_ = {Solid(1), Solid(1)};
-    ASSERT_EQ(tracker.Step(Frames()).verdict, ChangeVerdict::Same);
-
-    fs::remove(file_);
-    frames_ = {Solid(1)};
-    EXPECT_EQ(tracker.Step(Frames()).verdict, ChangeVerdict::Changed);
-
-    std::ofstream(file_) << "not a bitmap";
-    frames_ = {Solid(1)};
-    EXPECT_EQ(tracker.Step(Frames()).verdict, ChangeVerdict::Changed);
-
-    // A picture of another size (the display scale changed) is a change, not an error.
-    ASSERT_TRUE(SaveBitmapFile(Solid(1, 8, 4), file_));
-    frames_ = {Solid(1)};
-    EXPECT_EQ(tracker.Step(Frames()).verdict, ChangeVerdict::Changed);
+    struct Tick {
+        std::vector<std::optional<Image>> frames;
+        ChangeVerdict verdict;
+    };
+    const Tick ticks[] = {
+        {{std::nullopt, std::nullopt}, ChangeVerdict::Unreadable},  // no page yet
+        {{Solid(1)}, ChangeVerdict::Unreadable},                    // the first picture: nothing to compare with
+        {{Solid(1)}, ChangeVerdict::Same},
+        {{Solid(2)}, ChangeVerdict::Changed},
+    };
+    for (const Tick& t : ticks) {
+        frames_.assign(t.frames.begin(), t.frames.end());
+        EXPECT_EQ(tracker.Step(Frames()).verdict, t.verdict);
+        EXPECT_TRUE(frames_.empty());
+    }
 }
 
 TEST_F(ChangeTrackerTest, FirstTickWithoutAPageIsUnreadable) {

@@ -28,6 +28,7 @@ TEST(PageStateTick, TimedCalibrationsOncePerDayAtMostOnePerTick) {
         {"2700", 0, 0, {2701, 2700, 2700, 2699}, 1},
         {"third bid + 5", 20, 40, {46, 45, 45, 44}, 1},
         {"70 seconds", 0, 0, {71, 70, 70, 69}, 1},
+        {"bid moments of 0 (the end): nothing to prepare at 5 s", 0, 0, {6, 5, 5, 4}, 0},
         {"a skipped value triggers nothing", 0, 0, {3601, 3599, 2701, 2699, 71, 69}, 0},
     };
     for (const Case& k : cases) {

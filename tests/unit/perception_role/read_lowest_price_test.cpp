@@ -3,6 +3,9 @@
 // engine's records, and the role decides which source is believed and what the displays show.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 #include "component/perception/rendered_text.h"
 #include "console/console.h"
 #include "unit/perception_role/perception_rig.h"
@@ -162,6 +165,25 @@ TEST(ReadLowestPrice, ChangeTrackerAdvancesByOneStepPerChangedTick) {
     rig.ChangeTrackedRegion(0x80);
     rig.BidTick();
     EXPECT_EQ(s.lowestPrice.load(), 89500);
+}
+
+TEST(ReadLowestPrice, ChangeTrackerWithAnUnwritableScreenShotFolderDoesNotRunAway) {
+    PriceRig rig;
+    auto& s = rig.s();
+    s.swbidmode = 2;
+    // The folder the tracker writes its picture to cannot hold files.
+    std::filesystem::remove_all("ScreenShot");
+    std::ofstream("ScreenShot") << "a file where the folder should be";
+    s.remainingSeconds = 62;
+    rig.BidTick();
+    rig.fp.screen.Fill(platform::Rect{140, 300, 340, 360}, 0xF0, 0xF0, 0xF0);
+    s.remainingSeconds = 50;
+    for (int tick = 0; tick < 20; ++tick) rig.BidTick();  // two seconds of a still page
+    EXPECT_EQ(s.lowestPrice.load(), 89300);
+    rig.ChangeTrackedRegion(0x40);
+    for (int tick = 0; tick < 5; ++tick) rig.BidTick();
+    EXPECT_EQ(s.lowestPrice.load(), 89400);
+    EXPECT_FALSE(std::filesystem::exists(rig.role->changeTracker.PictureFile()));
 }
 
 }  // namespace

@@ -21,35 +21,80 @@ using testing::PerceptionRig;
 
 constexpr char kEscapeLine[] = "检查是否有页面干扰申请价格 ";
 
-TEST(ScanTickKeys, KeysReachTheKeyHandlerWhenDownOrPressedSinceThePoll) {
+TEST(ScanTickKeys, EachPressReachesTheKeyHandlerOnce) {
+    // What the keyboard does during two seconds of scan ticks (every 100 ms from 100 ms on).
+    struct Step {
+        int atMs;
+        enum { Tap, Down, Up } what;
+    };
     struct Case {
         const char* name;
         bool withPage;
-        bool tap;       // a press and release between two polls
-        int heldMs;     // held down for this long
-        int expected;   // handler calls during one second of scan ticks
+        std::vector<Step> steps;
+        int expected;  // handler calls
     };
     const Case cases[] = {
-        {"quick tap between polls", true, true, 0, 1},
-        {"held for one second", true, false, 1000, 10},
-        {"held for a third of a second", true, false, 300, 3},
-        {"tap without a page window", false, true, 0, 1},
-        {"nothing pressed", true, false, 0, 0},
+        {"quick tap between polls", true, {{50, Step::Tap}}, 1},
+        {"held for one second", true, {{50, Step::Down}, {1050, Step::Up}}, 1},
+        {"held across a single poll", true, {{50, Step::Down}, {150, Step::Up}}, 1},
+        {"held, released, pressed again", true, {{50, Step::Down}, {550, Step::Up}, {750, Step::Down}, {950, Step::Up}}, 2},
+        // The keyboard repeats a held key: still the one press.
+        {"held with the keyboard repeating it", true,
+         {{50, Step::Down}, {250, Step::Tap}, {450, Step::Tap}, {650, Step::Tap}, {850, Step::Up}}, 1},
+        {"tapped twice, a poll between", true, {{50, Step::Tap}, {150, Step::Tap}}, 2},
+        {"tap without a page window", false, {{50, Step::Tap}}, 1},
+        {"held without a page window", false, {{50, Step::Down}, {1050, Step::Up}}, 1},
+        {"nothing pressed", true, {}, 0},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.name);
         PerceptionRig rig;
         if (!k.withPage) rig.RemovePage();
         rig.scanTimer = rig.fp.clock.StartPeriodic(100, [&] { rig.hooks.scanTick(rig.c()); });
-        rig.fp.clock.Advance(50);
-        if (k.tap) rig.fp.keyboard.Tap(vk::Escape);
-        if (k.heldMs > 0) {
-            rig.fp.keyboard.SetDown(vk::Escape, true);
-            rig.fp.clock.Advance(static_cast<std::uint32_t>(k.heldMs));
-            rig.fp.keyboard.SetDown(vk::Escape, false);
+        int now = 0;
+        for (const Step& step : k.steps) {
+            rig.fp.clock.Advance(static_cast<std::uint32_t>(step.atMs - now));
+            now = step.atMs;
+            if (step.what == Step::Tap) rig.fp.keyboard.Tap(vk::Escape);
+            if (step.what != Step::Tap) rig.fp.keyboard.SetDown(vk::Escape, step.what == Step::Down);
         }
-        rig.fp.clock.Advance(1000);
+        rig.fp.clock.Advance(static_cast<std::uint32_t>(2000 - now));
         EXPECT_EQ(rig.LoggedCount(kEscapeLine), k.expected);
+    }
+}
+
+// A held Enter confirms once: with the applied price inside the window, and with one second left.
+TEST(ScanTickKeys, AHeldEnterConfirmsOnce) {
+    struct Case {
+        const char* name;
+        int remaining;
+        int applied;  // the lowest price is 90000
+    };
+    const Case cases[] = {
+        {"gap 300 with 40 s left", 40, 90300},
+        {"one second left, gap 900", 1, 90900},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        PerceptionRig rig(testing::MakeLocal(2026, 12, 10, 11, 29, 60 - k.remaining));
+        auto& s = rig.s();
+        s.auctionPhase = 3;
+        s.remainingSeconds = k.remaining;
+        s.lowestPrice = 90000;
+        s.lowestText.Set("90000");
+        s.appliedPrice = k.applied;
+        rig.fp.desktop.ClearPosted();
+        rig.scanTimer = rig.fp.clock.StartPeriodic(100, [&] {
+            s.remainingSeconds = k.remaining;  // the moment stands still; only the key matters
+            rig.hooks.scanTick(rig.c());
+        });
+        rig.fp.keyboard.SetDown(vk::Return, true);
+        rig.fp.clock.Advance(950);
+        rig.fp.keyboard.SetDown(vk::Return, false);
+        rig.fp.clock.Advance(500);
+        const std::vector<std::uint32_t> posts = rig.PagePosts();
+        EXPECT_EQ(std::count(posts.begin(), posts.end(), shell::cmd::ConfirmCodeElement), 1);
+        EXPECT_EQ(rig.LoggedCount("..."), 1);
     }
 }
 
