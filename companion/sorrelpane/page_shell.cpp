@@ -422,7 +422,7 @@ void PageShell::ApplyScheduleStep(std::uint32_t token, const shell::ShellConfirm
     using Action = shell::ShellConfirmTimer::Action;
     if (!step.note.empty()) log_->Write(QString::fromStdString(step.note));
     switch (step.action) {
-    case Action::None:
+    case Action::Nothing:
         return;
     case Action::Arm:
         AnswerSchedule(token, shell::ScheduleAnswer::Accepted);

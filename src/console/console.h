@@ -41,6 +41,7 @@ inline constexpr std::uint32_t QuietUpdateReady = 0x493;
 inline constexpr std::uint32_t ProgressBarSeen = 0x49a;
 inline constexpr std::uint32_t JamSignal = 0x49c;
 inline constexpr std::uint32_t StartSimulationRun = 0x49d;
+inline constexpr std::uint32_t ScheduleAnswer = 0x4ad;
 }  // namespace msg
 
 // What the console takes over from the login.
@@ -137,6 +138,7 @@ private:
     void OnRecalibrate(const platform::Message& m);
     void OnProgressBarSeen(const platform::Message& m);
     void OnJamSignal(const platform::Message& m);
+    void OnScheduleAnswer(const platform::Message& m);
     void OnStartSimulationRun(const platform::Message& m);
 
     void Run(const ConsoleHooks::Step& step);

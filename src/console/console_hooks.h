@@ -49,6 +49,7 @@ struct ConsoleHooks {
     Report pageReport;              // 0x46e: page price and clock
     Report serverReport;            // 0x46f: server price report
     Report jamSignal;               // 0x49c: congestion count
+    Report scheduleAnswer;          // 0x4ad: the page shell's answer about a scheduled confirmation
     std::function<void(CKestravaDlg&, int)> showHint;  // hint balloon n
 
     // ---- Strategies

@@ -20,6 +20,7 @@ std::span<const MessageRow> CKestravaDlg::MessageTable() {
         {msg::ProgressBarSeen, "outside program", &CKestravaDlg::OnProgressBarSeen},
         {msg::JamSignal, "sync client", &CKestravaDlg::OnJamSignal},
         {msg::StartSimulationRun, "outside program", &CKestravaDlg::OnStartSimulationRun},
+        {msg::ScheduleAnswer, "page shell", &CKestravaDlg::OnScheduleAnswer},
     };
     return kTable;
 }
@@ -73,6 +74,10 @@ void CKestravaDlg::OnProgressBarSeen(const platform::Message&) {
 
 void CKestravaDlg::OnJamSignal(const platform::Message& m) {
     if (hooks_.jamSignal) hooks_.jamSignal(*this, m.wParam, m.lParam);
+}
+
+void CKestravaDlg::OnScheduleAnswer(const platform::Message& m) {
+    if (hooks_.scheduleAnswer) hooks_.scheduleAnswer(*this, m.wParam, m.lParam);
 }
 
 void CKestravaDlg::OnStartSimulationRun(const platform::Message&) {

@@ -308,6 +308,7 @@ void Engine::SevenSecondRemedy(console::CKestravaDlg& c, int r) {
         if (rc.resetsSubmissionLimits || forced) RefreshControls(c);
 
         EndSubmission();
+        AbandonScheduledConfirm(c, "撤销价格");
         c.shell.CancelCodeDialog();
         Log(c, "检查是否有页面干扰申请价格 ");
         c.platform.clock.SleepMs(kCancelWaitMs);
@@ -456,7 +457,11 @@ void Engine::TimeForcedSubmission(console::CKestravaDlg& c) {
                 const std::string prefix = byGap ? "QZ" + Num(gapLimit) : "QZ";
                 Log(c, std::string(partSecond || !byGap ? " " : "") + prefix + "，目前国拍最低价：" + s.lowestText.Get());
             });
-        if (due == Due::NotYet) return;
+        if (due == Due::NotYet) {
+            if (e.forcedLogged.load() == 1 && lead % 1000 > 0)
+                ScheduleConfirm(c, e.forcedStartTick.load() + static_cast<std::uint32_t>(1000 - lead % 1000), "强制提交");
+            return;
+        }
     }
     if (!EndSubmission()) return;
     ConfirmBid(c);
@@ -486,7 +491,12 @@ void Engine::RiseForcedSubmission(console::CKestravaDlg& c) {
         time.seconds, e.riseLead.load(), now, e.riseLogged, e.forcedStartTick, true,
         [&](int seconds) { return TickWhenRemainingReached(c, seconds, time.pcClock, now); },
         [&] { Log(c, " ZF，目前国拍最低价：" + s.lowestText.Get()); });
-    if (due == Due::NotYet) return;
+    if (due == Due::NotYet) {
+        const int lead = e.riseLead.load();
+        if (e.riseLogged.load() == 1 && lead % 1000 > 0)
+            ScheduleConfirm(c, e.forcedStartTick.load() + static_cast<std::uint32_t>(1000 - lead % 1000), "涨幅强制提交");
+        return;
+    }
     // Past the chosen moment already: the plain forced texts; at the end of the countdown: the rise's.
     const bool atOnce = due == Due::AtOnce && e.riseLead.load() % 1000 > 0;
     if (!EndSubmission()) return;

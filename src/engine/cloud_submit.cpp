@@ -79,7 +79,11 @@ bool DelayedConfirmation(console::CKestravaDlg& c, Engine& engine, std::uint32_t
         e.cloudPending = 0;
         return false;
     }
-    if (Now(c) - e.cloudStartTick.load() < static_cast<std::uint32_t>(e.cloudDelay.load())) return true;
+    const std::uint32_t due = e.cloudStartTick.load() + static_cast<std::uint32_t>(e.cloudDelay.load());
+    if (static_cast<std::int32_t>(due - Now(c)) > 0) {
+        engine.ScheduleConfirm(c, due, "云提交延时");
+        return true;
+    }
     if (!engine.EndSubmission()) return true;  // ended meanwhile; EndSubmission dropped the delay
     engine.ConfirmBid(c);
     c.WriteLogLine("云提交确定");

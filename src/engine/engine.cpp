@@ -21,6 +21,9 @@ void Engine::Attach(const std::shared_ptr<Engine>& engine, console::ConsoleHooks
         engine->OnServerPriceReport(c, w, l);
     };
     hooks.showHint = [engine](CKestravaDlg& c, int n) { engine->ShowHint(c, n); };
+    hooks.scheduleAnswer = [engine](CKestravaDlg& c, std::uint32_t token, std::int32_t answer) {
+        engine->OnScheduleAnswer(c, token, answer);
+    };
     // Other boxes belong to the strategy controls, which may have claimed the hook already.
     hooks.controlClicked = [engine, next = hooks.controlClicked](CKestravaDlg& c, int id) {
         if (id == box::ForcedByTime || id == box::ForcedByRise) engine->OnForcedBoxClicked(c, id);
@@ -28,7 +31,10 @@ void Engine::Attach(const std::shared_ptr<Engine>& engine, console::ConsoleHooks
     };
 }
 
-void Engine::ClearDisplayFlags(console::CKestravaDlg&) { EndSubmission(); }
+void Engine::ClearDisplayFlags(console::CKestravaDlg& c) {
+    EndSubmission();
+    AbandonScheduledConfirm(c, "重置");
+}
 
 void Engine::ClearRunRecords(console::CKestravaDlg& c) {
     EngineState& e = records;
@@ -44,6 +50,7 @@ void Engine::ClearRunRecords(console::CKestravaDlg& c) {
     e.priceFirstSeen.With([](auto& m) { m.clear(); });
 
     EndSubmission();
+    AbandonScheduledConfirm(c, "重置");
     e.submission = 0;
     e.rise1Submission = 0;
     e.rise2Submission = 0;

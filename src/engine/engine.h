@@ -27,6 +27,7 @@
 #include "console/console.h"
 #include "engine/engine_state.h"
 #include "perception/page_geometry.h"
+#include "shell/scheduled_confirm.h"
 #include "strategy/strategy_values.h"
 
 namespace kestrava::engine {
@@ -101,6 +102,15 @@ public:
     bool EndSubmission();
     // Arms a submission; true when it was not armed before.
     bool ArmSubmission();
+    // A confirmation of a time-based rule due at tick `dueTick`. Within the last second before it,
+    // in element mode, the page shell is told the moment ahead and clicks on time by itself;
+    // ConfirmBid then sends nothing. Called on every tick while the rule waits (repeats are kept
+    // as one schedule).
+    void ScheduleConfirm(console::CKestravaDlg& c, std::uint32_t dueTick, const char* rule);
+    // 0x4ad from the page shell.
+    void OnScheduleAnswer(console::CKestravaDlg& c, std::uint32_t token, std::int32_t answer);
+    // The submission ended without a confirmation (cancelled, withdrawn, the day reset).
+    void AbandonScheduledConfirm(console::CKestravaDlg& c, const char* why);
     // Boxes 1061 and 1065 clicked: the two forced submissions exclude each other.
     void OnForcedBoxClicked(console::CKestravaDlg& c, int id);
 
@@ -184,7 +194,12 @@ private:
     void PlaySound(console::CKestravaDlg& c, int prompt) const;
     void RefreshControls(console::CKestravaDlg& c) const;
 
+    shell::ConfirmSchedule& ConfirmSchedule(console::CKestravaDlg& c);
+
     EngineOptions options_;
+    // Made on first use, for the console the engine is attached to.
+    std::once_flag scheduleOnce_;
+    std::unique_ptr<shell::ConfirmSchedule> schedule_;
     // The smart-submit check runs on the scan tick and on the interface thread (fed prices);
     // one at a time, so a delay is started and a confirmation made once. Never held across a wait.
     std::mutex checkMutex_;

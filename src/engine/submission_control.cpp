@@ -58,6 +58,8 @@ bool Engine::EndSubmission() {
 // ---- ConfirmBid
 
 void Engine::ConfirmBid(console::CKestravaDlg& c) {
+    // The page shell clicks a confirmation it was told of ahead, at its moment.
+    if (ConfirmSchedule(c).TakeConfirm()) return;
     if (c.shell.ElementMode()) {
         c.shell.ConfirmCodeElement();
         return;
@@ -71,6 +73,38 @@ void Engine::ConfirmBid(console::CKestravaDlg& c) {
     }
 }
 
+// ---- Scheduled confirmations
+
+namespace {
+// How far ahead a moment is announced: far enough for the acknowledgement to come back, near
+// enough that the rule's state (the armed submission, the page) is what it will be at the moment.
+constexpr std::int32_t kAnnounceAheadMs = 1000;
+}  // namespace
+
+shell::ConfirmSchedule& Engine::ConfirmSchedule(console::CKestravaDlg& c) {
+    std::call_once(scheduleOnce_, [&] {
+        schedule_ = std::make_unique<shell::ConfirmSchedule>(
+            c.platform.clock, [&c](const platform::Message& m) { return c.shell.Post(m.msg, m.wParam, m.lParam); },
+            [this, &c](const std::string& line) { Log(c, line); });
+    });
+    return *schedule_;
+}
+
+void Engine::ScheduleConfirm(console::CKestravaDlg& c, std::uint32_t dueTick, const char* rule) {
+    // Coordinate mode clicks at points the console computes; only element mode hands the click over.
+    if (!c.shell.ElementMode()) return;
+    const auto ahead = static_cast<std::int32_t>(dueTick - Now(c));
+    // Too close for an acknowledgement to come back in time: the rule confirms by itself.
+    if (ahead > kAnnounceAheadMs || ahead <= static_cast<std::int32_t>(shell::ConfirmSchedule::kAckMarginMs)) return;
+    ConfirmSchedule(c).Schedule(dueTick, rule);
+}
+
+void Engine::OnScheduleAnswer(console::CKestravaDlg& c, std::uint32_t token, std::int32_t answer) {
+    ConfirmSchedule(c).OnAnswer(token, answer);
+}
+
+void Engine::AbandonScheduledConfirm(console::CKestravaDlg& c, const char* why) { ConfirmSchedule(c).Abandon(why); }
+
 // ---- Keys
 
 void Engine::HandleKey(console::CKestravaDlg& c, int key) {
@@ -80,6 +114,7 @@ void Engine::HandleKey(console::CKestravaDlg& c, int key) {
             return;
         case vk::Escape:
             EndSubmission();
+            AbandonScheduledConfirm(c, "撤销");
             c.shell.CancelCodeDialog();
             Log(c, "检查是否有页面干扰申请价格 ");
             return;
@@ -223,6 +258,8 @@ void Engine::SmartSubmitCheckLocked(console::CKestravaDlg& c) {
         }
         if (now - e.delayStartTick.load() >= static_cast<std::uint32_t>(delayMs))
             ConfirmAndFinish(c, true, "，延时达到");
+        else
+            ScheduleConfirm(c, e.delayStartTick.load() + static_cast<std::uint32_t>(delayMs), "延时提交");
     }
 }
 

@@ -52,6 +52,7 @@ void Engine::SubmitTick(console::CKestravaDlg& c) {
         return;
     }
     NoteRemainingChange(c);
+    ConfirmSchedule(c).Poll();
     const int phase = s.auctionPhase.load();
     if (phase == 4 || phase < 3) return;
     if (records.smartSubmitArmed.load() == 1) RiseRules(c);
@@ -84,7 +85,11 @@ void Engine::RiseRules(console::CKestravaDlg& c) {
         if (e.smartSubmitArmed.load() != 1) return;
         const std::uint32_t now = Now(c);
         if ((e.*rule.pending).load() == 1 && (e.*rule.pendingSubmission).load() == current) {
-            if (now - (e.*rule.startTick).load() < static_cast<std::uint32_t>((e.*rule.delay).load())) continue;
+            const std::uint32_t due = (e.*rule.startTick).load() + static_cast<std::uint32_t>((e.*rule.delay).load());
+            if (static_cast<std::int32_t>(due - now) > 0) {
+                ScheduleConfirm(c, due, rule.number == 1 ? "上涨1" : "上涨2");
+                continue;
+            }
             if (!EndSubmission()) return;
             ConfirmBid(c);
             Log(c, "上涨" + std::to_string(rule.number) + "功能点击确定");

@@ -32,8 +32,19 @@ std::int32_t ConfirmSchedule::TicksUntilDue() const {
     return static_cast<std::int32_t>(dueTick_ - clock_.TickCount());
 }
 
+bool ConfirmSchedule::Pending() const {
+    std::lock_guard lock(mutex_);
+    return PendingLocked();
+}
+
+bool ConfirmSchedule::Acknowledged() const {
+    std::lock_guard lock(mutex_);
+    return state_ == State::Acked;
+}
+
 void ConfirmSchedule::Schedule(std::uint32_t dueTick, const char* rule) {
-    if (Pending()) {
+    std::lock_guard lock(mutex_);
+    if (PendingLocked()) {
         const std::int32_t apart = static_cast<std::int32_t>(dueTick - dueTick_);
         if (apart >= -static_cast<std::int32_t>(kSameConfirmMs) && apart <= static_cast<std::int32_t>(kSameConfirmMs))
             return;
@@ -58,6 +69,7 @@ void ConfirmSchedule::OnAnswer(std::uint32_t token, std::int32_t answer) {
         return;
     }
     log_("预约确定 令牌" + std::to_string(token) + " 页面回答：" + ScheduleAnswerName(*a));
+    std::lock_guard lock(mutex_);
     if (token != token_) return;  // an answer about a schedule given up already
     switch (*a) {
     case ScheduleAnswer::Accepted:
@@ -78,6 +90,7 @@ void ConfirmSchedule::OnAnswer(std::uint32_t token, std::int32_t answer) {
 }
 
 void ConfirmSchedule::Poll() {
+    std::lock_guard lock(mutex_);
     if (state_ == State::Sent && TicksUntilDue() <= static_cast<std::int32_t>(kAckMarginMs)) {
         // No acknowledgement in time (an older shell, one that restarted): cancel now, while the
         // cancel still reaches the shell before its moment, and click from here at the moment.
@@ -86,17 +99,19 @@ void ConfirmSchedule::Poll() {
 }
 
 bool ConfirmSchedule::TakeConfirm() {
+    std::lock_guard lock(mutex_);
     if (state_ == State::Acked && TicksUntilDue() <= static_cast<std::int32_t>(kSameConfirmMs)) {
         log_("预约确定 令牌" + std::to_string(token_) + (shellFired_ ? " 页面已点击确定" : " 由页面准时点击确定"));
         state_ = State::Idle;
         return true;
     }
-    if (Pending()) Cancel("提前由其他规则提交");
+    if (PendingLocked()) Cancel("提前由其他规则提交");
     return false;
 }
 
 void ConfirmSchedule::Abandon(const char* why) {
-    if (Pending()) Cancel(why);
+    std::lock_guard lock(mutex_);
+    if (PendingLocked()) Cancel(why);
 }
 
 void ConfirmSchedule::Cancel(const char* why) {
@@ -110,9 +125,9 @@ void ConfirmSchedule::Cancel(const char* why) {
 ShellConfirmTimer::Step ShellConfirmTimer::OnSchedule(std::uint32_t token, DueMoment due, std::int64_t now) {
     const std::int32_t left = due.MillisFrom(now);
     const std::string t = "token " + std::to_string(token);
-    if (firedToken_ == token) return {Action::None, left, "schedule " + t + ": already clicked, ignored"};
+    if (firedToken_ == token) return {Action::Nothing, left, "schedule " + t + ": already clicked, ignored"};
     if (armed_ && token_ == token) {
-        if (due.low32 == due_.low32) return {Action::None, left, "schedule " + t + ": repeated, kept"};
+        if (due.low32 == due_.low32) return {Action::Nothing, left, "schedule " + t + ": repeated, kept"};
         due_ = due;
         if (left <= 0) {
             armed_ = false;
@@ -141,11 +156,11 @@ ShellConfirmTimer::Step ShellConfirmTimer::OnCancel(std::uint32_t token, std::in
         return {Action::Cancelled, due_.MillisFrom(now), "cancel " + t + ": disarmed"};
     }
     if (firedToken_ == token) return {Action::TooLate, 0, "cancel " + t + ": arrived after the click"};
-    return {Action::None, 0, "cancel " + t + ": nothing scheduled under it"};
+    return {Action::Nothing, 0, "cancel " + t + ": nothing scheduled under it"};
 }
 
 ShellConfirmTimer::Step ShellConfirmTimer::OnTimer(std::uint32_t token, std::int64_t now) {
-    if (!armed_ || token_ != token) return {Action::None, 0, {}};
+    if (!armed_ || token_ != token) return {Action::Nothing, 0, {}};
     armed_ = false;
     firedToken_ = token;
     const std::int32_t left = due_.MillisFrom(now);

@@ -17,6 +17,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -54,7 +55,8 @@ struct DueMoment {
 
 // ---- the console's side ------------------------------------------------------------------------
 
-// One scheduled confirmation at a time, owned by the submission control. Times are the console's
+// One scheduled confirmation at a time, owned by the submission control; safe to call from the
+// ticks and the interface thread (one mutex, never held across a wait). Times are the console's
 // tick count (the clock the rules use); the due moment on the shared system clock is derived from
 // it when the schedule is sent.
 //
@@ -94,17 +96,19 @@ public:
     // schedule window): cancel a pending schedule.
     void Abandon(const char* why);
 
-    bool Pending() const { return state_ == State::Sent || state_ == State::Acked; }
-    bool Acknowledged() const { return state_ == State::Acked; }
+    bool Pending() const;
+    bool Acknowledged() const;
 
 private:
     enum class State { Idle, Sent, Acked };
+    bool PendingLocked() const { return state_ == State::Sent || state_ == State::Acked; }
     void Cancel(const char* why);
     std::int32_t TicksUntilDue() const;
 
     platform::Clock& clock_;
     Post post_;
     Log log_;
+    mutable std::mutex mutex_;
     State state_ = State::Idle;
     std::uint32_t token_ = 0;
     std::uint32_t nextToken_ = 1;
@@ -119,7 +123,7 @@ private:
 class ShellConfirmTimer {
 public:
     enum class Action {
-        None,         // nothing to do (a duplicate, an unknown token, a timer of a cancelled schedule)
+        Nothing,      // nothing to do (a duplicate, an unknown token, a timer of a cancelled schedule)
         Arm,          // (re)arm the timer for the due moment; answer Accepted
         FireNow,      // the moment has passed already: click at once; answer Accepted then Fired
         Cancelled,    // disarm; answer Cancelled
@@ -127,7 +131,7 @@ public:
         Fire,         // the timer for the armed token: click now; answer Fired
     };
     struct Step {
-        Action action = Action::None;
+        Action action = Action::Nothing;
         std::int32_t millisToDue = 0;  // for Arm / FireNow / Fire: due minus now
         std::string note;              // one line for the shell's log
     };

@@ -538,7 +538,7 @@ TEST_F(SorrelpaneTest, ClicksAScheduledConfirmAtItsMomentOnceAndHonoursCancels) 
     EXPECT_EQ(answers(console, 12), (std::vector<std::int32_t>{Accepted, Fired, TooLate}));
     const std::string log = inst.Log();
     const std::size_t at = log.find("click codeok trusted=1 code=4321 at=");
-    const double pageMs = std::stod(log.substr(log.find("at=", at) + 3));
+    const double pageMs = std::stod(log.substr(log.find("epoch=", at) + 6));
     const double late = pageMs - static_cast<double>(due);
     std::printf("scheduled confirm: the page saw the click %.1f ms after its moment\n", late);
     EXPECT_GE(late, 0.0) << "never before the moment";

@@ -33,6 +33,7 @@ protected:
         h.pageReport = report("pageReport");
         h.serverReport = report("serverReport");
         h.jamSignal = report("jamSignal");
+        h.scheduleAnswer = report("scheduleAnswer");
         h.sendToSync = [this](CKestravaDlg&, std::string_view text) { calls.push_back("sendToSync " + std::string(text)); };
         rig.AddPage();
         rig.UserConf({{"moniornot", "1"}});
@@ -63,6 +64,7 @@ TEST_F(MessagesTest, EveryNumberReachesItsHandler) {
         {0x492, 0, 0, {"smartCalibrate"}, {"==============mute==============="}},
         {0x49a, 0, 0, {"sendToSync 6_0"}, {}},
         {0x49c, 3, 0, {"jamSignal 3 0"}, {}},
+        {0x4ad, 7, 2, {"scheduleAnswer 7 2"}, {}},
         {0x49d, 0, 0, {}, {}},
     };
     std::set<std::uint32_t> covered;

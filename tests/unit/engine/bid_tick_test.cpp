@@ -327,6 +327,65 @@ TEST(ForcedSubmissionTest, OnlyTheSubmitTickCountsDown) {
     }
 }
 
+// In element mode the page shell is told the forced moment when the countdown starts. With its
+// acknowledgement the shell clicks and the console sends no confirm command of its own; without
+// one the console cancels in time and confirms at the moment itself. Either way: one click.
+TEST(ForcedSubmissionTest, TheShellClicksAnAcknowledgedMomentAndOtherwiseTheConsoleDoes) {
+    for (const bool acknowledged : {true, false}) {
+        SCOPED_TRACE(acknowledged ? "acknowledged" : "no answer from the shell");
+        EngineRig rig(MakeLocal(2026, 12, 10, 11, 29, 58, 0), CurveReader({{60, 90000}}));
+        rig.c().state.divmode = 1;  // element mode: the shell can click by itself
+        rig.Tick(box::ForcedByTime);
+        rig.SetPrices(90000, 90900);
+        rig.e().ArmSubmission();
+        rig.StartTicks();
+        rig.AdvanceTo(11, 29, 59, 20);
+        std::vector<Post> posts = rig.Posts();
+        ASSERT_EQ(posts.size(), 1u);
+        ASSERT_EQ(posts[0].msg, shell::cmd::ScheduleConfirm);
+        // The moment travels on the shared clock: 11:29:59.900.
+        EXPECT_EQ(shell::DueMoment{posts[0].wParam}.MillisFrom(rig.fp.clock.EpochMillis()), 880);
+        const std::int32_t token = posts[0].lParam;
+        if (acknowledged) rig.e().OnScheduleAnswer(rig.c(), static_cast<std::uint32_t>(token), 1);
+        rig.AdvanceTo(11, 30, 0, 500);
+        posts = rig.Posts();
+        EXPECT_EQ(rig.LoggedCount("软件强制提交 完毕"), 1);
+        if (acknowledged) {
+            EXPECT_EQ(EngineRig::Confirmations(posts), 0) << "the shell's click stands for the console's";
+            EXPECT_TRUE(posts.empty());
+        } else {
+            ASSERT_EQ(posts.size(), 2u);
+            EXPECT_EQ(posts[0].msg, shell::cmd::CancelScheduledConfirm);
+            EXPECT_EQ(posts[0].lParam, token);
+            EXPECT_LE(FirstPostTime(rig, posts, shell::cmd::CancelScheduledConfirm), "11:29:59.860");
+            EXPECT_EQ(FirstPostTime(rig, posts, cmd::ConfirmCodeElement), "11:29:59.900");
+            EXPECT_EQ(EngineRig::Confirmations(posts), 1);
+        }
+    }
+}
+
+// A cancelled submission takes its schedule with it: the shell is told before the moment.
+TEST(ForcedSubmissionTest, EscapeCancelsTheScheduledMoment) {
+    EngineRig rig(MakeLocal(2026, 12, 10, 11, 29, 58, 0), CurveReader({{60, 90000}}));
+    rig.c().state.divmode = 1;
+    rig.Tick(box::ForcedByTime);
+    rig.SetPrices(90000, 90900);
+    rig.e().ArmSubmission();
+    rig.StartTicks();
+    rig.AdvanceTo(11, 29, 59, 20);
+    std::vector<Post> posts = rig.Posts();
+    ASSERT_EQ(posts.size(), 1u);
+    rig.e().OnScheduleAnswer(rig.c(), static_cast<std::uint32_t>(posts[0].lParam), 1);
+    rig.AdvanceTo(11, 29, 59, 500);
+    rig.e().HandleKey(rig.c(), platform::vk::Escape);
+    rig.AdvanceTo(11, 30, 0, 500);
+    posts = rig.Posts();
+    ASSERT_FALSE(posts.empty());
+    EXPECT_EQ(posts[0].msg, shell::cmd::CancelScheduledConfirm);
+    EXPECT_EQ(EngineRig::Confirmations(posts), 0);
+    EXPECT_EQ(rig.LoggedCount("软件强制提交 完毕"), 0);
+}
+
 TEST(ForcedSubmissionTest, PcClockTakesOverWhenItRunsAhead) {
     EngineRig rig(MakeLocal(2026, 12, 10, 11, 29, 55, 0), CurveReader({{60, 90000}}));
     // The page time stands 2 s behind the PC clock.
