@@ -33,7 +33,7 @@ void CKestravaDlg::StartUpdateCheckUnlessRunning() {
 }
 
 InitResult CKestravaDlg::OnInitDialog() {
-    std::lock_guard lock(interfaceMutex_);
+    std::lock_guard lock(interfaceLock_);
     auto& s = state;
 
     // Icons are the view's; the display scale belongs to screen perception.
