@@ -148,7 +148,8 @@ private:
     void Run(const ConsoleHooks::Step& step);
     void StartUpdateCheckUnlessRunning();
     void StartTimers();
-    std::unique_ptr<platform::PeriodicTimer> StartTick(std::uint32_t periodMs, const ConsoleHooks::Step& step);
+    std::unique_ptr<platform::PeriodicTimer> StartTick(std::uint32_t periodMs, const ConsoleHooks::Step& step,
+                                                       platform::TickPriority priority = platform::TickPriority::Normal);
     void ResetTimeDisplays();
     void BlankEndedRun();
     void RunPhaseSounds();

@@ -1,21 +1,16 @@
-// Threads at the priority their work needs.
+// Worker threads at the ordinary priority.
 //
-// Only the submit tick runs at a real-time priority (see TickPriority). On Linux a new thread
-// takes its scheduling policy from the thread that starts it, so a worker started from inside a
-// tick would inherit whatever that tick runs at; every worker of the program is therefore
-// started through StartThread, which puts it back to the ordinary policy before its work begins.
+// Only the submit tick runs at a real-time priority (TickPriority in platform.h). On Linux a new
+// thread takes its scheduling policy from the thread that starts it, so a worker started from
+// inside a tick would inherit whatever that tick runs at; every worker of the program is
+// therefore started through StartThread, which puts it back on the ordinary policy before its
+// work begins.
 #pragma once
 
 #include <functional>
 #include <thread>
 
 namespace kestrava::platform {
-
-// How a periodic timer's thread is scheduled.
-enum class TickPriority {
-    Normal,    // the ordinary time-sharing policy, like every other thread
-    RealTime,  // the lowest real-time priority, when the process may have it
-};
 
 // Puts the calling thread on the ordinary time-sharing policy.
 void UseNormalPriority();
