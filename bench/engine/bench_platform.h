@@ -25,7 +25,9 @@ class InertPlatform : public platform::Timers,
                   public platform::Power,
                   public platform::SingleInstance {
 public:
-    std::unique_ptr<platform::PeriodicTimer> StartPeriodic(std::uint32_t, std::function<void()>) override {
+    using platform::Timers::StartPeriodic;
+    std::unique_ptr<platform::PeriodicTimer> StartPeriodic(std::uint32_t, std::function<void()>,
+                                                           platform::TickPriority) override {
         return nullptr;
     }
     platform::WindowId FindWindowByTitle(std::string_view) override { return 0; }
@@ -37,6 +39,7 @@ public:
     std::optional<platform::Rect> ClientRect(platform::WindowId) override { return {}; }
     bool PostMessage(platform::WindowId, const platform::Message&) override { return true; }
     bool SetForeground(platform::WindowId) override { return false; }
+    bool WaitUntilUncovered(platform::WindowId, std::uint32_t) override { return false; }
     bool Place(platform::WindowId, int, int, bool, bool) override { return false; }
     platform::Rect ScreenRect() override { return {}; }
     std::unique_ptr<platform::MessageWindow> CreateMessageWindow(std::string_view, std::string_view,

@@ -1,6 +1,7 @@
 // Lateness of a 10 ms periodic timer: how long after its due moment each callback starts,
 // median and 99th percentile over 1000 ticks, with and without another thread keeping a core
-// busy. It needs no display:   build/bench/bench_x11_timer_bench
+// busy, for a real-time tick (the submit tick's) and a normal one (every other tick's).
+// It needs no display:   build/bench/bench_x11_timer_bench
 // Each variant takes about 10 s. Lateness is counted from the timer's grid (start + k * 10 ms);
 // skipped_ticks counts grid points that got no callback because the previous one was too late.
 
@@ -19,6 +20,7 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using kestrava::platform::TickPriority;
 using kestrava::platform::x11::PosixTimers;
 
 constexpr int kTicks = 1000;
@@ -31,8 +33,10 @@ double PercentileUs(std::vector<Clock::duration> v, double p) {
     return std::chrono::duration<double, std::micro>(v[i]).count();
 }
 
-// Arg: 1 = a second thread spins on a core for the whole run.
+// Args: busy_core 1 = a second thread spins on a core for the whole run; real_time 1 = the
+// timer asks for a real-time priority, as the submit tick does.
 void BM_TimerLateness(benchmark::State& state) {
+    const TickPriority priority = state.range(1) ? TickPriority::RealTime : TickPriority::Normal;
     std::vector<Clock::duration> lateness;
     long skipped = 0;
     for (auto _ : state) {
@@ -52,12 +56,15 @@ void BM_TimerLateness(benchmark::State& state) {
         // The timer's deadlines are its start + k periods; t0 is taken just before it starts,
         // so the figures may be high by the few microseconds StartPeriodic takes.
         const Clock::time_point t0 = Clock::now();
-        auto timer = timers.StartPeriodic(10, [&] {
-            const Clock::time_point now = Clock::now();
-            std::lock_guard lock(mutex);
-            if (starts.size() < kTicks) starts.push_back(now);
-            if (starts.size() == kTicks) done.notify_all();
-        });
+        auto timer = timers.StartPeriodic(
+            10,
+            [&] {
+                const Clock::time_point now = Clock::now();
+                std::lock_guard lock(mutex);
+                if (starts.size() < kTicks) starts.push_back(now);
+                if (starts.size() == kTicks) done.notify_all();
+            },
+            priority);
         {
             std::unique_lock lock(mutex);
             done.wait(lock, [&] { return starts.size() >= kTicks; });
@@ -80,6 +87,11 @@ void BM_TimerLateness(benchmark::State& state) {
     state.counters["skipped_ticks"] = static_cast<double>(skipped);
 }
 
-BENCHMARK(BM_TimerLateness)->ArgName("busy_core")->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_TimerLateness)
+    ->ArgNames({"busy_core", "real_time"})
+    ->ArgsProduct({{0, 1}, {1, 0}})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 }  // namespace

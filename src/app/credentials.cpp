@@ -12,12 +12,25 @@ std::size_t CharacterCount(std::string_view utf8) {
     return n;
 }
 
-Credentials LoadCredentials() {
-    Credentials c;
-    c.bidpassword = config::Read(config::user::bidpassword);
-    c.idcard = config::Read(config::user::idcard);
+namespace {
+
+// Room for far more than any field holds, so that a longer value is seen as what it is.
+config::StringKey Whole(const config::StringKey& key) { return config::StringKey{key.file, key.key, key.def, 1024}; }
+
+}  // namespace
+
+StoredCredentials LoadCredentials() {
+    StoredCredentials stored;
+    Credentials& c = stored.values;
+    c.bidpassword = config::Read(Whole(config::user::bidpassword));
+    c.idcard = config::Read(Whole(config::user::idcard));
     c.firstbid = config::Read(config::user::firstbid) == 1;
-    return c;
+    if (CharacterCount(c.bidpassword) > kPasswordLength) {
+        stored.problem = kStoredPasswordTooLongText;
+    } else if (CharacterCount(c.idcard) > kIdCardLength) {
+        stored.problem = kStoredIdCardTooLongText;
+    }
+    return stored;
 }
 
 std::string SaveCredentials(const Credentials& typed) {

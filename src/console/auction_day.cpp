@@ -17,7 +17,7 @@ std::int64_t TodayAt(platform::Clock& clock, int hour, int minute) {
 }  // namespace
 
 void CKestravaDlg::ResetAuctionDay() {
-    std::lock_guard lock(interfaceMutex_);
+    std::lock_guard lock(interfaceLock_);
     auto& s = state;
     // A simulation run's instants come from its start message, not from the hours.
     if (s.moniornot.load() == 0) {

@@ -5,7 +5,7 @@
 namespace kestrava::console {
 
 void CKestravaDlg::StartSimulation() {
-    std::lock_guard lock(interfaceMutex_);
+    std::lock_guard lock(interfaceLock_);
     auto& s = state;
     s.firstbid = config::Read(config::user::firstbid);
     if (!s.pageWindow.load()) return;
@@ -19,7 +19,7 @@ void CKestravaDlg::StartSimulation() {
 }
 
 void CKestravaDlg::OnOpenAuction() {
-    std::lock_guard lock(interfaceMutex_);
+    std::lock_guard lock(interfaceLock_);
     const bool simulation = IsSimulation();
     if (shell.OnOpenAuction(simulation) && simulation) {
         state.runState = 0;
@@ -28,7 +28,7 @@ void CKestravaDlg::OnOpenAuction() {
 }
 
 void CKestravaDlg::OnCommand(int controlId) {
-    std::lock_guard lock(interfaceMutex_);
+    std::lock_guard lock(interfaceLock_);
     if (closed_.load()) return;
     switch (controlId) {
         case 1060:
@@ -62,7 +62,7 @@ void CKestravaDlg::OnCommand(int controlId) {
 }
 
 void CKestravaDlg::OnSpin(int controlId, SpinArrow arrow) {
-    std::lock_guard lock(interfaceMutex_);
+    std::lock_guard lock(interfaceLock_);
     if (closed_.load()) return;
     if (hooks_.spinMoved) hooks_.spinMoved(*this, controlId, arrow);
 }

@@ -2,9 +2,17 @@
 
 namespace kestrava::console {
 
+namespace {
+platform::Platform WithNotices(const platform::Platform& p, platform::Notices& notices) {
+    return platform::Platform{p.clock,    p.timers,   p.desktop, p.screen,     p.keyboard, p.registry,
+                              p.programs, p.sound,    notices,   p.systemTime, p.power,    p.singleInstance};
+}
+}  // namespace
+
 CKestravaDlg::CKestravaDlg(platform::Platform p, log::LogBook& book, LoginInfo login, ConsoleHooks hooks)
-    : shell(p.desktop, p.clock, p.programs, p.notices, state),
-      platform(p),
+    : interfaceLock_(p.notices),
+      shell(p.desktop, p.clock, p.programs, interfaceLock_, state),
+      platform(WithNotices(p, interfaceLock_)),
       logBook(book),
       hooks_(std::move(hooks)) {
     state.bidNumber.Set(std::move(login.bidNumber));

@@ -19,6 +19,7 @@
 #include "console/console_controls.h"
 #include "console/console_hooks.h"
 #include "console/console_state.h"
+#include "console/interface_lock.h"
 #include "log/log_book.h"
 #include "platform/platform.h"
 #include "shell/page_shell.h"
@@ -67,6 +68,9 @@ struct MessageRow {
 };
 
 class CKestravaDlg {
+    // First, since `shell` and `platform` below show their message boxes through it.
+    InterfaceLock interfaceLock_;
+
 public:
     CKestravaDlg(platform::Platform platform, log::LogBook& logBook, LoginInfo login, ConsoleHooks hooks = {});
     ~CKestravaDlg();
@@ -115,6 +119,8 @@ public:
     ConsoleState state;
     ConsoleControls controls;
     shell::PageShell shell;
+    // The platform as the console's code sees it: its message boxes (`notices`) are the interface
+    // lock's, so a box asked for under the lock opens only once the lock is released.
     platform::Platform platform;
     log::LogBook& logBook;
     // The roles plug in here (or through the constructor) before OnInitDialog; from then on the
@@ -144,13 +150,13 @@ private:
     void Run(const ConsoleHooks::Step& step);
     void StartUpdateCheckUnlessRunning();
     void StartTimers();
-    std::unique_ptr<platform::PeriodicTimer> StartTick(std::uint32_t periodMs, const ConsoleHooks::Step& step);
+    std::unique_ptr<platform::PeriodicTimer> StartTick(std::uint32_t periodMs, const ConsoleHooks::Step& step,
+                                                       platform::TickPriority priority = platform::TickPriority::Normal);
     void ResetTimeDisplays();
     void BlankEndedRun();
     void RunPhaseSounds();
 
     ConsoleHooks hooks_;
-    std::recursive_mutex interfaceMutex_;  // the one interface thread of the dialog
     std::atomic<bool> closed_{false};
     std::mt19937 random_;
 

@@ -33,7 +33,7 @@ void CKestravaDlg::StartUpdateCheckUnlessRunning() {
 }
 
 InitResult CKestravaDlg::OnInitDialog() {
-    std::lock_guard lock(interfaceMutex_);
+    std::lock_guard lock(interfaceLock_);
     auto& s = state;
 
     // Icons are the view's; the display scale belongs to screen perception.
@@ -203,11 +203,14 @@ InitResult CKestravaDlg::OnInitDialog() {
     return InitResult{};
 }
 
-std::unique_ptr<platform::PeriodicTimer> CKestravaDlg::StartTick(std::uint32_t periodMs,
-                                                                 const ConsoleHooks::Step& step) {
-    return platform.timers.StartPeriodic(periodMs, [this, &step] {
-        if (!closed_.load() && step) step(*this);
-    });
+std::unique_ptr<platform::PeriodicTimer> CKestravaDlg::StartTick(std::uint32_t periodMs, const ConsoleHooks::Step& step,
+                                                                 platform::TickPriority priority) {
+    return platform.timers.StartPeriodic(
+        periodMs,
+        [this, &step] {
+            if (!closed_.load() && step) step(*this);
+        },
+        priority);
 }
 
 void CKestravaDlg::StartTimers() {
@@ -216,7 +219,10 @@ void CKestravaDlg::StartTimers() {
     pageStateTimer_ = StartTick(kPageStateTickMs, hooks_.pageStateTick);
     // A zero period from a damaged settings file would spin the timer; 1 ms is the finest tick.
     scanTimer_ = StartTick(static_cast<std::uint32_t>(std::max(1, state.scanInterval.load())), hooks_.scanTick);
-    submitTimer_ = StartTick(static_cast<std::uint32_t>(std::max(1, state.jamInterval.load())), hooks_.submitTick);
+    // Only the submit tick's lateness costs a bid (its rise rules act on the tenth of a second);
+    // the others, text recognition included, leave the page shell and the interface their share.
+    submitTimer_ = StartTick(static_cast<std::uint32_t>(std::max(1, state.jamInterval.load())), hooks_.submitTick,
+                             platform::TickPriority::RealTime);
 }
 
 }  // namespace kestrava::console

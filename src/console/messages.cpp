@@ -26,7 +26,7 @@ std::span<const MessageRow> CKestravaDlg::MessageTable() {
 }
 
 bool CKestravaDlg::HandleMessage(const platform::Message& m) {
-    std::lock_guard lock(interfaceMutex_);
+    std::lock_guard lock(interfaceLock_);
     if (closed_.load()) return false;
     for (const MessageRow& row : MessageTable()) {
         if (row.msg != m.msg) continue;

@@ -44,7 +44,7 @@ void CKestravaDlg::RunPhaseSounds() {
 }
 
 void CKestravaDlg::OnSecondTick() {
-    std::lock_guard lock(interfaceMutex_);
+    std::lock_guard lock(interfaceLock_);
     if (closed_.load()) return;
     auto& s = state;
 

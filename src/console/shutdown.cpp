@@ -7,6 +7,8 @@ namespace kestrava::console {
 
 void CKestravaDlg::OnClose() {
     if (closed_.exchange(true)) return;
+    // Nobody answers a box from here on, and one left open would keep the program from ending.
+    interfaceLock_.StopShowing();
     // Messages from other programs have no target from here on.
     messageWindow_.reset();
 

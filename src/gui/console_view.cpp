@@ -1,5 +1,7 @@
 #include "gui/console_view.h"
 
+#include "gui/qt_notices.h"
+
 #include <array>
 
 #include <QApplication>
@@ -23,6 +25,7 @@
 #include "gui/fonts.h"
 #include "gui/owner_drawn.h"
 #include "gui/patch_notice.h"
+#include "gui/qt_notices.h"
 #include "gui/window_messages.h"
 #include "log/log_book.h"
 #include "platform/keys.h"
@@ -372,6 +375,7 @@ void ConsoleView::closeEvent(QCloseEvent* event) {
         closing_ = true;
         refreshTimer_.stop();
         dlg_.OnClose();
+        QtNotices::CloseAll();
         if (infoBar_) infoBar_->hide();
         if (markers_) markers_->HideAll();
         emit Closed();

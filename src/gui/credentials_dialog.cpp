@@ -3,6 +3,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <algorithm>
 
 #include "app/credentials.h"
 #include "gui/dialog_units.h"
@@ -10,6 +11,10 @@
 #include "gui/owner_drawn.h"
 
 namespace kestrava::gui {
+
+namespace {
+const QString kWarning = QStringLiteral("注意：如果信息输入错误，会导致“登录失败”");
+}  // namespace
 
 CZidongInputFormDlg::CZidongInputFormDlg(platform::Notices& notices, QWidget* parent)
     : QDialog(parent), notices_(notices) {
@@ -36,9 +41,10 @@ CZidongInputFormDlg::CZidongInputFormDlg(platform::Notices& notices, QWidget* pa
     firstbid_->setGeometry(du.Rect(92, 50, 148, 12));
     NameControl(firstbid_, 1195);
 
-    auto* warning = new QLabel(QStringLiteral("注意：如果信息输入错误，会导致“登录失败”"), this);
-    warning->setGeometry(du.Rect(10, 70, 230, 12));
-    warning->setStyleSheet(QStringLiteral("color: rgb(255,0,0);"));
+    warning_ = new QLabel(kWarning, this);
+    warning_->setGeometry(du.Rect(10, 70, 230, 12));
+    warning_->setStyleSheet(QStringLiteral("color: rgb(255,0,0);"));
+    warning_->setObjectName(QStringLiteral("warning"));
 
     auto* ok = new QPushButton(QStringLiteral("确定"), this);
     ok->setGeometry(du.Rect(190, 88, 50, 16));
@@ -50,10 +56,18 @@ CZidongInputFormDlg::CZidongInputFormDlg(platform::Notices& notices, QWidget* pa
 }
 
 void CZidongInputFormDlg::Load() {
-    const app::Credentials stored = app::LoadCredentials();
-    password_->setText(QString::fromStdString(stored.bidpassword));
-    idcard_->setText(QString::fromStdString(stored.idcard));
-    firstbid_->setChecked(stored.firstbid);
+    const app::StoredCredentials stored = app::LoadCredentials();
+    // An edit cuts what is set beyond its length; a longer stored text is shown whole instead,
+    // and "确定" then refuses it like a wrong length typed.
+    const auto show = [](QLineEdit* edit, const std::string& text, std::size_t field) {
+        const QString whole = QString::fromStdString(text);
+        edit->setMaxLength(std::max(static_cast<int>(field), static_cast<int>(whole.size())));
+        edit->setText(whole);
+    };
+    show(password_, stored.values.bidpassword, app::kPasswordLength);
+    show(idcard_, stored.values.idcard, app::kIdCardLength);
+    firstbid_->setChecked(stored.values.firstbid);
+    warning_->setText(stored.problem.empty() ? kWarning : QString::fromStdString(stored.problem));
 }
 
 void CZidongInputFormDlg::OnOk() {

@@ -4,6 +4,7 @@
 
 #include <QCheckBox>
 #include <QDialog>
+#include <QLabel>
 #include <QLineEdit>
 
 #include "platform/platform.h"
@@ -15,7 +16,8 @@ class CZidongInputFormDlg final : public QDialog {
 public:
     CZidongInputFormDlg(platform::Notices& notices, QWidget* parent = nullptr);
 
-    // Reads the stored values into the controls; each time the dialog is shown.
+    // Reads the stored values into the controls, each time the dialog is shown. A stored text
+    // longer than its field is shown whole, and the red line under the fields says so.
     void Load();
     // "确定": stores what is valid; closes only when everything was.
     void OnOk();
@@ -28,6 +30,7 @@ private:
     QLineEdit* password_;
     QLineEdit* idcard_;
     QCheckBox* firstbid_;
+    QLabel* warning_;
 };
 
 }  // namespace kestrava::gui

@@ -15,6 +15,7 @@
 #include "gui/qt_notices.h"
 #include "net/http_get.h"
 #include "net/network_clock.h"
+#include "platform/threads.h"
 #include "platform/x11/x11_platform.h"
 
 #ifdef KESTRAVA_HAVE_CONSOLE
@@ -54,7 +55,7 @@ net::ClockSyncOptions ClockOptions() {
 // The network-clock thread: runs beside the windows and shares nothing with them. It keeps the
 // platform alive for itself, since a slow time server may answer after the windows are gone.
 void StartNetworkClock(const std::shared_ptr<platform::x11::X11Platform>& x11) {
-    std::thread([x11, options = ClockOptions()] { net::SyncClockFromNetwork(x11->Get().systemTime, options); })
+    platform::StartThread([x11, options = ClockOptions()] { net::SyncClockFromNetwork(x11->Get().systemTime, options); })
         .detach();
 }
 

@@ -93,6 +93,9 @@ LoginDialog::LoginDialog(platform::Platform& platform, app::CKestravaApp& applic
     notice_ = new ClickableLabel(QStringLiteral("aaa"), this, [this] { core_.OnNoticeClicked(); });
     notice_->setGeometry(ControlRect(1040));
     notice_->setStyleSheet(QStringLiteral("color: rgb(0,0,255); background: transparent;"));
+    // The notice comes from the network: shown as the characters it is, never as markup (a
+    // label guesses rich text from a leading tag, and could then load pictures or links).
+    notice_->setTextFormat(Qt::PlainText);
     NameControl(notice_, 1040);
 
     auto* login = new QPushButton(QStringLiteral("登录"), this);

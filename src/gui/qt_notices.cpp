@@ -18,6 +18,12 @@ QtNotices::~QtNotices() {
     }
 }
 
+void QtNotices::CloseAll() {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) box->done(QMessageBox::Ok);
+    }
+}
+
 QMessageBox* QtNotices::MakeBox(const QString& text, const QString& caption) {
     shown_.fetchAndAddRelaxed(1);
     auto* box = new QMessageBox(QMessageBox::Information, caption, text, QMessageBox::Ok);

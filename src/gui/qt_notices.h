@@ -27,6 +27,10 @@ public:
 
     void Show(std::string_view text, std::string_view caption) override;
 
+    // Closes every message box of the program that is still open (the program is ending: no box
+    // may keep it waiting for a person who is not there). GUI thread only.
+    static void CloseAll();
+
     // Number of boxes shown so far (for tests and diagnostics).
     int Shown() const { return shown_.loadRelaxed(); }
 

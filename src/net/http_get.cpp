@@ -3,24 +3,13 @@
 #include <curl/curl.h>
 
 #include <memory>
-#include <mutex>
 
 #include "log/log_book.h"
+#include "net/curl_transfer.h"
 
 namespace kestrava::net {
 
 namespace {
-
-// libcurl's global set-up is not thread-safe; do it once for the process.
-void InitCurlOnce() {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-size_t AppendBody(char* data, size_t size, size_t count, void* user) {
-    static_cast<std::string*>(user)->append(data, size * count);
-    return size * count;
-}
 
 struct CurlDeleter {
     void operator()(CURL* c) const { curl_easy_cleanup(c); }
@@ -28,14 +17,14 @@ struct CurlDeleter {
     void operator()(curl_slist* l) const { curl_slist_free_all(l); }
 };
 
-// The system's HTTP service gives up on a silent peer after these; without them a hung server
-// would hold the login dialog for ever.
+// The system's HTTP service gives up on a silent peer after these; the overall deadline of the
+// options comes first for the texts fetched here.
 constexpr long kConnectTimeoutSeconds = 60;
 constexpr long kStallSeconds = 30;
 
 }  // namespace
 
-std::string HttpGet(const std::string& url) {
+std::string HttpGet(const std::string& url, const HttpGetOptions& options) {
     InitCurlOnce();
     std::unique_ptr<CURLU, CurlDeleter> parts(curl_url());
     if (!parts) return "Error:Open session!\n";
@@ -54,7 +43,7 @@ std::string HttpGet(const std::string& url) {
     std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
     if (!curl) return "Error:Open session!\n";
     CURL* c = curl.get();
-    std::string body;
+    CappedBody body(options.limits.maxBodyBytes);
     if (curl_easy_setopt(c, CURLOPT_CURLU, parts.get()) != CURLE_OK ||
         curl_easy_setopt(c, CURLOPT_HTTPGET, 1L) != CURLE_OK ||
         curl_easy_setopt(c, CURLOPT_USERAGENT, "HttpGet") != CURLE_OK ||
@@ -62,12 +51,10 @@ std::string HttpGet(const std::string& url) {
         curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L) != CURLE_OK ||
         curl_easy_setopt(c, CURLOPT_MAXREDIRS, 10L) != CURLE_OK ||
         curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https") != CURLE_OK ||
-        curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L) != CURLE_OK ||
         curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds) != CURLE_OK ||
         curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L) != CURLE_OK ||
         curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, kStallSeconds) != CURLE_OK ||
-        curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, AppendBody) != CURLE_OK ||
-        curl_easy_setopt(c, CURLOPT_WRITEDATA, &body) != CURLE_OK) {
+        !ApplyTransferLimits(c, options.limits, body)) {
         return "Error:OpenRequest failed!\n";
     }
     std::unique_ptr<curl_slist, CurlDeleter> headers(
@@ -77,8 +64,12 @@ std::string HttpGet(const std::string& url) {
     }
 
     const CURLcode rc = curl_easy_perform(c);
-    if (rc == CURLE_OK) return body;
-    log::DebugPrintf("HttpGet %s: %s\n", url.c_str(), curl_easy_strerror(rc));
+    if (rc == CURLE_OK) return body.text;
+    if (body.overflowed || rc == CURLE_FILESIZE_EXCEEDED) {
+        log::DebugPrintf("HttpGet %s: answer longer than %zu bytes, refused\n", url.c_str(), body.cap);
+    } else {
+        log::DebugPrintf("HttpGet %s: %s\n", url.c_str(), curl_easy_strerror(rc));
+    }
     switch (rc) {
         case CURLE_COULDNT_RESOLVE_PROXY:
         case CURLE_COULDNT_RESOLVE_HOST:

@@ -10,6 +10,7 @@
 #include "console/console.h"
 #include "log/log_book.h"
 #include "platform/keys.h"
+#include "platform/threads.h"
 
 namespace kestrava::net {
 
@@ -131,6 +132,10 @@ public:
     bool SetForeground(WindowId w) override {
         return gate_.Through(false, [w](platform::Platform& p) { return p.desktop.SetForeground(w); });
     }
+    // Asked once, never waited for: the gate's lock must not be held while the desktop settles.
+    bool WaitUntilUncovered(WindowId w, std::uint32_t) override {
+        return gate_.Through(false, [w](platform::Platform& p) { return p.desktop.WaitUntilUncovered(w, 0); });
+    }
     bool Place(WindowId w, int x, int y, bool topmost, bool activate) override {
         return gate_.Through(false, [&](platform::Platform& p) { return p.desktop.Place(w, x, y, topmost, activate); });
     }
@@ -239,7 +244,7 @@ bool NetworkRole::StartWorker(std::function<void(Gate&)> body, bool updateCheck)
         gate->changed.notify_all();
     };
     try {
-        std::thread([gate = gate_, body = std::move(body), finish] {
+        platform::StartThread([gate = gate_, body = std::move(body), finish] {
             try {
                 body(*gate);
             } catch (const std::exception& e) {

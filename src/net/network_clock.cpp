@@ -43,7 +43,7 @@ std::optional<std::uint32_t> QueryTimeServer(const std::string& server, const Ti
         host = server.substr(0, colon);
         port = static_cast<std::uint16_t>(p);
     }
-    const int fd = ConnectTcp(host, port, options.connectTimeoutMs);
+    const int fd = ConnectTcp(host, port, options.connectTimeoutMs, nullptr, options.resolver);
     if (fd < 0) return std::nullopt;
 
     // RFC 868 servers send the four bytes and close; TCP may hand them over in pieces, so

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "net/resolve.h"
 #include "platform/platform.h"
 
 namespace kestrava::net {
@@ -23,8 +24,11 @@ std::int64_t BuildEpochSeconds();
 
 struct TimeQueryOptions {
     std::uint16_t port = 37;
+    // The name's look-up and the connection together: a server whose name never resolves costs
+    // no more than one that never accepts.
     int connectTimeoutMs = 5000;
     int answerTimeoutMs = 1000;
+    Resolver resolver;  // the system's look-up when empty
 };
 
 // Asks one server ("host", or "host:port" for another port than options.port); the 32-bit

@@ -10,10 +10,10 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
-#include <mutex>
 
 #include "config/profile.h"
 #include "log/log_book.h"
+#include "net/curl_transfer.h"
 
 namespace kestrava::net {
 
@@ -21,7 +21,6 @@ namespace {
 
 constexpr std::size_t kSettingBufferSize = 256;
 constexpr long kConnectTimeoutSeconds = 10;
-constexpr long kStallSeconds = 30;
 
 std::string Lowercase(std::string s) {
     std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -63,11 +62,6 @@ bool IsLoopbackOrAddress(std::string_view host) {
     return !host.empty() && std::all_of(host.begin(), host.end(), [](char c) { return (c >= '0' && c <= '9') || c == '.'; });
 }
 
-void InitCurlOnce() {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
 struct Body {
     std::string_view data;
     std::size_t sent = 0;
@@ -79,11 +73,6 @@ size_t ReadBody(char* out, size_t size, size_t count, void* user) {
     std::copy_n(body->data.data() + body->sent, n, out);
     body->sent += n;
     return n;
-}
-
-size_t AppendText(char* data, size_t size, size_t count, void* user) {
-    static_cast<std::string*>(user)->append(data, size * count);
-    return size * count;
 }
 
 size_t KeepRequestId(char* data, size_t size, size_t count, void* user) {
@@ -183,7 +172,8 @@ PutObjectOutcome ParseOssError(std::string_view xml) {
     return o;
 }
 
-OssClient::OssClient(platform::Clock& clock, OssSettings settings) : clock_(clock), settings_(std::move(settings)) {}
+OssClient::OssClient(platform::Clock& clock, OssSettings settings, TransferLimits limits)
+    : clock_(clock), settings_(std::move(settings)), limits_(limits) {}
 
 PutObjectOutcome OssClient::PutObject(const std::string& key, const std::string& localPath) {
     PutObjectOutcome outcome;
@@ -232,7 +222,7 @@ PutObjectOutcome OssClient::PutObject(const std::string& key, const std::string&
     std::unique_ptr<curl_slist, void (*)(curl_slist*)> headerList(headers, curl_slist_free_all);
 
     Body body{content};
-    std::string response;
+    CappedBody response(limits_.maxBodyBytes);
     std::string requestId;
     curl_easy_setopt(c, CURLOPT_URL, url.c_str());
     curl_easy_setopt(c, CURLOPT_UPLOAD, 1L);
@@ -240,19 +230,21 @@ PutObjectOutcome OssClient::PutObject(const std::string& key, const std::string&
     curl_easy_setopt(c, CURLOPT_READDATA, &body);
     curl_easy_setopt(c, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(content.size()));
     curl_easy_setopt(c, CURLOPT_HTTPHEADER, headerList.get());
-    curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, AppendText);
-    curl_easy_setopt(c, CURLOPT_WRITEDATA, &response);
     curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, KeepRequestId);
     curl_easy_setopt(c, CURLOPT_HEADERDATA, &requestId);
-    curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
-    curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, kStallSeconds);
+    if (!ApplyTransferLimits(c, limits_, response)) {
+        outcome.code = "ClientError";
+        outcome.message = "HTTP client refused the transfer limits";
+        return outcome;
+    }
 
     const CURLcode rc = curl_easy_perform(c);
     if (rc != CURLE_OK) {
         outcome.code = "ClientError";
-        outcome.message = curl_easy_strerror(rc);
+        outcome.message = response.overflowed || rc == CURLE_FILESIZE_EXCEEDED
+                              ? "answer longer than " + std::to_string(response.cap) + " bytes"
+                              : curl_easy_strerror(rc);
         return outcome;
     }
     long status = 0;
@@ -262,7 +254,7 @@ PutObjectOutcome OssClient::PutObject(const std::string& key, const std::string&
         outcome.requestId = requestId;
         return outcome;
     }
-    outcome = ParseOssError(response);
+    outcome = ParseOssError(response.text);
     if (outcome.code.empty()) outcome.code = "HTTP " + std::to_string(status);
     if (outcome.requestId.empty()) outcome.requestId = requestId;
     return outcome;
@@ -299,7 +291,7 @@ std::optional<OssClient> MakeClient(const UploadContext& context) {
                          context.settingsPath.c_str());
         return std::nullopt;
     }
-    return std::optional<OssClient>(std::in_place, context.clock, std::move(*settings));
+    return std::optional<OssClient>(std::in_place, context.clock, std::move(*settings), context.limits);
 }
 
 bool UploadScreenshot(const UploadContext& context, OssClient& client, const std::string& bmpPath) {

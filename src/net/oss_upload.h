@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "net/transfer_limits.h"
 #include "platform/platform.h"
 
 namespace kestrava::net {
@@ -51,14 +52,21 @@ struct PutObjectOutcome {
 // The Code, Message and RequestId of the service's XML error document (empty when absent).
 PutObjectOutcome ParseOssError(std::string_view xml);
 
+// One put: a screenshot of a few hundred kilobytes on a slow line, and an answer that is at most
+// a short error document. The uploads run inside the scan tick, which they hold meanwhile.
+inline constexpr TransferLimits kOssPutLimits{std::chrono::seconds(60), 64 * 1024};
+
 class OssClient {
 public:
-    OssClient(platform::Clock& clock, OssSettings settings);
+    OssClient(platform::Clock& clock, OssSettings settings, TransferLimits limits = kOssPutLimits);
+    // A put that misses the deadline or whose answer exceeds the cap fails with code
+    // "ClientError" and libcurl's reason as the message.
     PutObjectOutcome PutObject(const std::string& key, const std::string& localPath);
 
 private:
     platform::Clock& clock_;
     OssSettings settings_;
+    TransferLimits limits_;
 };
 
 // kObjectKeyPrefix + the file name: the part after the last `separator`. On this platform '/'
@@ -78,6 +86,7 @@ struct UploadContext {
     platform::Clock& clock;
     JpegConverter toJpeg;
     std::string settingsPath = std::string(kOssSettingsPath);
+    TransferLimits limits = kOssPutLimits;  // of each put
 };
 
 // The log upload after a real auction (the console logs "upload rizhi" first): the log copy in

@@ -9,6 +9,7 @@
 #include "log/log_book.h"
 #include "net/window_messages.h"
 #include "net/ws_endpoint.h"
+#include "platform/threads.h"
 
 namespace kestrava::net {
 
@@ -258,7 +259,7 @@ void SyncClient::StartSyncClient() {
     std::lock_guard lock(workerMutex_);
     auto session = std::make_shared<Session>();
     try {
-        worker_ = std::thread([shared = shared_, session, url = options_.url] {
+        worker_ = platform::StartThread([shared = shared_, session, url = options_.url] {
             RunClient(shared, session, url);
             session->done.set_value();
         });

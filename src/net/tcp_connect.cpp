@@ -2,13 +2,13 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
-#include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 
 namespace kestrava::net {
 
@@ -21,20 +21,22 @@ bool WaitForSocket(int fd, short events, int timeoutMs) {
     return rc == 1 && (p.revents & events) != 0;
 }
 
-int ConnectTcp(const std::string& host, std::uint16_t port, int timeoutMs, std::string* address) {
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (host.empty() || ::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) return -1;
-    sockaddr_in target = *reinterpret_cast<const sockaddr_in*>(found->ai_addr);
-    ::freeaddrinfo(found);
+int ConnectTcp(const std::string& host, std::uint16_t port, int timeoutMs, std::string* address,
+               const Resolver& resolver) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    const std::optional<Ipv4> resolved = ResolveWithin(host, timeoutMs, resolver);
+    if (!resolved) return -1;
+    sockaddr_in target{};
+    target.sin_family = AF_INET;
+    target.sin_addr.s_addr = *resolved;
     target.sin_port = htons(port);
     if (address != nullptr) {
         char text[INET_ADDRSTRLEN] = {};
         ::inet_ntop(AF_INET, &target.sin_addr, text, sizeof text);
         *address = text;
     }
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return -1;
 
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return -1;
@@ -49,7 +51,7 @@ int ConnectTcp(const std::string& host, std::uint16_t port, int timeoutMs, std::
     }
     int error = 0;
     socklen_t length = sizeof error;
-    if (!WaitForSocket(fd, POLLOUT, timeoutMs) || ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0 ||
+    if (!WaitForSocket(fd, POLLOUT, static_cast<int>(left.count())) || ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0 ||
         error != 0 || ::fcntl(fd, F_SETFL, flags) < 0) {
         ::close(fd);
         return -1;

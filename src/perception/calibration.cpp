@@ -72,11 +72,14 @@ CalibrationResult CalibrateGeometry(const std::optional<platform::Image>& pageCa
 
 CalibrationResult SmartCalibrate(CalibrationHost& host, float scale, const CalibrationFiles& files) {
     const platform::WindowId page = FindPageWindow(host.desktop);
-    if (page != 0) host.desktop.SetForeground(page);
+    const bool onTop = RaisePage(host.desktop, page);
     if (host.logLine) host.logLine("鼠标点击_智能校正");
+    // A covered page would be calibrated on the pixels of whatever covers it: no capture then,
+    // as without a page.
+    if (page != 0 && !onTop && host.logLine) host.logLine(kPageCoveredText);
 
     const platform::Rect client =
-        page != 0 ? host.desktop.ClientRect(page).value_or(platform::Rect{}) : platform::Rect{};
+        onTop ? host.desktop.ClientRect(page).value_or(platform::Rect{}) : platform::Rect{};
     const std::optional<platform::Image> capture = CapturePage(host.desktop, host.screen, client);
     CalibrationResult result = CalibrateGeometry(capture, scale, files);
     if (host.adjust) host.adjust(result.geometry);

@@ -27,6 +27,9 @@ struct CalibrationFiles {
     std::string pictureDir = kPictureDir;  // ends with the separator
 };
 
+// Logged when the page stays covered after being raised, so nothing of it could be captured.
+inline constexpr char kPageCoveredText[] = "国拍页面被其他窗口遮挡，未能截取页面";
+
 inline constexpr int kCoordinateMode = 0;  // "OK A": the console clicks calibrated points
 inline constexpr int kElementMode = 1;     // "OK B": the page shell acts on page elements
 
@@ -61,7 +64,8 @@ struct CalibrationHost {
 };
 
 // The whole of smart calibration except applying the action mode: brings the page window to the
-// front, logs "鼠标点击_智能校正", captures the page view, calibrates, publishes the geometry,
+// front, logs "鼠标点击_智能校正", captures the page view once it is on top (nothing, with
+// kPageCoveredText in the log, when it stays covered), calibrates, publishes the geometry,
 // tells the page shell it is done (0x4AA) and logs "xishu <scale>". The caller applies
 // `divmode` and the mode label, and hands the shell link its slice of the geometry.
 CalibrationResult SmartCalibrate(CalibrationHost& host, float scale, const CalibrationFiles& files = {});

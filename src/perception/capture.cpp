@@ -37,6 +37,12 @@ platform::WindowId FindPageView(platform::Desktop& desktop) {
     return desktop.FindChild(outer, kPageViewClass);
 }
 
+bool RaisePage(platform::Desktop& desktop, platform::WindowId page) {
+    if (page == 0 || !desktop.SetForeground(page)) return false;
+    const platform::WindowId view = FindPageView(desktop);
+    return view != 0 && desktop.WaitUntilUncovered(view, kRaiseWaitMs);
+}
+
 std::optional<platform::Image> CapturePage(platform::Desktop& desktop, platform::Screen& screen,
                                            const platform::Rect& callerRect) {
     if (callerRect.Empty()) return std::nullopt;

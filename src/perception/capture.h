@@ -29,6 +29,15 @@ platform::WindowId FindPageWindow(platform::Desktop& desktop);
 // afresh on every call: the shell may recreate its windows at any time.
 platform::WindowId FindPageView(platform::Desktop& desktop);
 
+// How long a raised page is given to come out on top: the window manager restacks and the page
+// shell repaints a moment after the request.
+inline constexpr std::uint32_t kRaiseWaitMs = 1000;
+
+// Brings the page window to the front and waits (at most kRaiseWaitMs) until the page view is
+// actually on top. A capture taken right after the request would show whatever covered the page.
+// False when there is no page view or it stayed covered; the caller then captures nothing.
+bool RaisePage(platform::Desktop& desktop, platform::WindowId page);
+
 // The whole visible page view, clipped to the display. `callerRect` only gates the call: an
 // empty one (the caller had no page window) returns none.
 std::optional<platform::Image> CapturePage(platform::Desktop& desktop, platform::Screen& screen,

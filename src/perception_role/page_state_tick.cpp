@@ -101,8 +101,11 @@ void PerceptionRole::PageStateTick(console::CKestravaDlg& c) {
         int notYet = 0;
         if (rec.iconCheckState.compare_exchange_strong(notYet, 1)) {
             const platform::WindowId page = c.shell.RefreshPageWindow();
-            if (page) c.platform.desktop.SetForeground(page);
-            if (!FindNetworkIcon(c, false)) {
+            // Searched only once the page is on top; a page that stays covered gets the same
+            // remedy as one without its icon.
+            const bool onTop = RaisePage(c.platform.desktop, page);
+            if (page && !onTop) c.WriteLogLine(kPageCoveredText);
+            if (!onTop || !FindNetworkIcon(c, false)) {
                 rec.iconCheckState = 2;
                 // The console steps back so the page shell can show its window in full.
                 MoveConsole(c, kConsoleAsideX, 0, false);

@@ -101,12 +101,25 @@ public:
     virtual void Stop() = 0;
 };
 
+// How a periodic timer's thread is scheduled. Only a tick whose lateness costs a bid asks for
+// real time (the submit tick); everything else, text recognition and whole-page searches above
+// all, runs beside the page shell and the interface at the ordinary priority.
+enum class TickPriority {
+    Normal,    // the ordinary time-sharing policy, whatever the starting thread runs at
+    RealTime,  // the lowest real-time priority, when the process may have it
+};
+
 // Periodic callbacks with 1 ms resolution. A tick never overlaps the previous one of the same
 // timer: a tick that falls due while the previous one still runs is skipped, not queued.
 class Timers {
 public:
     virtual ~Timers() = default;
-    virtual std::unique_ptr<PeriodicTimer> StartPeriodic(std::uint32_t periodMs, std::function<void()> tick) = 0;
+    virtual std::unique_ptr<PeriodicTimer> StartPeriodic(std::uint32_t periodMs, std::function<void()> tick,
+                                                         TickPriority priority) = 0;
+    // At the ordinary priority.
+    std::unique_ptr<PeriodicTimer> StartPeriodic(std::uint32_t periodMs, std::function<void()> tick) {
+        return StartPeriodic(periodMs, std::move(tick), TickPriority::Normal);
+    }
 };
 
 // A window this process created to receive posted messages (headless runs, tools, tests). The
@@ -138,6 +151,12 @@ public:
     // Posts a message; never waits for it to be handled. False when the window is gone.
     virtual bool PostMessage(WindowId w, const Message& m) = 0;
     virtual bool SetForeground(WindowId w) = 0;
+    // Waits, at most `timeoutMs`, until `w` is shown and no window that raising could go above
+    // covers any of it (windows kept above all others, menus and balloons do not count: raising
+    // never passes them). Raising is asynchronous: the window manager restacks, and the owner
+    // repaints what was uncovered, a moment after SetForeground returns. True when uncovered;
+    // false when it stayed covered or hidden, or is gone.
+    virtual bool WaitUntilUncovered(WindowId w, std::uint32_t timeoutMs) = 0;
     // Moves the window's top-left corner to (x, y) and sets or clears "always on top".
     virtual bool Place(WindowId w, int x, int y, bool topmost, bool activate) = 0;
     // The primary screen in screen coordinates.

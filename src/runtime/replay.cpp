@@ -175,6 +175,9 @@ public:
     std::optional<platform::Rect> WindowRect(WindowId w) override { return inner_.WindowRect(w); }
     std::optional<platform::Rect> ClientRect(WindowId w) override { return inner_.ClientRect(w); }
     bool SetForeground(WindowId w) override { return inner_.SetForeground(w); }
+    bool WaitUntilUncovered(WindowId w, std::uint32_t timeoutMs) override {
+        return inner_.WaitUntilUncovered(w, timeoutMs);
+    }
     bool Place(WindowId w, int x, int y, bool topmost, bool activate) override {
         return inner_.Place(w, x, y, topmost, activate);
     }

@@ -48,6 +48,7 @@ LocalTime MakeLocal(int year, int month, int day, int hour, int minute, int seco
 struct FakeClock::TimerState {
     std::uint64_t seq = 0;
     std::uint32_t periodMs = 1;
+    TickPriority priority = TickPriority::Normal;
     std::int64_t nextDueMs = 0;
     std::function<void()> tick;
     bool running = false;
@@ -112,11 +113,13 @@ LocalTime FakeClock::EpochMillisToLocal(std::int64_t epochMillis) {
     return t;
 }
 
-std::unique_ptr<PeriodicTimer> FakeClock::StartPeriodic(std::uint32_t periodMs, std::function<void()> tick) {
+std::unique_ptr<PeriodicTimer> FakeClock::StartPeriodic(std::uint32_t periodMs, std::function<void()> tick,
+                                                       TickPriority priority) {
     auto state = std::make_shared<TimerState>();
     std::lock_guard lock(mutex_);
     state->seq = nextTimerSeq_++;
     state->periodMs = std::max<std::uint32_t>(periodMs, 1);
+    state->priority = priority;
     state->nextDueMs = nowMs_ + state->periodMs;
     state->tick = std::move(tick);
     timers_.push_back(state);
@@ -181,6 +184,13 @@ std::vector<std::uint32_t> FakeClock::ActivePeriods() {
     std::vector<std::uint32_t> periods;
     for (auto& t : timers_) periods.push_back(t->periodMs);
     return periods;
+}
+
+std::vector<TickPriority> FakeClock::ActivePriorities() {
+    std::lock_guard lock(mutex_);
+    std::vector<TickPriority> priorities;
+    for (auto& t : timers_) priorities.push_back(t->priority);
+    return priorities;
 }
 
 }  // namespace kestrava::platform::fake

@@ -152,6 +152,17 @@ bool FakeDesktop::SetForeground(WindowId w) {
     return true;
 }
 
+bool FakeDesktop::WaitUntilUncovered(WindowId w, std::uint32_t) {
+    std::lock_guard lock(mutex_);
+    const auto it = windows_.find(w);
+    return it != windows_.end() && !it->second.covered;
+}
+
+void FakeDesktop::SetCovered(WindowId w, bool covered) {
+    std::lock_guard lock(mutex_);
+    if (const auto it = windows_.find(w); it != windows_.end()) it->second.covered = covered;
+}
+
 bool FakeDesktop::Place(WindowId w, int x, int y, bool topmost, bool activate) {
     std::lock_guard lock(mutex_);
     auto it = windows_.find(w);

@@ -42,7 +42,9 @@ public:
     LocalTime EpochMillisToLocal(std::int64_t epochMillis) override;
 
     // Timers
-    std::unique_ptr<PeriodicTimer> StartPeriodic(std::uint32_t periodMs, std::function<void()> tick) override;
+    using Timers::StartPeriodic;
+    std::unique_ptr<PeriodicTimer> StartPeriodic(std::uint32_t periodMs, std::function<void()> tick,
+                                                 TickPriority priority) override;
 
     // Moves time forward by `ms`, firing every periodic timer as it falls due, in deadline order
     // (timers due at the same moment fire in the order they were started). A callback that
@@ -57,6 +59,8 @@ public:
     int ActiveTimers();
     // The periods of the running timers, in the order they were started.
     std::vector<std::uint32_t> ActivePeriods();
+    // The priorities they asked for, in the same order.
+    std::vector<TickPriority> ActivePriorities();
 
 private:
     struct TimerState;
@@ -95,6 +99,9 @@ public:
     bool IsTopmost(WindowId w);
     // When false, PostMessage fails as if the message queue were full.
     void SetPostSucceeds(bool ok);
+    // A covered window stays covered whatever raising does (a window kept above all others lies
+    // over it), until this is called again with false.
+    void SetCovered(WindowId w, bool covered);
 
     // Desktop
     WindowId FindWindowByTitle(std::string_view title) override;
@@ -108,6 +115,8 @@ public:
     // handler at once, on the posting thread.
     bool PostMessage(WindowId w, const Message& m) override;
     bool SetForeground(WindowId w) override;
+    // At once: true for an existing window that is not covered (SetCovered).
+    bool WaitUntilUncovered(WindowId w, std::uint32_t timeoutMs) override;
     bool Place(WindowId w, int x, int y, bool topmost, bool activate) override;
     Rect ScreenRect() override;
     std::unique_ptr<MessageWindow> CreateMessageWindow(std::string_view title, std::string_view className,
@@ -121,6 +130,7 @@ private:
         WindowId parent = 0;
         bool topmost = false;
         std::shared_ptr<MessageHandler> handler;
+        bool covered = false;
     };
     class FakeMessageWindow;
 

@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <thread>
 
+#include "platform/threads.h"
+
 extern char** environ;
 
 namespace kestrava::platform::x11 {
@@ -46,7 +48,7 @@ bool SpawnDetached(const std::string& program, const std::vector<std::string>& a
     // A reaper per child instead of ignoring SIGCHLD, which would take waitpid away from the
     // rest of the process.
     try {
-        std::thread([pid] {
+        StartThread([pid] {
             int status = 0;
             while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
             }

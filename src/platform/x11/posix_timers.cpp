@@ -8,6 +8,8 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/threads.h"
+
 namespace kestrava::platform::x11 {
 namespace {
 
@@ -17,18 +19,24 @@ using MonoClock = std::chrono::steady_clock;  // CLOCK_MONOTONIC
 // own timer: the thread then finishes on this state alone.
 struct TimerState {
     std::chrono::milliseconds period;
+    TickPriority priority = TickPriority::Normal;
     std::function<void()> tick;
     std::mutex mutex;
     std::condition_variable wake;
     bool stopping = false;
 };
 
-// Ticks run at a real-time priority when the process may have one: on a busy machine an
-// ordinary thread starts its 10 ms ticks milliseconds late and drops whole ticks
-// (bench_x11_timer_bench). Priority 1 is the lowest real-time one,
-// and the kernel's real-time throttling still leaves other threads their share should a tick
-// ever spin. Without the privilege the timer runs at normal priority.
-void RaisePriority() {
+// A real-time tick runs at a real-time priority when the process may have one: on a busy
+// machine an ordinary thread starts its 10 ms ticks milliseconds late and drops whole ticks
+// (bench_x11_timer_bench). Priority 1 is the lowest real-time one, and the kernel's real-time
+// throttling still leaves other threads their share should a tick ever spin. Without the
+// privilege the timer runs at normal priority. A normal tick is put on the ordinary policy
+// explicitly: it may have been started from a real-time thread, whose policy it would inherit.
+void SetPriority(TickPriority priority) {
+    if (priority == TickPriority::Normal) {
+        UseNormalPriority();
+        return;
+    }
     sched_param param{};
     param.sched_priority = 1;
     pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
@@ -37,7 +45,7 @@ void RaisePriority() {
 // The deadlines are counted from `start`, the moment the timer was asked for, not from when its
 // thread got going.
 void RunTimer(const std::shared_ptr<TimerState>& s, MonoClock::time_point start) {
-    RaisePriority();
+    SetPriority(s->priority);
     MonoClock::time_point next = start + s->period;
     for (;;) {
         {
@@ -62,9 +70,10 @@ void RunTimer(const std::shared_ptr<TimerState>& s, MonoClock::time_point start)
 
 class PosixTimer final : public PeriodicTimer {
 public:
-    PosixTimer(std::chrono::milliseconds period, std::function<void()> tick)
+    PosixTimer(std::chrono::milliseconds period, std::function<void()> tick, TickPriority priority)
         : state_(std::make_shared<TimerState>()) {
         state_->period = period;
+        state_->priority = priority;
         state_->tick = std::move(tick);
         thread_ = std::thread([s = state_, start = MonoClock::now()] { RunTimer(s, start); });
     }
@@ -92,8 +101,10 @@ private:
 
 }  // namespace
 
-std::unique_ptr<PeriodicTimer> PosixTimers::StartPeriodic(std::uint32_t periodMs, std::function<void()> tick) {
-    return std::make_unique<PosixTimer>(std::chrono::milliseconds(periodMs == 0 ? 1 : periodMs), std::move(tick));
+std::unique_ptr<PeriodicTimer> PosixTimers::StartPeriodic(std::uint32_t periodMs, std::function<void()> tick,
+                                                         TickPriority priority) {
+    return std::make_unique<PosixTimer>(std::chrono::milliseconds(periodMs == 0 ? 1 : periodMs), std::move(tick),
+                                        priority);
 }
 
 }  // namespace kestrava::platform::x11

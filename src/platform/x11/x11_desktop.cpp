@@ -2,6 +2,7 @@
 
 #include "platform/keys.h"
 #include "platform/x11/window_protocol.h"
+#include "platform/threads.h"
 #include "platform/x11/x11_connection.h"
 #include "platform/x11/x11_window_tree.h"
 
@@ -13,6 +14,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 namespace kestrava::platform::x11 {
@@ -132,7 +134,7 @@ public:
 
 private:
     explicit X11MessageWindow(std::shared_ptr<Receiver> receiver) : receiver_(std::move(receiver)) {
-        thread_ = std::thread([r = receiver_] { r->Run(); });
+        thread_ = StartThread([r = receiver_] { r->Run(); });
     }
 
     std::shared_ptr<Receiver> receiver_;
@@ -239,6 +241,112 @@ bool X11Desktop::SetForeground(WindowId w) {
     if (!ExistsLocked(w)) return false;
     ActivateLocked(w);
     return true;
+}
+
+namespace {
+
+// How long the owner of a window that was covered is given to repaint what was uncovered: the
+// server restacks at once, the page's pixels come when its program has drawn them.
+constexpr auto kRepaintTime = std::chrono::milliseconds(100);
+constexpr auto kPollTime = std::chrono::milliseconds(10);
+
+bool Overlap(const Rect& a, const Rect& b) { return !Intersect(a, b).Empty(); }
+
+}  // namespace
+
+bool X11Desktop::KeptAboveLocked(WindowId w, int depth) {
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long after = 0;
+    unsigned char* data = nullptr;
+    bool above = false;
+    if (XGetWindowProperty(display_, w, atoms_->netWmState, 0, 64, False, XA_ATOM, &type, &format, &count, &after,
+                           &data) == Success &&
+        data) {
+        if (type == XA_ATOM && format == 32) {
+            const Atom* states = reinterpret_cast<const Atom*>(data);
+            above = std::find(states, states + count, atoms_->netWmStateAbove) != states + count;
+        }
+        XFree(data);
+    }
+    if (above || depth == 0) return above;
+    // A window manager's frame carries no state of its own; its client (one or two levels down)
+    // does.
+    Window root = 0;
+    Window parent = 0;
+    Window* children = nullptr;
+    unsigned n = 0;
+    if (!XQueryTree(display_, w, &root, &parent, &children, &n)) return false;
+    for (unsigned i = 0; i < n && !above; ++i) above = KeptAboveLocked(children[i], depth - 1);
+    if (children) XFree(children);
+    return above;
+}
+
+std::optional<bool> X11Desktop::UncoveredLocked(WindowId w) {
+    XWindowAttributes a;
+    if (!XGetWindowAttributes(display_, w, &a)) return std::nullopt;
+    if (a.map_state != IsViewable) return false;
+    int x = 0;
+    int y = 0;
+    Window child = 0;
+    if (!XTranslateCoordinates(display_, w, a.root, 0, 0, &x, &y, &child)) return std::nullopt;
+    const Rect shown{x, y, x + a.width, y + a.height};
+
+    // The top-level ancestor (the window manager's frame when there is one) is what is stacked.
+    Window top = w;
+    for (;;) {
+        Window root = 0;
+        Window parent = 0;
+        Window* children = nullptr;
+        unsigned n = 0;
+        if (!XQueryTree(display_, top, &root, &parent, &children, &n)) return std::nullopt;
+        if (children) XFree(children);
+        if (parent == root || parent == 0) break;
+        top = parent;
+    }
+    Window root = 0;
+    Window parent = 0;
+    Window* stack = nullptr;  // bottom to top
+    unsigned n = 0;
+    if (!XQueryTree(display_, a.root, &root, &parent, &stack, &n)) return std::nullopt;
+    bool uncovered = true;
+    bool aboveTop = false;
+    for (unsigned i = 0; i < n && uncovered; ++i) {
+        if (stack[i] == top) {
+            aboveTop = true;
+            continue;
+        }
+        if (!aboveTop) continue;
+        XWindowAttributes o;
+        if (!XGetWindowAttributes(display_, stack[i], &o) || o.map_state != IsViewable || o.override_redirect) continue;
+        const Rect other{o.x, o.y, o.x + o.width + 2 * o.border_width, o.y + o.height + 2 * o.border_width};
+        if (!Overlap(shown, other) || KeptAboveLocked(stack[i], 2)) continue;
+        uncovered = false;
+    }
+    if (stack) XFree(stack);
+    return uncovered;
+}
+
+bool X11Desktop::WaitUntilUncovered(WindowId w, std::uint32_t timeoutMs) {
+    if (w == 0) return false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    bool waited = false;
+    for (;;) {
+        std::optional<bool> uncovered;
+        {
+            std::lock_guard lock(mutex_);
+            uncovered = UncoveredLocked(w);
+        }
+        if (!uncovered) return false;
+        if (*uncovered) {
+            if (waited) std::this_thread::sleep_for(kRepaintTime);
+            return true;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        waited = true;
+        std::this_thread::sleep_for(kPollTime);
+    }
 }
 
 bool X11Desktop::Place(WindowId w, int x, int y, bool topmost, bool activate) {

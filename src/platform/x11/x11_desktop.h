@@ -31,6 +31,7 @@ public:
     std::optional<Rect> ClientRect(WindowId w) override;
     bool PostMessage(WindowId w, const Message& m) override;
     bool SetForeground(WindowId w) override;
+    bool WaitUntilUncovered(WindowId w, std::uint32_t timeoutMs) override;
     bool Place(WindowId w, int x, int y, bool topmost, bool activate) override;
     Rect ScreenRect() override;
     std::unique_ptr<MessageWindow> CreateMessageWindow(std::string_view title, std::string_view className,
@@ -40,6 +41,11 @@ private:
     X11Desktop(_XDisplay* display, std::string displayName, std::unique_ptr<WindowTree> tree);
     bool ExistsLocked(WindowId w);
     void ActivateLocked(WindowId w);
+    // Nothing when `w` is gone; otherwise whether it is viewable and uncovered (see
+    // WaitUntilUncovered) at this moment.
+    std::optional<bool> UncoveredLocked(WindowId w);
+    // True when `w`, or the client window a window manager's frame `w` holds, is kept above.
+    bool KeptAboveLocked(WindowId w, int depth);
 
     std::mutex mutex_;  // one request sequence at a time on display_
     _XDisplay* display_;

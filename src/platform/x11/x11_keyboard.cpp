@@ -1,6 +1,7 @@
 #include "platform/x11/x11_keyboard.h"
 
 #include "platform/keys.h"
+#include "platform/threads.h"
 #include "platform/x11/x11_connection.h"
 
 #include <X11/XKBlib.h>
@@ -64,7 +65,7 @@ std::unique_ptr<X11Keyboard> X11Keyboard::Open(const char* displayName) {
 
 X11Keyboard::X11Keyboard(_XDisplay* display, int xiOpcode, const int wake[2])
     : display_(display), xiOpcode_(xiOpcode), wakeRead_(wake[0]), wakeWrite_(wake[1]) {
-    listener_ = std::thread([this] { Listen(); });
+    listener_ = StartThread([this] { Listen(); });
 }
 
 X11Keyboard::~X11Keyboard() {

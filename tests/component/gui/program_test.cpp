@@ -12,10 +12,15 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "log/gbk.h"
 #include "platform/x11/x11_platform.h"
 #include "unit/app/install_dir.h"
 
@@ -73,6 +78,10 @@ protected:
         // A stored bid number, no address to fetch from, and no time server but our own.
         kestrava::testing::WriteFile("bin/userconf.ini", "[Configure]\nbidnumber=12345678\nfirstuse=1\n");
         kestrava::testing::WriteFile("bin/conf.ini", "[Configure]\ntimeservers=127.0.0.1\n");
+        // An update server that is not there: the check ends quietly.
+        std::string update = "[MAINVER]\nmainver=8.2\n[URL]\n";
+        for (int i = 0; i < 5; ++i) update += "iniurl" + std::to_string(i) + "=http://127.0.0.1:9/Updater.ini\n";
+        kestrava::testing::WriteFile("Update.ini", update);
     }
 
     platform::WindowId WaitForWindow(const char* title, int ms = 10000) {
@@ -115,6 +124,61 @@ protected:
         return code;
     }
 
+    // Logs in for a practice run with a stand-in page shell that starts and ends at once, skips
+    // the help pages and waits for the console (its information bar shows below it).
+    void OpenPracticeConsole(Program& program) {
+        kestrava::testing::WriteFile("Sorrelpane", "#!/bin/sh\nexit 0\n");
+        ASSERT_EQ(::chmod("Sorrelpane", 0755), 0);
+        ASSERT_TRUE(program.Started());
+        const platform::WindowId login = WaitForWindow(kLoginTitle);
+        ASSERT_NE(login, 0u);
+        std::this_thread::sleep_for(500ms);
+        ClickAt(login, (52 + 59) * 3 / 2, (104 + 15) * 13 / 8);
+        const platform::WindowId help = WaitForWindow(kHelpTitle, 5000);
+        ASSERT_NE(help, 0u);
+        std::this_thread::sleep_for(300ms);
+        ClickAt(help, 660, 500);  // "知道了，跳过"
+        ASSERT_NE(WaitForWindow(kInfoBarTitle, 15000), 0u);
+        std::this_thread::sleep_for(500ms);  // placed and painted
+        ASSERT_EQ(program.Wait(0), -1);
+    }
+
+    // The program's windows without a title of their own (they show the program's name): a
+    // message box with no caption is one. (Read from the whole tree: a search by name may stop
+    // at a window the window manager destroys meanwhile.)
+    static int UntitledWindows() {
+        FILE* out = ::popen("xwininfo -root -tree 2>/dev/null", "r");
+        if (!out) return 0;
+        int n = 0;
+        std::array<char, 512> line{};
+        while (std::fgets(line.data(), static_cast<int>(line.size()), out)) {
+            if (std::strstr(line.data(), "\"kestrava\": (\"kestrava\" \"kestrava\")")) ++n;
+        }
+        ::pclose(out);
+        return n;
+    }
+
+    void PostCloseToConsole() {
+        for (platform::WindowId w : WindowsTitled(kConsoleTitle)) {
+            x11_->Get().desktop.PostMessage(w, platform::Message{0x10, 0, 0});
+        }
+    }
+
+    // Today's log of the stored bid number.
+    static std::string DayLogPath() {
+        const std::time_t now = std::time(nullptr);
+        std::tm local{};
+        ::localtime_r(&now, &local);
+        char date[16];
+        std::strftime(date, sizeof date, "%Y-%m-%d", &local);
+        return std::string("Log/12345678_") + date + ".log";
+    }
+
+    static std::string ReadFile(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+
     kestrava::testing::InstallDir dir_;
     std::unique_ptr<platform::x11::X11Platform> x11_;
 };
@@ -154,23 +218,37 @@ TEST_F(ProgramTest, SecondCopyGivesWayWithCodeZero) {
 }
 
 TEST_F(ProgramTest, ConsoleRunEndsWithCodeZeroOnACloseRequest) {
-    // A stand-in page shell lets the console start.
-    kestrava::testing::WriteFile("Sorrelpane", "#!/bin/sh\nexit 0\n");
-    ASSERT_EQ(::chmod("Sorrelpane", 0755), 0);
     Program program;
-    const platform::WindowId login = WaitForWindow(kLoginTitle);
-    ASSERT_NE(login, 0u);
-    std::this_thread::sleep_for(500ms);
-    ClickAt(login, (52 + 59) * 3 / 2, (104 + 15) * 13 / 8);
-    const platform::WindowId help = WaitForWindow(kHelpTitle, 5000);
-    ASSERT_NE(help, 0u);
-    std::this_thread::sleep_for(300ms);
-    ClickAt(help, 660, 500);  // "知道了，跳过"
-    // The console is up once its information bar shows below it.
-    ASSERT_NE(WaitForWindow(kInfoBarTitle, 15000), 0u);
-    EXPECT_EQ(program.Wait(0), -1);
-    for (platform::WindowId w : WindowsTitled(kConsoleTitle)) {
-        x11_->Get().desktop.PostMessage(w, platform::Message{0x10, 0, 0});
-    }
+    ASSERT_NO_FATAL_FAILURE(OpenPracticeConsole(program));
+    PostCloseToConsole();
     EXPECT_EQ(program.Wait(10000), 0);
+}
+
+// "打开模拟" with a page shell that never shows its window: the console says so in a message
+// box. While the box waits for the person, the one-second tick goes on, and a close request (as
+// the updater or kestrava-post sends it) ends the program at once, box and all, with the log of
+// the run written.
+TEST_F(ProgramTest, ACloseRequestEndsTheProgramWhileAMessageBoxIsOpen) {
+    Program program;
+    ASSERT_NO_FATAL_FAILURE(OpenPracticeConsole(program));
+    const std::vector<platform::WindowId> consoles = WindowsTitled(kConsoleTitle);
+    ASSERT_EQ(consoles.size(), 1u) << "the console alone carries its title before the box";
+    const platform::WindowId console = consoles.front();
+    const int boxesBefore = UntitledWindows();
+    ClickAt(console, (116 + 25) * 3 / 2, (3 + 8) * 3 / 2);  // 1060 at (116, 3, 50, 16) dialog units
+    // The shell is given a second to show its window, then the box opens.
+    bool boxOpen = false;
+    for (int waited = 0; waited < 5000 && !boxOpen; waited += 100) {
+        std::this_thread::sleep_for(100ms);
+        boxOpen = UntitledWindows() > boxesBefore;
+    }
+    ASSERT_TRUE(boxOpen) << "no message box after 打开模拟";
+    // Long enough for the one-second tick to fall due while the box is open.
+    std::this_thread::sleep_for(1500ms);
+    EXPECT_EQ(program.Wait(0), -1) << "the box waits for the person";
+
+    PostCloseToConsole();
+    EXPECT_EQ(program.Wait(2000), 0) << "the program did not end within 2 s of the close request";
+    const std::string log = log::GbkToUtf8(ReadFile(DayLogPath()));
+    EXPECT_NE(log.find("鼠标点击_打开国拍"), std::string::npos) << log;
 }

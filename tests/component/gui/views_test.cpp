@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "app/bid_num_dlg.h"
+#include "app/credentials.h"
 #include "component/gui/wait_for.h"
 #include "config/settings.h"
 #include "gui/credentials_dialog.h"
@@ -51,8 +52,10 @@ T* Find(QWidget& root, int id) {
 
 // A login dialog on the fake platform in a fresh installation folder, started up and shown.
 struct LoginRig {
-    LoginRig() {
-        hooks.httpGet = [](const std::string&) { return std::string("Error:Connect failed!\n"); };
+    // `answer`: what every address of the configuration host answers.
+    explicit LoginRig(std::string answer = "Error:Connect failed!\n") {
+        kestrava::testing::WriteFile(".//bin//conf.ini", "[Configure]\nnoticeurl=http://127.0.0.1/notice\n");
+        hooks.httpGet = [answer](const std::string&) { return answer; };
         dialog = std::make_unique<gui::LoginDialog>(platform, application, hooks);
         started = dialog->Initialise().keepRunning;
         dialog->show();
@@ -65,6 +68,19 @@ struct LoginRig {
     app::LoginHooks hooks;
     std::unique_ptr<gui::LoginDialog> dialog;
     bool started = false;
+    bool exposed = false;
+};
+
+// The credentials dialog shown over a userconf.ini that stores `stored` (lines of [Configure]).
+struct CredentialsRig {
+    explicit CredentialsRig(const std::string& stored) {
+        kestrava::testing::WriteFile(".//bin//userconf.ini", "[Configure]\n" + stored);
+        dialog.show();
+        exposed = QTest::qWaitForWindowExposed(&dialog);
+    }
+    InstallDir dir;
+    platform::fake::FakeNotices notices;
+    gui::CZidongInputFormDlg dialog{notices};
     bool exposed = false;
 };
 
@@ -123,6 +139,17 @@ TEST(LoginDialog, ShowsTheTemplateCaptionsAndLeadsToTheHelpPages) {
     EXPECT_EQ(config::Read(config::user::moniornot), 1);
 }
 
+TEST(LoginDialog, TheNoticeFromTheNetworkIsShownAsPlainText) {
+    REQUIRE_DISPLAY();
+    const std::string notice = "<b style=\"font-size:60px\">今日通知</b><img src=\"file:///etc/x.png\">";
+    LoginRig rig(notice + "\nsecond line");
+    ASSERT_TRUE(rig.started && rig.exposed);
+    QLabel* label = Find<QLabel>(*rig.dialog, 1040);
+    ASSERT_NE(label, nullptr);
+    EXPECT_EQ(label->text(), QString::fromStdString(notice));
+    EXPECT_EQ(label->textFormat(), Qt::PlainText);
+}
+
 TEST(LoginDialog, ShortNumberKeepsTheDialogOpen) {
     REQUIRE_DISPLAY();
     LoginRig rig;
@@ -172,12 +199,10 @@ TEST(Credentials, StoresValidTextsAndStaysOpenOnAWrongLength) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        InstallDir dir;
-        kestrava::testing::WriteFile(".//bin//userconf.ini", "[Configure]\nbidpassword=old1\n");
-        platform::fake::FakeNotices notices;
-        gui::CZidongInputFormDlg dialog(notices);
-        dialog.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+        CredentialsRig rig("bidpassword=old1\n");
+        ASSERT_TRUE(rig.exposed);
+        gui::CZidongInputFormDlg& dialog = rig.dialog;
+        platform::fake::FakeNotices& notices = rig.notices;
         EXPECT_EQ(Find<QLineEdit>(dialog, 1188)->text(), QStringLiteral("old1"));
         Find<QLineEdit>(dialog, 1188)->setText(c.password);
         Find<QLineEdit>(dialog, 1189)->setText(c.card);
@@ -196,6 +221,25 @@ TEST(Credentials, StoresValidTextsAndStaysOpenOnAWrongLength) {
         EXPECT_EQ(config::Read(config::user::bidpassword), c.storedPassword);
         EXPECT_EQ(config::Read(config::user::firstbid), 1);
     }
+}
+
+// A stored password longer than its field is shown whole with the reason in the red line, and
+// "确定" does not store it cut to four characters.
+TEST(CredentialsDialog, AStoredPasswordTooLongIsShownWholeAndReported) {
+    REQUIRE_DISPLAY();
+    CredentialsRig rig("bidpassword=123456789012\n");
+    ASSERT_TRUE(rig.exposed);
+    gui::CZidongInputFormDlg& dialog = rig.dialog;
+    platform::fake::FakeNotices& notices = rig.notices;
+    EXPECT_EQ(Find<QLineEdit>(dialog, 1188)->text(), QStringLiteral("123456789012"));
+    QLabel* warning = dialog.findChild<QLabel*>(QStringLiteral("warning"));
+    ASSERT_NE(warning, nullptr);
+    EXPECT_EQ(warning->text(), QString::fromUtf8(app::kStoredPasswordTooLongText));
+    QTest::mouseClick(Find<QPushButton>(dialog, 1), Qt::LeftButton);
+    EXPECT_TRUE(dialog.isVisible());
+    ASSERT_EQ(notices.Shown().size(), 1u);
+    EXPECT_EQ(notices.Shown()[0].first, app::kPasswordLengthText);
+    EXPECT_EQ(app::LoadCredentials().values.bidpassword, "123456789012");
 }
 
 TEST(HelpPages, TenRealPicturesAndTheWayOut) {

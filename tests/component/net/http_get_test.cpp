@@ -81,5 +81,62 @@ TEST(HttpGetTest, FailuresAreErrorTexts) {
     }
 }
 
+// A server that never quite stalls, or that sends without end, is cut off: the whole transfer
+// has a deadline and the body a cap. A body of exactly the cap still arrives whole.
+TEST(HttpGetTest, ATransferEndsAtItsDeadlineAndItsBodyAtItsCap) {
+    constexpr int kTrickleMs = 100;
+    constexpr int kServerGivesUpMs = 8000;
+    const std::string headers = "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n";
+    const std::string thousand(1000, '7');
+    struct Case {
+        const char* name;
+        TcpTestServer::Script script;
+        std::string result;
+    };
+    const Case cases[] = {
+        {"headers trickle",
+         [](int fd) {
+             TcpTestServer::ReadRequest(fd);
+             TcpTestServer::Trickle(fd, "HTTP/1.1 200 OK\r\nX-Slow: ", kTrickleMs, kServerGivesUpMs);
+         },
+         "Error:EndRequest failed!\n"},
+        {"body trickles",
+         [&](int fd) {
+             TcpTestServer::ReadRequest(fd);
+             TcpTestServer::Trickle(fd, headers + "82", kTrickleMs, kServerGivesUpMs);
+         },
+         "Error:EndRequest failed!\n"},
+        {"body without end",
+         [&](int fd) {
+             TcpTestServer::ReadRequest(fd);
+             TcpTestServer::SendAll(fd, headers);
+             for (int i = 0; i < 1000; ++i) TcpTestServer::SendAll(fd, std::string(4096, '9'));
+         },
+         "Error:EndRequest failed!\n"},
+        {"declared length over the cap",
+         [&](int fd) {
+             TcpTestServer::ReadRequest(fd);
+             TcpTestServer::SendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: 1001\r\n\r\n" + thousand + "7");
+         },
+         "Error:EndRequest failed!\n"},
+        {"body of exactly the cap",
+         [&](int fd) {
+             TcpTestServer::ReadRequest(fd);
+             TcpTestServer::SendAll(fd, headers + thousand);
+         },
+         thousand},
+    };
+    HttpGetOptions options;
+    options.limits = {std::chrono::milliseconds(600), 1000};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TcpTestServer server(c.script);
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(HttpGet("http://127.0.0.1:" + std::to_string(server.Port()) + "/?notice", options), c.result);
+        // Not a speed goal: without a deadline the trickling cases would take the server's 8 s.
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
+    }
+}
+
 }  // namespace
 }  // namespace kestrava::net

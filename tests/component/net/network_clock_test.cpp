@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <future>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 #include "platform/fake/fake_platform.h"
@@ -93,6 +95,40 @@ TEST(NetworkClockTest, QueryReadsTheNetworkByteOrder) {
     EXPECT_EQ(QueryTimeServer(Loopback(server.Port())), 0x01020304u);
     EXPECT_EQ(QueryTimeServer("127.0.0.1:0"), std::nullopt);
     EXPECT_EQ(QueryTimeServer(""), std::nullopt);
+}
+
+// A time server whose name never resolves costs no more than one that never accepts: the look-up
+// counts against the connection time, and the next server is asked.
+TEST(NetworkClockTest, ANameThatNeverResolvesCostsOnlyTheConnectionTime) {
+    TcpTestServer answering(Sends({Bytes(k2024)}));
+    // Never answers while the test runs; let go at its end, so the look-up's thread can finish.
+    auto release = std::make_shared<std::promise<void>>();
+    std::shared_future<void> released = release->get_future().share();
+    std::vector<std::string> looked;
+    std::mutex lookedMutex;
+    ClockSyncOptions options;
+    options.servers = {"time.never.invalid", Loopback(answering.Port())};
+    options.notBefore = k2020;
+    options.query.connectTimeoutMs = 300;
+    options.query.resolver = [released, &looked, &lookedMutex](const std::string& host) -> std::optional<Ipv4> {
+        {
+            std::lock_guard lock(lookedMutex);
+            looked.push_back(host);
+        }
+        released.wait();
+        return std::nullopt;
+    };
+    platform::fake::FakeSystemTime systemTime;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(SyncClockFromNetwork(systemTime, options), 1704067200);
+    // Not a speed goal: without a bound the look-up would never return.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    EXPECT_EQ(systemTime.Sets(), std::vector<std::int64_t>{1704067200});
+    {
+        std::lock_guard lock(lookedMutex);
+        EXPECT_EQ(looked, std::vector<std::string>{"time.never.invalid"}) << "a dotted address needs no look-up";
+    }
+    release->set_value();
 }
 
 }  // namespace

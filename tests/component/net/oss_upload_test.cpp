@@ -5,6 +5,7 @@
 #include <openssl/evp.h>
 #include <openssl/hmac.h>
 
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -13,6 +14,7 @@
 
 #include "log/log_book.h"
 #include "platform/fake/fake_platform.h"
+#include "tcp_test_server.h"
 
 namespace kestrava::net {
 namespace {
@@ -241,6 +243,48 @@ TEST_F(OssUploadTest, TheFinalResultGoesUpAsItsJpeg) {
     ASSERT_EQ(puts.size(), 1u);
     EXPECT_EQ(puts[0].key, "yourObjectName/99990001_BidFinal.jpg");
     EXPECT_EQ(puts[0].body, "JPEG of BM final");
+}
+
+// A store that never quite stalls, or whose answer has no end, costs a put no more than its
+// deadline and gives its one failure line.
+TEST_F(OssUploadTest, APutEndsAtItsDeadlineAndItsAnswerAtItsCap) {
+    struct Case {
+        const char* name;
+        test::TcpTestServer::Script script;
+        std::string message;
+    };
+    const std::string headers = "HTTP/1.1 403 Forbidden\r\nConnection: close\r\n\r\n<Error><Code>";
+    const Case cases[] = {
+        {"answer trickles",
+         [&](int fd) {
+             test::TcpTestServer::ReadRequest(fd);
+             test::TcpTestServer::Trickle(fd, headers, 100, 8000);
+         },
+         "Timeout was reached"},
+        {"answer without end",
+         [&](int fd) {
+             test::TcpTestServer::ReadRequest(fd);
+             test::TcpTestServer::SendAll(fd, headers);
+             for (int i = 0; i < 1000; ++i) test::TcpTestServer::SendAll(fd, std::string(4096, 'x'));
+         },
+         "answer longer than 1000 bytes"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::TcpTestServer server(c.script);
+        std::ofstream(settings_) << "[OSS]\nEndpoint=http://127.0.0.1:" << server.Port() << "\nBucket=" << kBucket
+                                 << "\nAccessKeyId=" << kKeyId << "\nAccessKeySecret=" << kSecret << "\n";
+        const std::optional<OssSettings> settings = ReadOssSettings(settings_);
+        ASSERT_TRUE(settings.has_value());
+        OssClient client(clock_, *settings, TransferLimits{std::chrono::milliseconds(600), 1000});
+        testing::internal::CaptureStdout();
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_FALSE(UploadFile(client, logCopy_, '\\'));
+        // Not a speed goal: without a deadline the trickle would hold the put for the server's 8 s.
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
+        const std::string out = testing::internal::GetCapturedStdout();
+        EXPECT_NE(out.find("PutObject fail,code:ClientError,message:" + c.message + ","), std::string::npos) << out;
+    }
 }
 
 }  // namespace

@@ -6,7 +6,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <stdexcept>
+#include <thread>
 
 namespace kestrava::net::test {
 
@@ -71,6 +73,14 @@ void TcpTestServer::SendAll(int fd, const std::string& bytes) {
         const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
         if (n <= 0) return;
         sent += static_cast<std::size_t>(n);
+    }
+}
+
+void TcpTestServer::Trickle(int fd, const std::string& bytes, int intervalMs, int forMs) {
+    SendAll(fd, bytes);
+    for (int waited = 0; waited < forMs; waited += intervalMs) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(intervalMs));
+        if (::send(fd, "x", 1, MSG_NOSIGNAL) != 1) return;
     }
 }
 

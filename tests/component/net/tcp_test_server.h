@@ -21,6 +21,9 @@ public:
     // Reads what the client sends up to and including the first blank line (or 2 s of silence).
     static std::string ReadRequest(int fd);
     static void SendAll(int fd, const std::string& bytes);
+    // Sends `bytes` and then one more byte every `intervalMs`, as a server that never quite
+    // stalls, until the peer has gone or `forMs` have passed.
+    static void Trickle(int fd, const std::string& bytes, int intervalMs, int forMs);
 
 private:
     Script script_;

@@ -165,6 +165,30 @@ TEST_P(ConsolePerception, CalibrateReadAndTrackThePrice) {
     EXPECT_EQ(c.state.lowestPrice.load(), 91800);
 }
 
+// Another program's window lies over the page. Calibration from the button and the icon check at
+// 115 seconds before the end raise the page and search it only once it is on top: they find the
+// icon, not the cover (raising is asynchronous, so a capture at once would show the cover).
+TEST_P(ConsolePerception, ACoveredPageIsSearchedOnlyOnceOnTop) {
+    const Scale& s = GetParam();
+    console::CKestravaDlg& c = *console_;
+    auto window = testing::X11PageWindow::Open(PageView(0xF0), 200, 60);
+    ASSERT_NE(window, nullptr);
+    auto cover = testing::X11CoverWindow::Open(platform::Rect{150, 30, 1250, 1000});
+    ASSERT_NE(cover, nullptr);
+    c.hooks().readDisplayScale(c);
+
+    c.OnCommand(1160);
+    EXPECT_EQ(c.controls.Text(1143), s.label);
+    const auto g = role_->geometry()->Get();
+    EXPECT_EQ((Point{g->lvwf_x, g->lvwf_y}), (Point{ScaleOffset(100, s.scale), ScaleOffset(40, s.scale)}));
+
+    cover->Raise();
+    c.state.remainingSeconds = 115;
+    role_->PageStateTick(c);
+    EXPECT_EQ(role_->records.iconCheckState.load(), 1) << "the icon was seen";
+    EXPECT_EQ(book_.Pending().find(kPageCoveredText), std::string::npos) << book_.Pending();
+}
+
 INSTANTIATE_TEST_SUITE_P(Scales, ConsolePerception, ::testing::ValuesIn(kScales),
                          [](const auto& info) { return "x" + std::to_string(static_cast<int>(info.param.scale * 100)); });
 

@@ -97,4 +97,49 @@ private:
     Pixmap pixmap_ = 0;
 };
 
+// An ordinary top-level window of one colour, as another program's window that lies over the
+// page. Mapped on top of everything when opened; Raise puts it on top again.
+class X11CoverWindow {
+public:
+    static std::unique_ptr<X11CoverWindow> Open(const platform::Rect& r) {
+        Display* d = XOpenDisplay(nullptr);
+        if (d == nullptr) return nullptr;
+        std::unique_ptr<X11CoverWindow> w(new X11CoverWindow(d));
+        const int screen = DefaultScreen(d);
+        w->window_ = XCreateSimpleWindow(d, RootWindow(d, screen), r.left, r.top, static_cast<unsigned>(r.Width()),
+                                         static_cast<unsigned>(r.Height()), 0, 0, BlackPixel(d, screen));
+        XStoreName(d, w->window_, "cover");
+        XSelectInput(d, w->window_, ExposureMask);
+        XMapWindow(d, w->window_);
+        XEvent e;
+        do {
+            XWindowEvent(d, w->window_, ExposureMask, &e);
+        } while (e.type != Expose);
+        w->Settle();
+        return w;
+    }
+    ~X11CoverWindow() {
+        XDestroyWindow(display_, window_);
+        XCloseDisplay(display_);
+    }
+    X11CoverWindow(const X11CoverWindow&) = delete;
+    X11CoverWindow& operator=(const X11CoverWindow&) = delete;
+
+    void Raise() {
+        XRaiseWindow(display_, window_);
+        Settle();
+    }
+
+private:
+    explicit X11CoverWindow(Display* d) : display_(d) {}
+    void Settle() {
+        XSync(display_, False);
+        usleep(300 * 1000);  // placed by the window manager
+        XSync(display_, False);
+    }
+
+    Display* display_;
+    Window window_ = 0;
+};
+
 }  // namespace kestrava::perception::testing

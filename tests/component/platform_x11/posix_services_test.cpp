@@ -63,18 +63,22 @@ TEST_F(ProgramsTest, StartsProgramsWithArgumentsAndReapsThem) {
     EXPECT_FALSE(programs.Start("", {}));
 }
 
-// Timer ticks may run at a real-time priority; a program they start must not inherit it.
+// A tick may run at a real-time priority (the submit tick does); a program it starts must not
+// inherit it.
 TEST_F(ProgramsTest, ProgramsStartedFromATimerTickRunAtNormalPriority) {
     PosixPrograms programs;
     PosixTimers timers;
     const fs::path out = dir / "policy.txt";
     std::atomic<int> tickPolicy{-1};
     std::atomic<bool> started{false};
-    auto timer = timers.StartPeriodic(5, [&] {
-        if (started.exchange(true)) return;
-        tickPolicy = sched_getscheduler(0);
-        programs.Start("/bin/sh", {"-c", "chrt -p $$ > \"$0\"", out.string()});
-    });
+    auto timer = timers.StartPeriodic(
+        5,
+        [&] {
+            if (started.exchange(true)) return;
+            tickPolicy = sched_getscheduler(0);
+            programs.Start("/bin/sh", {"-c", "chrt -p $$ > \"$0\"", out.string()});
+        },
+        TickPriority::RealTime);
     ASSERT_TRUE(WaitFor([&] { return fs::exists(out) && fs::file_size(out) > 0; }));
     timer->Stop();
     std::ifstream in(out);

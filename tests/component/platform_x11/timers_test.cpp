@@ -1,9 +1,12 @@
 // Periodic timers on real threads and the POSIX clock.
 
 #include "platform/x11/posix_clock.h"
+#include "platform/threads.h"
 #include "platform/x11/posix_timers.h"
 
 #include <gtest/gtest.h>
+#include <pthread.h>
+#include <sched.h>
 
 #include <atomic>
 #include <chrono>
@@ -15,6 +18,48 @@ namespace kestrava::platform::x11 {
 namespace {
 
 using namespace std::chrono_literals;
+
+// The scheduling policy a thread runs under (SCHED_OTHER, SCHED_FIFO, ...).
+int PolicyOfThisThread() {
+    int policy = -1;
+    sched_param param{};
+    pthread_getschedparam(pthread_self(), &policy, &param);
+    return policy;
+}
+
+// Only a real-time tick runs at a real-time priority. A normal tick, and a worker started from
+// inside a real-time tick, run on the ordinary policy even though the thread that started them
+// was a real-time one (a new thread inherits its starter's policy unless it sets its own).
+TEST(PosixTimersTest, OnlyARealTimeTickRunsAtRealTimePriority) {
+    struct Seen {
+        std::atomic<int> normalTick{-1}, realTimeTick{-1}, workerOfRealTimeTick{-1};
+    } seen;
+    std::thread starter([&] {
+        sched_param rt{};
+        rt.sched_priority = 1;
+        if (pthread_setschedparam(pthread_self(), SCHED_FIFO, &rt) != 0) return;  // not permitted here
+        PosixTimers timers;
+        std::thread worker;
+        auto normal = timers.StartPeriodic(5, [&] { seen.normalTick = PolicyOfThisThread(); });
+        auto realTime = timers.StartPeriodic(
+            5,
+            [&] {
+                if (seen.realTimeTick.exchange(PolicyOfThisThread()) == -1) {
+                    worker = StartThread([&] { seen.workerOfRealTimeTick = PolicyOfThisThread(); });
+                }
+            },
+            TickPriority::RealTime);
+        for (int i = 0; i < 200 && seen.workerOfRealTimeTick.load() == -1; ++i) std::this_thread::sleep_for(5ms);
+        normal->Stop();
+        realTime->Stop();
+        if (worker.joinable()) worker.join();
+    });
+    starter.join();
+    if (seen.realTimeTick.load() == -1) GTEST_SKIP() << "no real-time priority for this process";
+    EXPECT_EQ(seen.realTimeTick.load(), SCHED_FIFO);
+    EXPECT_EQ(seen.normalTick.load(), SCHED_OTHER);
+    EXPECT_EQ(seen.workerOfRealTimeTick.load(), SCHED_OTHER);
+}
 
 // A 10 ms timer whose callback sometimes overruns by far: callbacks never overlap, and once
 // Stop returns none runs or starts again.

@@ -99,6 +99,11 @@ TEST(ConsoleInitTest, TimersRunWithTheirPeriods) {
     rig.hooks.heartbeatTick = [&](CKestravaDlg&) { ++heartbeat; };
     rig.Start();
     EXPECT_EQ(rig.fp.clock.ActivePeriods(), (std::vector<std::uint32_t>{1000, 900, 120, 15, 30000}));
+    // The submit tick alone runs at a real-time priority.
+    using platform::TickPriority;
+    EXPECT_EQ(rig.fp.clock.ActivePriorities(),
+              (std::vector<TickPriority>{TickPriority::Normal, TickPriority::Normal, TickPriority::Normal,
+                                         TickPriority::RealTime, TickPriority::Normal}));
     rig.fp.clock.Advance(60000);
     EXPECT_EQ(pageState, 66);
     EXPECT_EQ(scan, 500);

@@ -1,7 +1,10 @@
 // Closing the console: the order of its steps, and that nothing runs after it.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <functional>
+#include <future>
 #include <string>
 #include <vector>
 
@@ -126,6 +129,47 @@ TEST(ShutdownTest, CancelTimerClicksOnceThreeSecondsLater) {
             EXPECT_EQ(posted[i].atMillis - t0, 3000);
         }
         EXPECT_EQ(rig.fp.clock.ActiveTimers(), 5);  // released by the next one-second tick
+    }
+}
+
+// A message box waits for a person. One opened by a command or a window message must find the
+// console's lock free: the one-second tick runs on meanwhile, so the close, which waits for that
+// tick, is never stuck behind the box.
+TEST(ShutdownTest, MessageBoxesOpenOnlyWithTheConsoleLockFree) {
+    struct Case {
+        const char* what;
+        std::function<void(CKestravaDlg&)> act;
+    };
+    const Case cases[] = {
+        {"打开国拍 with a page shell that shows no window", [](CKestravaDlg& c) { c.OnCommand(1060); }},
+        {"an update ready without the updater", [](CKestravaDlg& c) { c.HandleMessage(platform::Message{0x464, 0, 0}); }},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.what);
+        ConsoleRig rig;
+        rig.hooks.installUpdate = [](CKestravaDlg& c) { c.platform.notices.Show("程序目录下缺少升级程序Updater.exe！", ""); };
+
+        // The box: while it is "open", the one-second tick runs on another thread.
+        struct TickWhileOpen : platform::Notices {
+            CKestravaDlg* console = nullptr;
+            std::vector<std::string> shown;
+            std::vector<bool> tickRan;
+            std::vector<std::future<void>> ticks;  // waited for once the box is closed
+            void Show(std::string_view text, std::string_view) override {
+                shown.emplace_back(text);
+                ticks.push_back(std::async(std::launch::async, [c = console] { c->OnSecondTick(); }));
+                tickRan.push_back(ticks.back().wait_for(std::chrono::seconds(2)) == std::future_status::ready);
+            }
+        } boxes;
+        platform::Platform p = rig.fp.Get();
+        CKestravaDlg c(platform::Platform{p.clock, p.timers, p.desktop, p.screen, p.keyboard, p.registry, p.programs,
+                                          p.sound, boxes, p.systemTime, p.power, p.singleInstance},
+                       rig.book, LoginInfo{"12345678"}, rig.hooks);
+        boxes.console = &c;
+        k.act(c);
+        for (auto& tick : boxes.ticks) tick.wait();
+        ASSERT_EQ(boxes.shown.size(), 1u);
+        EXPECT_TRUE(boxes.tickRan[0]) << "the tick waited for the box: " << boxes.shown[0];
     }
 }
 

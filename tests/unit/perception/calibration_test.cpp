@@ -173,6 +173,16 @@ TEST_F(CalibrationTest, SmartCalibrateOnThePage) {
     ASSERT_EQ(posted.size(), 1u);
     EXPECT_EQ(posted[0].message.msg, 0x4AAu);
     EXPECT_EQ(lines, (std::vector<std::string>{"鼠标点击_智能校正", "xishu 1.250000"}));
+
+    // A page that stays covered after being raised is not searched: what lies over it could be
+    // taken for the page. The log says why; the action mode falls back as without a page.
+    desktop.SetCovered(desktop.FindChild(outer, kPageViewClass), true);
+    lines.clear();
+    r = SmartCalibrate(host, 1.25f, files_);
+    EXPECT_FALSE(r.iconAt.has_value());
+    EXPECT_EQ(r.divmode, kElementMode);
+    EXPECT_EQ(store.Get()->lvwf_x, 50);
+    EXPECT_EQ(lines, (std::vector<std::string>{"鼠标点击_智能校正", kPageCoveredText, "xishu 1.250000"}));
 }
 
 TEST(GreenTemplateName, ByScale) {
