@@ -98,8 +98,8 @@ TEST_F(PriceReadingTest, FiveDigitPricesFromAFramebuffer) {
 
             const std::optional<PixelBuffer> grabbed = GrabPriceFigure(desktop, screen, g);
             ASSERT_TRUE(grabbed.has_value());
-            const std::string text = reader_->RecognizeText(*grabbed);
-            EXPECT_EQ(ParseScreenPrice(text), std::atoi(s.price)) << "engine text: \"" << text << "\"";
+            const FigureReading r = reader_->ReadFigure(*grabbed);
+            EXPECT_EQ(r.price, std::atoi(s.price)) << r.refusal << "; engine text: \"" << r.text << "\"";
         }
 }
 
@@ -124,8 +124,8 @@ TEST_F(PriceReadingTest, FiveDigitPricesFromAnXWindow) {
 
         const std::optional<PixelBuffer> grabbed = GrabPriceFigure(*desktop, *screen, g);
         ASSERT_TRUE(grabbed.has_value());
-        const std::string text = reader_->RecognizeText(*grabbed);
-        EXPECT_EQ(ParseScreenPrice(text), std::atoi(s.price)) << "engine text: \"" << text << "\"";
+        const FigureReading r = reader_->ReadFigure(*grabbed);
+        EXPECT_EQ(r.price, std::atoi(s.price)) << r.refusal << "; engine text: \"" << r.text << "\"";
     }
 }
 
