@@ -21,6 +21,7 @@ struct TextStyle {
     int height = 60;
     std::string ink = "black";
     std::string paper = "white";
+    std::string gravity = "center";  // where the text sits in the picture (ImageMagick's names)
 };
 
 // None when convert is missing or fails. `text` must be plain digits or letters.
@@ -30,7 +31,7 @@ inline std::optional<platform::Image> RenderText(const std::string& text, const 
         ("kestrava_text_" + std::to_string(::getpid()) + "_" + text + "_" + std::to_string(s.pointSize) + ".png");
     const std::string cmd = "convert -size " + std::to_string(s.width) + "x" + std::to_string(s.height) +
                             " 'xc:" + s.paper + "' -font '" + s.font + "' -pointsize " + std::to_string(s.pointSize) +
-                            " -fill '" + s.ink + "' -gravity center -annotate +0+0 '" + text + "' '" + file.string() +
+                            " -fill '" + s.ink + "' -gravity " + s.gravity + " -annotate +0+0 '" + text + "' '" + file.string() +
                             "'";
     if (std::system(cmd.c_str()) != 0) return std::nullopt;
     std::optional<platform::Image> picture = LoadBitmapFile(file.string());
