@@ -19,6 +19,9 @@ constexpr std::size_t kMaxPriceDigits = 6;
 // A screen pixel is about 1/96 inch; telling the engine so spares it estimating (and printing)
 // a resolution for every figure.
 constexpr int kScreenDpi = 96;
+// Every so many figures read from learned glyphs, the engine reads one too (about every 10 s at
+// the default scan interval).
+constexpr unsigned kEngineCheckEvery = 100;
 
 // Initialises one engine; the library may throw on allocation failure, which is reported here.
 // The figure is one line of digits: the single-line mode skips the page-layout analysis.
@@ -106,6 +109,27 @@ FigureReading PriceReader::ReadFigure(const PixelBuffer& figure) {
     const FigureInk ink = MeasureInk(figure);
     if (std::optional<std::string> why = InkRefusal(ink)) return Refused(std::move(*why));
 
+    if (const std::optional<std::vector<EngineSymbol>> known = glyphs_.Read(ink)) {
+        std::string text;
+        for (const EngineSymbol& s : *known) text.push_back(s.digit);
+        FigureReading cached = Checked(ink, text + "\n", *known);
+        cached.fromGlyphs = true;
+        if (++cachedReads_ % kEngineCheckEvery != 0) return cached;
+        // Now and then the engine reads a figure the cache has read: a cache that no longer
+        // agrees with it is emptied, and the engine's reading stands.
+        FigureReading engine = EngineRead(ink);
+        if (engine.price != cached.price) glyphs_.Clear();
+        return engine;
+    }
+    return EngineRead(ink);
+}
+
+void PriceReader::ForgetGlyphs() {
+    std::lock_guard lock(mutex_);
+    glyphs_.Clear();
+}
+
+FigureReading PriceReader::EngineRead(const FigureInk& ink) {
     const platform::Rect at = EngineWindow(ink);
     std::string text;
     std::vector<EngineSymbol> symbols;
@@ -132,10 +156,16 @@ FigureReading PriceReader::ReadFigure(const PixelBuffer& figure) {
     } catch (...) {
         return Refused("the text-recognition engine failed");
     }
+    FigureReading r = Checked(ink, std::move(text), symbols);
+    if (r.price) glyphs_.Learn(ink, symbols);
+    return r;
+}
 
+FigureReading PriceReader::Checked(const FigureInk& ink, std::string text, const std::vector<EngineSymbol>& symbols) {
     const std::optional<std::string> digits = PriceDigits(text);
-    if (!digits) return Refused("not one line of five or six digits", text);
-    if (std::optional<std::string> why = DigitBoxRefusal(ink, *digits, symbols)) return Refused(std::move(*why), text);
+    if (!digits) return Refused("not one line of five or six digits", std::move(text));
+    if (std::optional<std::string> why = DigitBoxRefusal(ink, *digits, symbols))
+        return Refused(std::move(*why), std::move(text));
     FigureReading r;
     r.price = std::stoi(*digits);
     r.text = std::move(text);

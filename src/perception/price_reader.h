@@ -15,6 +15,7 @@
 
 #include "perception/capture.h"
 #include "perception/figure_evidence.h"
+#include "perception/glyph_cache.h"
 #include "perception/page_geometry.h"
 #include "platform/platform.h"
 
@@ -34,6 +35,7 @@ struct FigureReading {
     std::optional<int> price;  // the figure's number; set only when every check of the figure passed
     std::string refusal;       // why there is no price
     std::string text;          // the engine's text as it came, line breaks included (for diagnosis)
+    bool fromGlyphs = false;   // read from glyphs the engine read before, not by the engine
 };
 
 // A stand-in for the engine and its checks together: reads a picture of the price figure.
@@ -57,12 +59,22 @@ public:
 
     // Reads the figure (4 bytes per pixel, 4 × width per line): measures its ink, refuses a
     // blank or cut figure, gives the engine the ink's neighbourhood as dark on white, and checks
-    // the engine's digits against the ink. Refused when the engine is not ready.
+    // the engine's digits against the ink. A figure made only of glyphs the engine has read
+    // before is read from them, under the same checks (glyph_cache.h). Refused when the engine
+    // is not ready.
     FigureReading ReadFigure(const PixelBuffer& figure);
     std::optional<int> ReadPrice(const PixelBuffer& figure) { return ReadFigure(figure).price; }
+    // Forgets the learned glyphs: the next figures are read by the engine (after a region was
+    // found suspect, the page may draw differently).
+    void ForgetGlyphs();
 
 private:
+    FigureReading EngineRead(const FigureInk& ink);
+    static FigureReading Checked(const FigureInk& ink, std::string text, const std::vector<EngineSymbol>& symbols);
+
     mutable std::mutex mutex_;
+    GlyphCache glyphs_;
+    unsigned cachedReads_ = 0;
     std::unique_ptr<tesseract::TessBaseAPI> priceEngine_;
     std::unique_ptr<tesseract::TessBaseAPI> secondEngine_;
     FigureRecognizer recognizer_;

@@ -178,6 +178,7 @@ std::optional<int> PerceptionRole::ScreenPrice(console::CKestravaDlg& c, const P
                        std::to_string(d.endedStreak) + " refused readings");
     if (d.calibrate) {
         c.WriteLogLine("price region suspect after " + std::to_string(streak) + " refused readings: calibrating");
+        reader_->ForgetGlyphs();
         if (const auto& calibrate = c.hooks().smartCalibrate)
             calibrate(c);
         else

@@ -182,14 +182,7 @@ protected:
         canvas.Fill(platform::Rect{0, 0, 1000, 900}, 0xF0, 0xF0, 0xF0);
         platform::Image page = canvas.Framebuffer();
         Draw(page, IconAtScale(1.0f), 100 + dx, 40);
-        testing::TextStyle style;
-        style.font = "DejaVu-Sans-Mono-Bold";
-        style.pointSize = 20;
-        style.width = 72;
-        style.height = 30;
-        style.ink = "#c00000";
-        style.gravity = "West";
-        const std::optional<platform::Image> figure = testing::RenderText(price, style);
+        const std::optional<platform::Image> figure = testing::RenderText(price, testing::PracticePriceStyle());
         EXPECT_TRUE(figure.has_value()) << "convert could not render";
         if (figure) Draw(page, *figure, 100 + dx + 81, 40 + 389);
         return page;

@@ -24,6 +24,19 @@ struct TextStyle {
     std::string gravity = "center";  // where the text sits in the picture (ImageMagick's names)
 };
 
+// The practice page's lowest-price figure at display scale 1.0: DejaVu Sans Mono Bold, 20 pixels,
+// red on white, at the left of its 72 x 30 box.
+inline TextStyle PracticePriceStyle() {
+    TextStyle style;
+    style.font = "DejaVu-Sans-Mono-Bold";
+    style.pointSize = 20;
+    style.width = 72;
+    style.height = 30;
+    style.ink = "#c00000";
+    style.gravity = "West";
+    return style;
+}
+
 // None when convert is missing or fails. `text` must be plain digits or letters.
 inline std::optional<platform::Image> RenderText(const std::string& text, const TextStyle& s) {
     const std::filesystem::path file =
