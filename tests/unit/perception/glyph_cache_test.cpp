@@ -1,37 +1,21 @@
 #include <gtest/gtest.h>
 
 #include "perception/glyph_cache.h"
+#include "unit/perception/block_figure.h"
 
 namespace kestrava::perception {
 namespace {
 
-// Made-up glyphs, 6 x 12 black blocks on white, digit d with a white bar at row d + 1, one every
-// 9 pixels from x = 4 on a 60 x 20 figure.
-constexpr int kPitch = 9, kLeft = 4, kTop = 4, kW = 6, kH = 12;
+using testing::BlockFigure;
+using testing::kH;
+using testing::kLeft;
+using testing::kPitch;
+using testing::kTop;
+using testing::kW;
 
-PixelBuffer Figure(const std::string& digits) {
-    PixelBuffer b;
-    b.width = 60;
-    b.height = 20;
-    b.bytes.assign(60 * 20 * 4, 0xFF);
-    for (std::size_t i = 0; i < digits.size(); ++i)
-        for (int y = 0; y < kH; ++y)
-            for (int x = 0; x < kW; ++x) {
-                if (y == digits[i] - '0' + 1) continue;
-                std::uint8_t* p = b.bytes.data() + ((kTop + y) * 60 + kLeft + static_cast<int>(i) * kPitch + x) * 4;
-                p[0] = p[1] = p[2] = 0;
-            }
-    return b;
-}
+PixelBuffer Figure(const std::string& digits) { return BlockFigure(digits); }
 
-std::vector<EngineSymbol> Symbols(const std::string& digits, const std::string& read) {
-    std::vector<EngineSymbol> out;
-    for (std::size_t i = 0; i < digits.size(); ++i) {
-        const int left = kLeft + static_cast<int>(i) * kPitch;
-        out.push_back(EngineSymbol{read[i], platform::Rect{left, kTop, left + kW, kTop + kH}, 99.0f});
-    }
-    return out;
-}
+std::vector<EngineSymbol> Symbols(const std::string&, const std::string& read) { return testing::BlockSymbols(read); }
 
 std::string Digits(const std::optional<std::vector<EngineSymbol>>& symbols) {
     std::string out;
