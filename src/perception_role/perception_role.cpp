@@ -153,7 +153,9 @@ std::optional<int> PerceptionRole::ScreenPrice(console::CKestravaDlg& c, const P
     platform::Desktop& desktop = c.platform.desktop;
     if (c.state.debg.load() == config::kDebugModeValue)
         c.controls.SetPicture(kPricePreview, Shared(CaptureRegion(desktop, c.platform.screen, PriceRect(g))));
-    // No page view: nothing was read, so nothing is refused either.
+    // No engine (a run that reads no prices) or no page view: nothing was read, so nothing is
+    // refused either, and no calibration could help.
+    if (!reader_->Ready()) return std::nullopt;
     const std::optional<PixelBuffer> figure = GrabPriceFigure(desktop, c.platform.screen, g);
     if (!figure) return std::nullopt;
     const FigureReading reading = reader_->ReadFigure(*figure);
