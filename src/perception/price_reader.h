@@ -1,6 +1,10 @@
 // Reading the lowest-price figure from the screen with two text-recognition engines: the price
 // engine (trained data named by the OCRfont setting) and a second engine on "eng" that is kept
 // initialised but never asked to read. Both accept digits only.
+//
+// A figure gives a price only with evidence that it is whole: ink clear of the region's edges,
+// one line of five or six digits, each digit sure by the engine's own confidence, the digits'
+// boxes one evenly spaced row that accounts for all the ink (figure_evidence.h).
 #pragma once
 
 #include <functional>
@@ -10,6 +14,8 @@
 #include <string>
 
 #include "perception/capture.h"
+#include "perception/figure_evidence.h"
+#include "perception/glyph_cache.h"
 #include "perception/page_geometry.h"
 #include "platform/platform.h"
 
@@ -24,9 +30,16 @@ struct TextEngineStatus {
     std::string error;  // which engine failed, when not ok
 };
 
-// What a text-recognition engine makes of a picture of the price figure: its text, line breaks
-// included, as the price engine would return it (empty when it reads nothing).
-using TextRecognizer = std::function<std::string(const PixelBuffer& figure)>;
+// What one picture of the price figure says: a price, or why it gives none.
+struct FigureReading {
+    std::optional<int> price;  // the figure's number; set only when every check of the figure passed
+    std::string refusal;       // why there is no price
+    std::string text;          // the engine's text as it came, line breaks included (for diagnosis)
+    bool fromGlyphs = false;   // read from glyphs the engine read before, not by the engine
+};
+
+// A stand-in for the engine and its checks together: reads a picture of the price figure.
+using FigureRecognizer = std::function<FigureReading(const PixelBuffer& figure)>;
 
 class PriceReader {
 public:
@@ -34,7 +47,7 @@ public:
     // A reader whose price engine is `recognizer` instead of the library's engines (the replay's
     // fake page, which draws its figure in a form only its own recogniser reads). Init then
     // starts nothing and succeeds.
-    explicit PriceReader(TextRecognizer recognizer);
+    explicit PriceReader(FigureRecognizer recognizer);
     ~PriceReader();
     PriceReader(const PriceReader&) = delete;
     PriceReader& operator=(const PriceReader&) = delete;
@@ -44,17 +57,27 @@ public:
     TextEngineStatus Init(const std::string& priceLanguage, const char* dataPath = nullptr);
     bool Ready() const;
 
-    // The price engine's text for the buffer, given unchanged (4 bytes per pixel, 4 × width per
-    // line). Empty when the engine is not ready or the buffer is empty.
-    std::string RecognizeText(const PixelBuffer& buffer);
-    // RecognizeText parsed by ParseScreenPrice.
-    std::optional<int> ReadPrice(const PixelBuffer& buffer);
+    // Reads the figure (4 bytes per pixel, 4 × width per line): measures its ink, refuses a
+    // blank or cut figure, gives the engine the ink's neighbourhood as dark on white, and checks
+    // the engine's digits against the ink. A figure made only of glyphs the engine has read
+    // before is read from them, under the same checks (glyph_cache.h). Refused when the engine
+    // is not ready.
+    FigureReading ReadFigure(const PixelBuffer& figure);
+    std::optional<int> ReadPrice(const PixelBuffer& figure) { return ReadFigure(figure).price; }
+    // Forgets the learned glyphs: the next figures are read by the engine (after a region was
+    // found suspect, the page may draw differently).
+    void ForgetGlyphs();
 
 private:
+    FigureReading EngineRead(const FigureInk& ink);
+    static FigureReading Checked(const FigureInk& ink, std::string text, const std::vector<EngineSymbol>& symbols);
+
     mutable std::mutex mutex_;
+    GlyphCache glyphs_;
+    unsigned cachedReads_ = 0;
     std::unique_ptr<tesseract::TessBaseAPI> priceEngine_;
     std::unique_ptr<tesseract::TessBaseAPI> secondEngine_;
-    TextRecognizer recognizer_;
+    FigureRecognizer recognizer_;
     std::optional<TextEngineStatus> initResult_;
 };
 
@@ -62,9 +85,11 @@ private:
 // the page view cannot be found.
 std::optional<PixelBuffer> GrabPriceFigure(platform::Desktop& desktop, platform::Screen& screen, const PageGeometry& g);
 
-// The screen price in the engine's text: spaces removed, the line breaks the engine ends its
-// text with set aside, at least five characters left, then the leading decimal number. None
-// when the text is shorter or starts with no digit.
+// The digits of the engine's text when they are a price figure: spaces removed, exactly one
+// non-empty line, and that line five or six digits and nothing else, the first not 0
+// ("\n\n900\n", "00\n89300\n" and "00500" are not prices). None otherwise.
+std::optional<std::string> PriceDigits(const std::string& engineText);
+// PriceDigits as a number.
 std::optional<int> ParseScreenPrice(const std::string& engineText);
 
 // A screen price is taken only when it is a multiple of 100 within 0 … 119999.

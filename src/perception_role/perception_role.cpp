@@ -148,6 +148,10 @@ void PerceptionRole::ClearRunRecords(console::CKestravaDlg&) {
     PerceptionRecords& r = records;
     r.priceAt62 = 0;
     changeTracker.Reset();
+    {
+        std::lock_guard lock(gateMutex_);
+        priceGate_.Reset();
+    }
     r.iconCheckState = 0;
     r.finalShotState = 0;
     for (std::atomic<int>* flag :
@@ -162,9 +166,40 @@ std::optional<int> PerceptionRole::ScreenPrice(console::CKestravaDlg& c, const P
     platform::Desktop& desktop = c.platform.desktop;
     if (c.state.debg.load() == config::kDebugModeValue)
         c.controls.SetPicture(kPricePreview, Shared(CaptureRegion(desktop, c.platform.screen, PriceRect(g))));
+    // No engine (a run that reads no prices) or no page view: nothing was read, so nothing is
+    // refused either, and no calibration could help.
+    if (!reader_->Ready()) return std::nullopt;
     const std::optional<PixelBuffer> figure = GrabPriceFigure(desktop, c.platform.screen, g);
     if (!figure) return std::nullopt;
-    return reader_->ReadPrice(*figure);
+    const FigureReading reading = reader_->ReadFigure(*figure);
+
+    GateContext context;
+    context.nowMs = c.platform.clock.EpochMillis();
+    if (engine_) {
+        context.warningPrice = engine_->strategy.WarningPrice.load();
+        const int fed = engine_->records.feedLowestPrice.load();
+        if (engine_->records.feedFresh.load() == 1 && fed > 0) context.freshFeedPrice = fed;
+    }
+    GateDecision d;
+    int streak = 0;
+    {
+        std::lock_guard lock(gateMutex_);
+        d = priceGate_.Judge(reading, context);
+        streak = priceGate_.Streak();
+    }
+    if (d.logRefusal) c.WriteLogLine("screen price refused: " + d.refusal);
+    if (d.price && d.endedStreak > 0)
+        c.WriteLogLine("screen price " + std::to_string(*d.price) + " believed again after " +
+                       std::to_string(d.endedStreak) + " refused readings");
+    if (d.calibrate) {
+        c.WriteLogLine("price region suspect after " + std::to_string(streak) + " refused readings: calibrating");
+        reader_->ForgetGlyphs();
+        if (const auto& calibrate = c.hooks().smartCalibrate)
+            calibrate(c);
+        else
+            SmartCalibrate(c);
+    }
+    return d.price;
 }
 
 void PerceptionRole::ReadLowestPrice(console::CKestravaDlg& c) {

@@ -21,6 +21,7 @@
 #include "perception/calibration.h"
 #include "perception/change_tracker.h"
 #include "perception/page_geometry.h"
+#include "perception/price_gate.h"
 #include "perception/price_reader.h"
 #include "perception_role/scan_tick.h"
 
@@ -127,6 +128,8 @@ private:
     void ShowPageClock(console::CKestravaDlg& c);
     void EndOfAuction(console::CKestravaDlg& c, std::int64_t nowMs);
     void MoveConsole(console::CKestravaDlg& c, int x, int y, bool topmost);
+    // The screen's price for this tick: the figure read, then judged by the price gate; a
+    // refusal is logged once per streak and a long streak asks for a calibration.
     std::optional<int> ScreenPrice(console::CKestravaDlg& c, const PageGeometry& g);
 
     PerceptionOptions options_;
@@ -135,6 +138,9 @@ private:
     std::shared_ptr<engine::Engine> engine_;
     HotKeyPresses hotKeys_;      // the scan tick's, on its thread
     std::mutex calibrateMutex_;  // one calibration at a time, from whichever thread
+    // Judged on the scan-tick thread, forgotten by the auction-day reset on the interface thread.
+    std::mutex gateMutex_;
+    PriceGate priceGate_;
     // The page-clock region's moves so far, added to every calibrated geometry (under
     // calibrateMutex_).
     int clockRegionDx_ = 0;

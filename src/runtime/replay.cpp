@@ -91,16 +91,22 @@ public:
                     static_cast<std::uint8_t>(price >> 16));
     }
 
-    // The replay's stand-in for the price engine: the figure's number with the line breaks the
-    // engine ends its text with, or nothing for a picture that is not a whole drawn figure.
-    static std::string Recognize(const perception::PixelBuffer& figure) {
+    // The replay's stand-in for the price engine and its checks: the figure's number as the
+    // engine's text (with the line breaks the engine ends it with) under the engine's digit rule,
+    // or a refusal for a picture that is not a whole drawn figure.
+    static perception::FigureReading Recognize(const perception::PixelBuffer& figure) {
+        perception::FigureReading r;
+        r.refusal = "no whole figure drawn";
         const std::size_t pixels = static_cast<std::size_t>(figure.width) * figure.height;
-        if (pixels == 0 || figure.bytes.size() < pixels * 4) return {};
+        if (pixels == 0 || figure.bytes.size() < pixels * 4) return r;
         const std::uint8_t* first = figure.bytes.data();
-        if (first[3] != 0xFF) return {};
+        if (first[3] != 0xFF) return r;
         for (std::size_t i = 1; i < pixels; ++i)
-            if (!std::equal(first, first + 4, figure.bytes.data() + i * 4)) return {};
-        return std::to_string(first[0] | first[1] << 8 | first[2] << 16) + "\n\n";
+            if (!std::equal(first, first + 4, figure.bytes.data() + i * 4)) return r;
+        r.text = std::to_string(first[0] | first[1] << 8 | first[2] << 16) + "\n\n";
+        r.price = perception::ParseScreenPrice(r.text);
+        r.refusal = r.price ? "" : "not one line of five or six digits";
+        return r;
     }
 
 private:

@@ -5,8 +5,11 @@
 // the reference icon made) at each scale.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "component/perception/rendered_text.h"
 #include "component/perception/x11_page_window.h"
@@ -188,6 +191,75 @@ TEST_P(ConsolePerception, ACoveredPageIsSearchedOnlyOnceOnTop) {
     EXPECT_EQ(role_->records.iconCheckState.load(), 1) << "the icon was seen";
     EXPECT_EQ(book_.Pending().find(kPageCoveredText), std::string::npos) << book_.Pending();
 }
+
+// The practice page's price figure (DejaVu Sans Mono Bold, 20 pixels, red on white, at the left of
+// its 72 x 30 box) on a page whose content then moves 8 pixels left, as a scrolled page or a
+// changed layout does, while the console's anchor stays where it was calibrated: its price region
+// now cuts the first digit. The console refuses those readings with the reason in its log, keeps
+// its last price, calibrates after ten of them, finds the page's icon at its new place and reads
+// the page's new price.
+class ShiftedPriceRegion : public ConsolePerception {
+protected:
+    // The page view with its content moved `dx` pixels, the figure showing `price`.
+    static platform::Image PracticePage(int dx, const char* price) {
+        platform::fake::FakeScreen canvas(1000, 900);
+        canvas.Fill(platform::Rect{0, 0, 1000, 900}, 0xF0, 0xF0, 0xF0);
+        platform::Image page = canvas.Framebuffer();
+        Draw(page, IconAtScale(1.0f), 100 + dx, 40);
+        const std::optional<platform::Image> figure = testing::RenderText(price, testing::PracticePriceStyle());
+        EXPECT_TRUE(figure.has_value()) << "convert could not render";
+        if (figure) Draw(page, *figure, 100 + dx + 81, 40 + 389);
+        return page;
+    }
+
+    int Logged(const std::string& line) const {
+        const std::vector<std::string> lines = console::testing::PendingLogMessages(book_);
+        return static_cast<int>(std::count(lines.begin(), lines.end(), line));
+    }
+};
+
+TEST_P(ShiftedPriceRegion, RefusedKeptAndRecalibrated) {
+    console::CKestravaDlg& c = *console_;
+    WriteIni("bin/coordinatebaseline.ini", "Position",
+             {{"lvwf_x", "7"},
+              {"lvwf_y", "7"},
+              {"C_P2_LEFTPRICE_X", "81"},
+              {"C_P2_LEFTPRICE_Y", "389"},
+              {"C_P2_LEFTPRICE_W", "72"},
+              {"C_P2_LEFTPRICE_H", "30"}});
+    auto window = testing::X11PageWindow::Open(PracticePage(0, "89300"), 200, 60);
+    ASSERT_NE(window, nullptr);
+    c.hooks().readDisplayScale(c);
+    ASSERT_TRUE(c.hooks().initOcr(c));
+    c.OnCommand(1160);
+    ASSERT_EQ(role_->geometry()->Get()->lvwf_x, 100);
+    c.state.remainingSeconds = 100;
+    role_->ReadLowestPrice(c);
+    ASSERT_EQ(c.state.lowestPrice.load(), 89300);
+    const int calibrationsBefore = Logged("鼠标点击_智能校正");
+
+    window.reset();
+    window = testing::X11PageWindow::Open(PracticePage(-8, "89400"), 200, 60);
+    ASSERT_NE(window, nullptr);
+    for (int tick = 0; tick < 9; ++tick) role_->ReadLowestPrice(c);
+    EXPECT_EQ(c.state.lowestPrice.load(), 89300) << "the last good price stays";
+    EXPECT_EQ(c.controls.Text(1106), "89600");
+    EXPECT_EQ(Logged("screen price refused: ink on the figure's left edge (a digit is cut)"), 1);
+    EXPECT_EQ(Logged("鼠标点击_智能校正"), calibrationsBefore);
+
+    role_->ReadLowestPrice(c);  // the tenth refusal: the region is suspect
+    EXPECT_EQ(Logged("price region suspect after 10 refused readings: calibrating"), 1);
+    EXPECT_EQ(Logged("鼠标点击_智能校正"), calibrationsBefore + 1);
+    EXPECT_EQ(role_->geometry()->Get()->lvwf_x, 92) << "the icon found at its new place";
+    EXPECT_EQ(c.state.lowestPrice.load(), 89300);
+
+    role_->ReadLowestPrice(c);
+    EXPECT_EQ(c.state.lowestPrice.load(), 89400);
+    EXPECT_EQ(Logged("screen price 89400 believed again after 10 refused readings"), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(PracticePage, ShiftedPriceRegion, ::testing::Values(kScales[0]),
+                         [](const auto&) { return std::string("x100"); });
 
 INSTANTIATE_TEST_SUITE_P(Scales, ConsolePerception, ::testing::ValuesIn(kScales),
                          [](const auto& info) { return "x" + std::to_string(static_cast<int>(info.param.scale * 100)); });

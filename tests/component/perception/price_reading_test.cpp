@@ -98,8 +98,8 @@ TEST_F(PriceReadingTest, FiveDigitPricesFromAFramebuffer) {
 
             const std::optional<PixelBuffer> grabbed = GrabPriceFigure(desktop, screen, g);
             ASSERT_TRUE(grabbed.has_value());
-            const std::string text = reader_->RecognizeText(*grabbed);
-            EXPECT_EQ(ParseScreenPrice(text), std::atoi(s.price)) << "engine text: \"" << text << "\"";
+            const FigureReading r = reader_->ReadFigure(*grabbed);
+            EXPECT_EQ(r.price, std::atoi(s.price)) << r.refusal << "; engine text: \"" << r.text << "\"";
         }
 }
 
@@ -124,8 +124,8 @@ TEST_F(PriceReadingTest, FiveDigitPricesFromAnXWindow) {
 
         const std::optional<PixelBuffer> grabbed = GrabPriceFigure(*desktop, *screen, g);
         ASSERT_TRUE(grabbed.has_value());
-        const std::string text = reader_->RecognizeText(*grabbed);
-        EXPECT_EQ(ParseScreenPrice(text), std::atoi(s.price)) << "engine text: \"" << text << "\"";
+        const FigureReading r = reader_->ReadFigure(*grabbed);
+        EXPECT_EQ(r.price, std::atoi(s.price)) << r.refusal << "; engine text: \"" << r.text << "\"";
     }
 }
 
@@ -136,6 +136,39 @@ TEST_F(PriceReadingTest, BlankFigureGivesNoPrice) {
     blank.height = 60;
     blank.bytes.assign(200 * 60 * 4, 0xFF);
     EXPECT_EQ(reader_->ReadPrice(blank), std::nullopt);
+}
+
+// The practice page's figure: DejaVu Sans Mono Bold, 20 pixels, red, at the left of its 72 x 30
+// box. Once the engine has read 89300 and 91700, the same figure again and a new price made of
+// glyphs from both at their places (81300) are read from the learned glyphs, and right.
+TEST_F(PriceReadingTest, LearnedGlyphsReadRepeatedAndNewPrices) {
+    ASSERT_TRUE(status_.ok) << status_.error;
+    PriceReader reader;
+    ASSERT_TRUE(reader.Init("").ok);
+    const auto figure = [](const char* price) {
+        const std::optional<platform::Image> picture = RenderText(price, testing::PracticePriceStyle());
+        PixelBuffer b;
+        if (!picture) return b;
+        b.width = picture->width;
+        b.height = picture->height;
+        b.bytes = picture->bgra;
+        return b;
+    };
+    struct Step {
+        const char* price;
+        bool fromGlyphs;
+    };
+    const Step steps[] = {{"89300", false}, {"89300", true}, {"91700", false}, {"81300", true}, {"91700", true}};
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.price);
+        const PixelBuffer b = figure(step.price);
+        ASSERT_GT(b.width, 0) << "convert could not render";
+        const FigureReading r = reader.ReadFigure(b);
+        EXPECT_EQ(r.price, std::atoi(step.price)) << r.refusal;
+        EXPECT_EQ(r.fromGlyphs, step.fromGlyphs);
+    }
+    reader.ForgetGlyphs();
+    EXPECT_FALSE(reader.ReadFigure(figure("89300")).fromGlyphs);
 }
 
 TEST(PriceReaderInit, UnknownLanguageIsReportedNotThrown) {

@@ -21,7 +21,21 @@ struct TextStyle {
     int height = 60;
     std::string ink = "black";
     std::string paper = "white";
+    std::string gravity = "center";  // where the text sits in the picture (ImageMagick's names)
 };
+
+// The practice page's lowest-price figure at display scale 1.0: DejaVu Sans Mono Bold, 20 pixels,
+// red on white, at the left of its 72 x 30 box.
+inline TextStyle PracticePriceStyle() {
+    TextStyle style;
+    style.font = "DejaVu-Sans-Mono-Bold";
+    style.pointSize = 20;
+    style.width = 72;
+    style.height = 30;
+    style.ink = "#c00000";
+    style.gravity = "West";
+    return style;
+}
 
 // None when convert is missing or fails. `text` must be plain digits or letters.
 inline std::optional<platform::Image> RenderText(const std::string& text, const TextStyle& s) {
@@ -30,7 +44,7 @@ inline std::optional<platform::Image> RenderText(const std::string& text, const 
         ("kestrava_text_" + std::to_string(::getpid()) + "_" + text + "_" + std::to_string(s.pointSize) + ".png");
     const std::string cmd = "convert -size " + std::to_string(s.width) + "x" + std::to_string(s.height) +
                             " 'xc:" + s.paper + "' -font '" + s.font + "' -pointsize " + std::to_string(s.pointSize) +
-                            " -fill '" + s.ink + "' -gravity center -annotate +0+0 '" + text + "' '" + file.string() +
+                            " -fill '" + s.ink + "' -gravity " + s.gravity + " -annotate +0+0 '" + text + "' '" + file.string() +
                             "'";
     if (std::system(cmd.c_str()) != 0) return std::nullopt;
     std::optional<platform::Image> picture = LoadBitmapFile(file.string());

@@ -53,6 +53,22 @@ inline void WriteIni(const std::string& path, const std::string& section, const 
     for (const auto& [k, v] : values) out << k << "=" << v << "\r\n";
 }
 
+// The messages of a log book's lines not yet flushed, without their stamps.
+inline std::vector<std::string> PendingLogMessages(const log::LogBook& book) {
+    std::vector<std::string> out;
+    const std::string text = book.Pending();
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        const std::size_t end = text.find("\r\n", pos);
+        const std::string line = text.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
+        const std::size_t body = line.find("] ");
+        out.push_back(body == std::string::npos ? line : line.substr(body + 2));
+        if (end == std::string::npos) break;
+        pos = end + 2;
+    }
+    return out;
+}
+
 struct ConsoleRig {
     explicit ConsoleRig(LocalTime start = MakeLocal(2026, 12, 10, 11, 20, 0)) : fp(start), book(fp.clock, "./Log") {
         fp.programs.AddFile(shell::kShellPath);
@@ -83,20 +99,7 @@ struct ConsoleRig {
     }
 
     // The messages of the log lines not yet flushed, without their stamps.
-    std::vector<std::string> LogMessages() const {
-        std::vector<std::string> out;
-        const std::string text = book.Pending();
-        std::size_t pos = 0;
-        while (pos < text.size()) {
-            const std::size_t end = text.find("\r\n", pos);
-            const std::string line = text.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
-            const std::size_t body = line.find("] ");
-            out.push_back(body == std::string::npos ? line : line.substr(body + 2));
-            if (end == std::string::npos) break;
-            pos = end + 2;
-        }
-        return out;
-    }
+    std::vector<std::string> LogMessages() const { return PendingLogMessages(book); }
 
     ScratchFolder folder;
     platform::fake::FakePlatform fp;

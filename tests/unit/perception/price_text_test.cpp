@@ -5,6 +5,7 @@
 namespace kestrava::perception {
 namespace {
 
+// Only the digits of one line count: line breaks never make up for missing digits.
 TEST(ParseScreenPrice, EngineTexts) {
     struct Case {
         const char* name;
@@ -15,15 +16,25 @@ TEST(ParseScreenPrice, EngineTexts) {
         {"digits separated by spaces, two line breaks", "8 9 3 0 0\n\n", 89300},
         {"one line break (newer engines)", "89300\n", 89300},
         {"no line break", "89300", 89300},
+        {"leading line breaks are skipped", "\n\n89300\n", 89300},
+        {"carriage returns", "89300\r\n", 89300},
+        {"six digits", "119900\n", 119900},
         {"four digits", "8930\n\n", std::nullopt},
         {"three digits with spaces", "8 9 3\n\n", std::nullopt},
-        {"six digits", "120000\n\n", 120000},
-        {"a second line does not join the number", "89300\n77\n\n", 89300},
-        {"leading line breaks are skipped", "\n\n89300\n", 89300},
+        {"three digits made long by line breaks", "\n\n900\n", std::nullopt},
+        {"a second line before the price", "00\n89300\n", std::nullopt},
+        {"a second line after the price", "89300\n77\n\n", std::nullopt},
+        {"seven digits", "1893000\n", std::nullopt},
+        {"a leading zero: the first digit is out of the region", "00500\n", std::nullopt},
+        {"a page with no price yet", "00000\n", std::nullopt},
+        {"far too many digits", "99999999999999999999\n", std::nullopt},
         {"nothing", "", std::nullopt},
         {"line breaks only", "\n\n\n\n\n\n\n", std::nullopt},
+        {"a letter among the digits", "893O0\n", std::nullopt},
         {"no digit at the start", "\n\n\nx12345\n", std::nullopt},
-        {"far too many digits", "99999999999999999999\n", std::numeric_limits<int>::max()},
+        {"punctuation", "89,300\n", std::nullopt},
+        {"a tab inside", "893\t00\n", std::nullopt},
+        {"full-width digits", "\uFF18\uFF19300\n", std::nullopt},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -51,8 +62,9 @@ TEST(PriceReader, UninitialisedReaderReadsNothing) {
     b.width = 2;
     b.height = 2;
     b.bytes.assign(16, 0xFF);
-    EXPECT_EQ(reader.RecognizeText(b), "");
-    EXPECT_EQ(reader.ReadPrice(b), std::nullopt);
+    const FigureReading r = reader.ReadFigure(b);
+    EXPECT_EQ(r.price, std::nullopt);
+    EXPECT_EQ(r.refusal, "no text-recognition engine");
 }
 
 }  // namespace

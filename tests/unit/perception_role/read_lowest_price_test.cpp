@@ -15,7 +15,7 @@ namespace {
 
 using testing::PerceptionRig;
 
-constexpr int kFed = 90000;
+constexpr int kFed = 89500;  // within the feed tolerance of the screen's 89300
 constexpr int kBefore = 85000;
 
 // The engines start once for all the tests.
@@ -110,29 +110,83 @@ TEST(ReadLowestPrice, StalledFeedDiesAfterOneHundredTicksAndTheScreenTakesOver) 
     EXPECT_EQ(s.lowestPrice.load(), 90500);
 }
 
+// Bad figures of every sort: the console keeps its last good price and its displays.
 TEST(ReadLowestPrice, UnusableScreenReadingsLeaveThePriceAlone) {
     struct Case {
         const char* name;
         const char* figure;
         int anchorX;
+        int anchorY;
+        int fill;  // -1: the figure as drawn; else the whole figure painted this grey
     };
     const Case cases[] = {
-        {"not a multiple of 100", "89350", 100},
-        {"above the price range", "120000", 100},
-        {"letters", "ABCDE", 100},
-        {"four digits", "8930", 100},
-        {"price rectangle off the display", "89300", 5000},
+        {"not a multiple of 100", "89350", 100, 50, -1},
+        {"above the price range", "120000", 100, 50, -1},
+        {"letters", "ABCDE", 100, 50, -1},
+        {"four digits", "8930", 100, 50, -1},
+        {"price rectangle off the display", "89300", 5000, 50, -1},
+        {"all white", "89300", 100, 50, 0xFF},
+        {"all black", "89300", 100, 50, 0x00},
+        {"region shifted right: the first digit cut", "89300", 172, 50, -1},
+        {"region shifted left: the last digit cut", "89300", 28, 50, -1},
+        {"page scrolled: the digits cut at the top", "89300", 100, 80, -1},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.name);
         PriceRig rig(k.figure);
         rig.s().swbidmode = 2;
-        rig.role->geometry()->Update([&](PageGeometry& g) { g.lvwf_x = k.anchorX; });
+        if (k.fill >= 0) rig.fp.screen.Fill(platform::Rect{140, 300, 340, 360}, k.fill, k.fill, k.fill);
+        rig.role->geometry()->Update([&](PageGeometry& g) {
+            g.lvwf_x = k.anchorX;
+            g.lvwf_y = k.anchorY;
+        });
         rig.c().controls.SetText(1106, "x");
         rig.BidTick();
         EXPECT_EQ(rig.s().lowestPrice.load(), kBefore);
         EXPECT_EQ(rig.c().controls.Text(1106), "x");
     }
+}
+
+// A region that slipped: the readings are refused with their reason, logged once for the whole
+// streak, the price stays, and after ten refusals the console calibrates. A reading believed
+// again ends the streak; a fall from the believed price waits for the next reading.
+TEST(ReadLowestPrice, RefusalStreakKeepsThePriceLogsOnceAndCalibrates) {
+    PriceRig rig;
+    auto& s = rig.s();
+    s.swbidmode = 2;
+    rig.BidTick();
+    ASSERT_EQ(s.lowestPrice.load(), 89300);
+
+    const auto region = [&](int anchorX) {
+        rig.role->geometry()->Update([&](PageGeometry& g) {
+            g.lvwf_x = anchorX, g.lvwf_y = 50;
+            g.C_P2_LEFTPRICE_X = 40, g.C_P2_LEFTPRICE_Y = 220;
+            g.C_P2_LEFTPRICE_W = 200, g.C_P2_LEFTPRICE_H = 60;
+        });
+    };
+    region(172);
+    for (int i = 0; i < 9; ++i) rig.BidTick();
+    EXPECT_EQ(s.lowestPrice.load(), 89300);
+    EXPECT_EQ(rig.LoggedCount("screen price refused: ink on the figure's left edge (a digit is cut)"), 1);
+    EXPECT_EQ(rig.calibrations, 0);
+    region(172);  // as if the calibration found nothing better
+    rig.BidTick();
+    EXPECT_EQ(rig.calibrations, 1);
+    EXPECT_EQ(rig.LoggedCount("price region suspect after 10 refused readings: calibrating"), 1);
+    EXPECT_EQ(s.lowestPrice.load(), 89300);
+
+    region(100);
+    rig.Show("89400");
+    rig.BidTick();
+    EXPECT_EQ(s.lowestPrice.load(), 89400);
+    EXPECT_EQ(rig.LoggedCount("screen price 89400 believed again after 10 refused readings"), 1);
+
+    rig.Show("88400");
+    rig.BidTick();
+    EXPECT_EQ(s.lowestPrice.load(), 89400) << "a fall waits for the next reading";
+    EXPECT_EQ(rig.LoggedCount("screen price refused: 88400 jumps from 89400; waiting for the next reading to agree"), 1);
+    rig.BidTick();
+    EXPECT_EQ(s.lowestPrice.load(), 88400);
 }
 
 TEST(ReadLowestPrice, ChangeTrackerAdvancesByOneStepPerChangedTick) {
