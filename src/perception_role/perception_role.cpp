@@ -14,6 +14,10 @@ namespace kestrava::perception {
 
 namespace {
 
+// A calibration raises the page, waits for it and searches it on the scan tick's thread: in the
+// last minute that could hold a confirmation up, so a suspect price region is only noted there.
+constexpr int kLastMinuteSeconds = 60;
+
 constexpr int kModeLabel = 1143;
 constexpr int kPricePreview = 1136;
 constexpr int kChangePreview = 1144;
@@ -191,7 +195,10 @@ std::optional<int> PerceptionRole::ScreenPrice(console::CKestravaDlg& c, const P
     if (d.price && d.endedStreak > 0)
         c.WriteLogLine("screen price " + std::to_string(*d.price) + " believed again after " +
                        std::to_string(d.endedStreak) + " refused readings");
-    if (d.calibrate) {
+    if (d.calibrate && c.state.remainingSeconds.load() <= kLastMinuteSeconds) {
+        c.WriteLogLine("price region suspect after " + std::to_string(streak) +
+                       " refused readings: no calibration in the last minute");
+    } else if (d.calibrate) {
         c.WriteLogLine("price region suspect after " + std::to_string(streak) + " refused readings: calibrating");
         reader_->ForgetGlyphs();
         if (const auto& calibrate = c.hooks().smartCalibrate)

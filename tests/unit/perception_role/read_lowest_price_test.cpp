@@ -154,6 +154,7 @@ TEST(ReadLowestPrice, RefusalStreakKeepsThePriceLogsOnceAndCalibrates) {
     PriceRig rig;
     auto& s = rig.s();
     s.swbidmode = 2;
+    s.remainingSeconds = 100;
     rig.BidTick();
     ASSERT_EQ(s.lowestPrice.load(), 89300);
 
@@ -186,6 +187,14 @@ TEST(ReadLowestPrice, RefusalStreakKeepsThePriceLogsOnceAndCalibrates) {
     EXPECT_EQ(s.lowestPrice.load(), 89400) << "a fall waits for the next reading";
     EXPECT_EQ(rig.LoggedCount("screen price refused: 88400 jumps from 89400; waiting for the next reading to agree"), 1);
     rig.BidTick();
+    EXPECT_EQ(s.lowestPrice.load(), 88400);
+
+    // In the last minute a calibration could hold up a confirmation: the streak is only noted.
+    s.remainingSeconds = 40;
+    region(172);
+    for (int i = 0; i < 10; ++i) rig.BidTick();
+    EXPECT_EQ(rig.calibrations, 1);
+    EXPECT_EQ(rig.LoggedCount("price region suspect after 10 refused readings: no calibration in the last minute"), 1);
     EXPECT_EQ(s.lowestPrice.load(), 88400);
 }
 
