@@ -102,8 +102,8 @@ public:
     bool EndSubmission();
     // Arms a submission; true when it was not armed before.
     bool ArmSubmission();
-    // A confirmation of a time-based rule due at tick `dueTick`. Within the last second before it,
-    // in element mode, the page shell is told the moment ahead and clicks on time by itself;
+    // A confirmation of a time-based rule due at tick `dueTick`. Within the last second before it
+    // the page shell is told the moment ahead and clicks on time by itself;
     // ConfirmBid then sends nothing. Called on every tick while the rule waits (repeats are kept
     // as one schedule).
     void ScheduleConfirm(console::CKestravaDlg& c, std::uint32_t dueTick, const char* rule);

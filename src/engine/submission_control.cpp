@@ -85,14 +85,16 @@ shell::ConfirmSchedule& Engine::ConfirmSchedule(console::CKestravaDlg& c) {
     std::call_once(scheduleOnce_, [&] {
         schedule_ = std::make_unique<shell::ConfirmSchedule>(
             c.platform.clock, [&c](const platform::Message& m) { return c.shell.Post(m.msg, m.wParam, m.lParam); },
-            [this, &c](const std::string& line) { Log(c, line); });
+            // The shell's day log has every schedule, cancel and click with its timing; the
+            // console's notes go to the debug console and leave the day log to the rules' lines.
+            [](const std::string& line) { log::DebugPrintf("%s\n", line.c_str()); });
     });
     return *schedule_;
 }
 
 void Engine::ScheduleConfirm(console::CKestravaDlg& c, std::uint32_t dueTick, const char* rule) {
-    // Coordinate mode clicks at points the console computes; only element mode hands the click over.
-    if (!c.shell.ElementMode()) return;
+    // In either action mode: a page the shell has no confirm selector for is answered as such, and
+    // the console then clicks at its points at the moment.
     const auto ahead = static_cast<std::int32_t>(dueTick - Now(c));
     // Too close for an acknowledgement to come back in time: the rule confirms by itself.
     if (ahead > kAnnounceAheadMs || ahead <= static_cast<std::int32_t>(shell::ConfirmSchedule::kAckMarginMs)) return;

@@ -340,7 +340,7 @@ TEST(ForcedSubmissionTest, TheShellClicksAnAcknowledgedMomentAndOtherwiseTheCons
         rig.e().ArmSubmission();
         rig.StartTicks();
         rig.AdvanceTo(11, 29, 59, 20);
-        std::vector<Post> posts = rig.Posts();
+        std::vector<Post> posts = rig.Posts(true);
         ASSERT_EQ(posts.size(), 1u);
         ASSERT_EQ(posts[0].msg, shell::cmd::ScheduleConfirm);
         // The moment travels on the shared clock: 11:29:59.900.
@@ -348,7 +348,7 @@ TEST(ForcedSubmissionTest, TheShellClicksAnAcknowledgedMomentAndOtherwiseTheCons
         const std::int32_t token = posts[0].lParam;
         if (acknowledged) rig.e().OnScheduleAnswer(rig.c(), static_cast<std::uint32_t>(token), 1);
         rig.AdvanceTo(11, 30, 0, 500);
-        posts = rig.Posts();
+        posts = rig.Posts(true);
         EXPECT_EQ(rig.LoggedCount("软件强制提交 完毕"), 1);
         if (acknowledged) {
             EXPECT_EQ(EngineRig::Confirmations(posts), 0) << "the shell's click stands for the console's";
@@ -373,13 +373,13 @@ TEST(ForcedSubmissionTest, EscapeCancelsTheScheduledMoment) {
     rig.e().ArmSubmission();
     rig.StartTicks();
     rig.AdvanceTo(11, 29, 59, 20);
-    std::vector<Post> posts = rig.Posts();
+    std::vector<Post> posts = rig.Posts(true);
     ASSERT_EQ(posts.size(), 1u);
     rig.e().OnScheduleAnswer(rig.c(), static_cast<std::uint32_t>(posts[0].lParam), 1);
     rig.AdvanceTo(11, 29, 59, 500);
     rig.e().HandleKey(rig.c(), platform::vk::Escape);
     rig.AdvanceTo(11, 30, 0, 500);
-    posts = rig.Posts();
+    posts = rig.Posts(true);
     ASSERT_FALSE(posts.empty());
     EXPECT_EQ(posts[0].msg, shell::cmd::CancelScheduledConfirm);
     EXPECT_EQ(EngineRig::Confirmations(posts), 0);

@@ -120,12 +120,15 @@ struct EngineRig : console::testing::ConsoleRig {
 
     std::int64_t Elapsed() { return fp.clock.EpochMillis() - startMillis; }
 
-    // Messages posted to the page window and the page view since the last call.
-    std::vector<Post> Posts() {
+    // Messages posted to the page window and the page view since the last call; the announcements
+    // of a scheduled confirmation (0x4ab, 0x4ac) only when asked for.
+    std::vector<Post> Posts(bool withSchedules = false) {
         std::vector<Post> out;
-        for (const auto& m : fp.desktop.Posted())
-            if (m.window == page || m.window == view)
+        for (const auto& m : fp.desktop.Posted()) {
+            const bool schedule = m.message.msg == shell::cmd::ScheduleConfirm || m.message.msg == shell::cmd::CancelScheduledConfirm;
+            if ((m.window == page || m.window == view) && (withSchedules || !schedule))
                 out.push_back({m.message.msg, m.message.wParam, m.message.lParam, m.atMillis - startMillis});
+        }
         fp.desktop.ClearPosted();
         return out;
     }
