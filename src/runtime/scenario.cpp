@@ -74,6 +74,13 @@ public:
 
     std::optional<ParseError> Line(int number, std::string_view text) {
         line_ = number;
+        // A scenario is text: a NUL or another control character would end up in a settings
+        // value that no settings file can hold, and the value would be lost without a word.
+        for (const char c : text) {
+            const auto u = static_cast<unsigned char>(c);
+            if ((u < 0x20 && c != '\t' && c != '\r') || u == 0x7f)
+                return ParseError{number, "control character " + std::to_string(u) + " in the line"};
+        }
         const std::vector<std::string_view> w = Words(text);
         if (w.empty()) return std::nullopt;
         std::string error = Statement(w);
