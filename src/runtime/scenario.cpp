@@ -271,6 +271,10 @@ private:
             } else {
                 return "unknown key \"" + std::string(k) + "\" (expected enter, ctrl+enter, escape or f3)";
             }
+        } else if (what == "log") {
+            if (n != 1 || (w[3] != "writable" && w[3] != "unwritable")) return "log takes writable or unwritable";
+            e.kind = EventKind::LogFolder;
+            e.a = w[3] == "writable" ? 1 : 0;
         } else if (what == "login" || what == "simstart") {
             if (n != 0) return std::string(what) + " takes no arguments";
             e.kind = what == "login" ? EventKind::PageLogin : EventKind::StartSimulation;
@@ -291,7 +295,7 @@ private:
             e.c = *lp;
         } else {
             return "unknown event \"" + std::string(what) +
-                   "\" (expected page, server, price, screen, jam, key, login, simstart, box or post)";
+                   "\" (expected page, server, price, screen, jam, key, log, login, simstart, box or post)";
         }
         s_.events.push_back(e);
         return {};
