@@ -35,12 +35,14 @@ namespace kestrava::fuzz {
     } while (0)
 
 // Moves the process into a fresh folder laid out like an installation (bin/, ScreenShot/del0/,
-// Log/), once; every program path of the code under test is relative to it. On /dev/shm when it
-// exists, so the many small writes and fsyncs stay in memory. The folder stays: libFuzzer ends
-// the process with _exit, and the folder is small.
+// Log/), once; every program path of the code under test is relative to it. Inside
+// $KESTRAVA_FUZZ_SCRATCH when set (scripts/fuzz points it at a folder on /dev/shm, so the many
+// small writes and fsyncs stay in memory, and removes it afterwards), else in /tmp. The folder
+// outlives the process: libFuzzer ends it with _exit.
 inline const std::filesystem::path& ScratchInstallation() {
     static const std::filesystem::path dir = [] {
-        std::string pattern = (std::filesystem::exists("/dev/shm") ? "/dev/shm" : "/tmp");
+        const char* base = std::getenv("KESTRAVA_FUZZ_SCRATCH");
+        std::string pattern = base != nullptr && *base != '\0' ? base : "/tmp";
         pattern += "/kestrava-fuzz-XXXXXX";
         if (::mkdtemp(pattern.data()) == nullptr) {
             std::perror("mkdtemp");
