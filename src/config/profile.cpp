@@ -52,18 +52,20 @@ struct Line {
     std::string_view eol;
 };
 
+// A line ends at LF, CR LF, or a CR alone (as old Mac editors wrote, and as the classic
+// functions read it): a bare CR inside a value would otherwise reach the program as part of a
+// host name or a number's text.
 std::vector<Line> SplitLines(std::string_view content) {
     std::vector<Line> lines;
     while (!content.empty()) {
-        const std::size_t nl = content.find('\n');
-        if (nl == std::string_view::npos) {
+        const std::size_t end = content.find_first_of("\r\n");
+        if (end == std::string_view::npos) {
             lines.push_back({content, {}});
             break;
         }
-        std::size_t end = nl;
-        if (end > 0 && content[end - 1] == '\r') --end;
-        lines.push_back({content.substr(0, end), content.substr(end, nl + 1 - end)});
-        content.remove_prefix(nl + 1);
+        const std::size_t eolSize = content.compare(end, 2, "\r\n") == 0 ? 2 : 1;
+        lines.push_back({content.substr(0, end), content.substr(end, eolSize)});
+        content.remove_prefix(end + eolSize);
     }
     return lines;
 }

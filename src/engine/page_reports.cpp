@@ -89,8 +89,11 @@ void Engine::OnPageReport(console::CKestravaDlg& c, std::uint32_t price, std::in
         if (TenDigit(code)) {
             // Only a moment newer than any this run has seen, from the page or the server, is
             // news to the other consoles; a repeated or older one would make them act on it twice.
-            if (RaiseFeedCode(code)) {
-                time = perception::DecodePageTime(code, false);
+            // A code that is no clock time (minute or second beyond 59) never counts as the
+            // newest: it would hold back every true report after it.
+            const auto decoded = perception::DecodePageTime(code, false);
+            if (decoded && RaiseFeedCode(code)) {
+                time = decoded;
                 if (s.remainingSeconds.load() <= kReportSeconds && options_.sendToSync)
                     options_.sendToSync("1_" + std::to_string(code) + "," + std::to_string(e.feedLowestPrice.load()));
             }
@@ -123,8 +126,8 @@ void Engine::OnServerPriceReport(console::CKestravaDlg& c, std::uint32_t price, 
 
     const std::int64_t code = timeCode;
     if (c.IsSimulation() || !TenDigit(code)) return;
-    if (RaiseFeedCode(code)) {
-        if (const auto time = perception::DecodePageTime(code, false)) {
+    if (const auto time = perception::DecodePageTime(code, false)) {
+        if (RaiseFeedCode(code)) {
             SetPageClock(c, time->hour, time->minute, time->second);
             if (time->fraction) {
                 e.pageClockFraction = *time->fraction;

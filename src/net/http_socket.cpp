@@ -48,8 +48,10 @@ std::optional<std::size_t> ParseContentLength(std::string_view header, std::size
         std::size_t value = 0;
         for (char c : line) {
             if (c < '0' || c > '9') return std::nullopt;
-            value = value * 10 + static_cast<std::size_t>(c - '0');
-            if (value > limit) return std::nullopt;
+            const auto digit = static_cast<std::size_t>(c - '0');
+            // Checked before the step, so that no limit lets the value wrap around.
+            if (value > (limit - digit) / 10 || digit > limit) return std::nullopt;
+            value = value * 10 + digit;
         }
         return value;
     }
@@ -59,6 +61,10 @@ std::optional<std::size_t> ParseContentLength(std::string_view header, std::size
 bool SplitHttpUrl(std::string_view url, std::string& host, std::string& object) {
     constexpr std::string_view kScheme = "http://";
     if (!StartsWithNoCase(url, kScheme)) return false;
+    // An address holds no blanks or control characters; a line break would add lines of its
+    // own to the request's header.
+    for (const char c : url)
+        if (static_cast<unsigned char>(c) <= ' ' || c == '\x7f') return false;
     url.remove_prefix(kScheme.size());
     const std::size_t slash = url.find_first_of("/?");
     std::string_view authority = url.substr(0, slash);

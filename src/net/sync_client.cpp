@@ -99,6 +99,9 @@ std::optional<std::string> PageReportText(std::uint32_t pagePrice, std::int64_t 
     // HHMMSSffff from 11:00:00.0000 on; the six-digit clock format and older or repeated
     // moments are never reported.
     if (pageClock < 1100000000 || pageClock > 1200005959 || pageClock <= newestTimeCode) return std::nullopt;
+    // A code whose minute or second is beyond 59 is no moment at all; as the newest it would
+    // hold back every true report after it.
+    if (pageClock / 1000000 % 100 > 59 || pageClock / 10000 % 100 > 59) return std::nullopt;
     newestTimeCode = pageClock;
     if (remainingSeconds > 10) return std::nullopt;
     return "1_" + std::to_string(pageClock) + "," + std::to_string(feedLowestPrice);

@@ -3,6 +3,7 @@
 #include <stb/stb_image.h>
 #include <turbojpeg.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +19,10 @@ namespace {
 constexpr int kJpegQuality = 20;
 constexpr std::uint32_t kFileHeaderSize = 14;
 constexpr std::uint32_t kInfoHeaderSize = 40;
+// The largest picture read: a whole 8K display (7680 x 4320) with room to spare. Reference icons
+// are a few dozen pixels; the change tracker's bitmaps are parts of the screen.
+constexpr int kMaxPictureSide = 16384;
+constexpr long long kMaxPicturePixels = 40LL * 1000 * 1000;
 
 void Put16(std::vector<std::uint8_t>& out, std::uint16_t v) {
     out.push_back(static_cast<std::uint8_t>(v));
@@ -74,16 +79,49 @@ bool TruncatedBitmap(const std::vector<std::uint8_t>& b) {
     const std::uint32_t compression = Get32(b, 30);
     if (compression != 0 && compression != 3) return false;  // run-length data has no fixed size
     const long long rowBytes = (std::llabs(width) * bits + 31) / 32 * 4;
-    const long long needed = static_cast<long long>(Get32(b, 10)) + rowBytes * std::llabs(height);
+    const long long rows = std::llabs(height);
+    // Rows that could not fit in the file even without headers: said without a product that
+    // could overflow for a header claiming billions of rows.
+    if (rowBytes > 0 && rows > static_cast<long long>(b.size()) / rowBytes) return true;
+    const long long needed = static_cast<long long>(Get32(b, 10)) + rowBytes * rows;
     return static_cast<long long>(b.size()) < needed;
 }
 
-// Decodes a BMP or PNG file into `channels` bytes per pixel (RGB or RGBA order).
+constexpr std::uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+
+bool IsPng(const std::vector<std::uint8_t>& b) {
+    return b.size() >= sizeof kPngSignature && std::equal(std::begin(kPngSignature), std::end(kPngSignature), b.begin());
+}
+
+// Every chunk of a PNG file lies inside the file. The decoder sizes its buffer from a chunk's
+// length before it reads the chunk, so a file of a few hundred bytes could have it allocate
+// gigabytes for data that is not there.
+bool PngChunksFit(const std::vector<std::uint8_t>& b) {
+    std::size_t at = sizeof kPngSignature;
+    while (at + 12 <= b.size()) {
+        const std::uint32_t length = static_cast<std::uint32_t>(b[at]) << 24 | b[at + 1] << 16 | b[at + 2] << 8 | b[at + 3];
+        if (length > b.size() - at - 12) return false;
+        const bool end = b[at + 4] == 'I' && b[at + 5] == 'E' && b[at + 6] == 'N' && b[at + 7] == 'D';
+        at += 12 + static_cast<std::size_t>(length);
+        if (end) return true;
+    }
+    return false;  // no IEND: cut off
+}
+
+// Decodes a BMP or PNG file into `channels` bytes per pixel (RGB or RGBA order). Files of any
+// other kind are refused before the decoder sees them: it would read a dozen more formats.
 std::unique_ptr<stbi_uc, StbFree> Decode(const std::string& path, int channels, int& w, int& h) {
     const std::optional<std::vector<std::uint8_t>> bytes = ReadWholeFile(path);
-    if (!bytes || bytes->empty() || bytes->size() > static_cast<std::size_t>(INT32_MAX) || TruncatedBitmap(*bytes))
-        return nullptr;
+    if (!bytes || bytes->empty() || bytes->size() > static_cast<std::size_t>(INT32_MAX)) return nullptr;
+    const bool bmp = bytes->size() >= 2 && (*bytes)[0] == 'B' && (*bytes)[1] == 'M';
+    if (bmp ? TruncatedBitmap(*bytes) : !IsPng(*bytes) || !PngChunksFit(*bytes)) return nullptr;
+    // The header's size before any pixel is decoded: a file of a few bytes may claim a picture of
+    // gigabytes, and the decoder would allocate it before finding the data missing.
     int fileChannels = 0;
+    if (!stbi_info_from_memory(bytes->data(), static_cast<int>(bytes->size()), &w, &h, &fileChannels) || w <= 0 ||
+        h <= 0 || w > kMaxPictureSide || h > kMaxPictureSide ||
+        static_cast<long long>(w) * h > kMaxPicturePixels)
+        return nullptr;
     std::unique_ptr<stbi_uc, StbFree> pixels(
         stbi_load_from_memory(bytes->data(), static_cast<int>(bytes->size()), &w, &h, &fileChannels, channels));
     if (!pixels || w <= 0 || h <= 0) return nullptr;

@@ -303,6 +303,7 @@ std::string EventText(const ScenarioEvent& e) {
             return "post " + Hex(static_cast<std::uint32_t>(e.a)) + " " + std::to_string(e.b) + " " + std::to_string(e.c);
         case EventKind::Price: return "the page shows " + std::to_string(e.a);
         case EventKind::ScreenPrice: return "the screen's price figure reads " + std::to_string(e.a);
+        case EventKind::LogFolder: return e.a ? "the Log folder can be written again" : "the Log folder cannot be written";
     }
     return {};
 }
@@ -322,6 +323,23 @@ std::optional<DayMs> StampTime(const std::string& line) {
     if (std::sscanf(line.c_str() + at + std::string("电脑").size(), "%d:%d:%d.%d", &h, &m, &s, &ms) != 4)
         return std::nullopt;
     return ((h * 60LL + m) * 60 + s) * 1000 + ms;
+}
+
+// The installation's Log folder made unwritable for anyone, root included (permission bits do
+// not stop root): the folder moves aside and a plain file takes its name, so creating or opening
+// the day's file inside fails as on a full or read-only disk. Undone the other way round.
+void SetLogFolderWritable(bool writable) {
+    std::error_code ec;
+    if (writable) {
+        if (!fs::is_regular_file("Log", ec)) return;
+        fs::remove("Log", ec);
+        fs::rename("Log.away", "Log", ec);
+        if (ec) fs::create_directories("Log", ec);
+        return;
+    }
+    if (!fs::is_directory("Log", ec)) return;
+    fs::rename("Log", "Log.away", ec);
+    std::ofstream("Log") << "not a folder\n";
 }
 
 std::vector<std::string> SplitLines(const std::string& text) {
@@ -496,6 +514,7 @@ ReplayResult RunReplay(const Scenario& scenario) {
             case EventKind::Box: click(e.a, e.b != 0); return;
             case EventKind::Price: pagePrice = e.a; return;
             case EventKind::ScreenPrice: figure->Show(e.a); return;
+            case EventKind::LogFolder: SetLogFolderWritable(e.a != 0); return;
             case EventKind::Key:
                 switch (e.key) {
                     case Key::Enter: fp.keyboard.Tap(vk::Return); return;
@@ -546,6 +565,7 @@ ReplayResult RunReplay(const Scenario& scenario) {
     const std::string dayFile = book.DayFilePath(scenario.bidNumber);
     console->OnClose();
     result.logLines = SplitLines(log::GbkToUtf8(ReadFile(dayFile)) + book.Pending());
+    result.unwrittenLogLines = SplitLines(book.Pending()).size();
 
     // The timeline: inputs, posts and log lines by time; within one millisecond inputs first, then
     // posts in their order, then log lines in theirs.

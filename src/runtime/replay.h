@@ -42,6 +42,7 @@ struct ReplayResult {
     DayMs stop = 0;
     std::vector<TimelineEntry> timeline;
     std::vector<std::string> logLines;  // the whole log of the run, stamps included
+    std::size_t unwrittenLogLines = 0;  // of those, still in memory after the close's flush
     std::vector<Confirmation> confirmations;
 };
 

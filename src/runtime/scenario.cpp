@@ -74,6 +74,13 @@ public:
 
     std::optional<ParseError> Line(int number, std::string_view text) {
         line_ = number;
+        // A scenario is text: a NUL or another control character would end up in a settings
+        // value that no settings file can hold, and the value would be lost without a word.
+        for (const char c : text) {
+            const auto u = static_cast<unsigned char>(c);
+            if ((u < 0x20 && c != '\t' && c != '\r') || u == 0x7f)
+                return ParseError{number, "control character " + std::to_string(u) + " in the line"};
+        }
         const std::vector<std::string_view> w = Words(text);
         if (w.empty()) return std::nullopt;
         std::string error = Statement(w);
@@ -264,6 +271,10 @@ private:
             } else {
                 return "unknown key \"" + std::string(k) + "\" (expected enter, ctrl+enter, escape or f3)";
             }
+        } else if (what == "log") {
+            if (n != 1 || (w[3] != "writable" && w[3] != "unwritable")) return "log takes writable or unwritable";
+            e.kind = EventKind::LogFolder;
+            e.a = w[3] == "writable" ? 1 : 0;
         } else if (what == "login" || what == "simstart") {
             if (n != 0) return std::string(what) + " takes no arguments";
             e.kind = what == "login" ? EventKind::PageLogin : EventKind::StartSimulation;
@@ -284,7 +295,7 @@ private:
             e.c = *lp;
         } else {
             return "unknown event \"" + std::string(what) +
-                   "\" (expected page, server, price, screen, jam, key, login, simstart, box or post)";
+                   "\" (expected page, server, price, screen, jam, key, log, login, simstart, box or post)";
         }
         s_.events.push_back(e);
         return {};

@@ -33,6 +33,7 @@ enum class EventKind {
     Post,          // any message to the console: a = message, b = wParam, c = lParam
     Price,         // from now on the page shows lowest price a (used by the feed)
     ScreenPrice,   // from now on the page's price figure on the screen reads a
+    LogFolder,     // from now on the Log folder can be written (a = 1) or not (a = 0)
 };
 
 // The highest price a `screen` line can put on the page: the replay's fake page draws its price

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <climits>
 
 namespace kestrava::shell {
 
@@ -13,6 +14,12 @@ struct PagePoint {
     int y = 0;
     bool operator==(const PagePoint&) const = default;
 };
+
+// a + b, saturating at the int limits.
+inline int ClampedSum(int a, int b) {
+    const long long sum = static_cast<long long>(a) + b;
+    return sum > INT_MAX ? INT_MAX : sum < INT_MIN ? INT_MIN : static_cast<int>(sum);
+}
 
 struct PageGeometry {
     // Page anchor: the top-left corner of the page's network-status icon.
@@ -32,8 +39,11 @@ struct PageGeometry {
     // The 27 points clicked to press "确定" of the verification-code dialog.
     std::array<PagePoint, 27> vk_ret_code_enter{};
 
-    // Anchor + offset: the page-view point to act on.
-    PagePoint At(int offsetX, int offsetY) const { return PagePoint{lvwf_x + offsetX, lvwf_y + offsetY}; }
+    // Anchor + offset: the page-view point to act on, clamped to the int range (the values come
+    // from a file a person may have edited; a sum must not wrap around).
+    PagePoint At(int offsetX, int offsetY) const {
+        return PagePoint{ClampedSum(lvwf_x, offsetX), ClampedSum(lvwf_y, offsetY)};
+    }
 };
 
 }  // namespace kestrava::shell

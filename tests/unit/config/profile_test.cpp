@@ -82,7 +82,8 @@ TEST(Profile, ReadsIntegersFromLeadingDigits) {
         {"Other", "plain", -1, 100},
         {"Nowhere", "plain", 8, 8},
     };
-    for (const std::string eol : {"\n", "\r\n"}) {
+    // A CR alone ends a line too (old Mac files): no value ever carries a bare CR.
+    for (const std::string eol : {"\n", "\r\n", "\r"}) {
         TempDir dir;
         const std::string path = dir / "odd.ini";
         WriteFile(path, OddFile(eol));
@@ -115,7 +116,7 @@ TEST(Profile, ReadsStringsTrimmedAndCutToTheBuffer) {
         {"missing", "fallback", 5, "fall"},  // the default is cut like a value
         {"lead", "", 100, "12abc"},
     };
-    for (const std::string eol : {"\n", "\r\n"}) {
+    for (const std::string eol : {"\n", "\r\n", "\r"}) {
         TempDir dir;
         const std::string path = dir / "odd.ini";
         WriteFile(path, OddFile(eol));
@@ -175,6 +176,8 @@ TEST(Profile, WriteChangesOneLineAndKeepsTheRest) {
         {"a repeated key is written in its first occurrence", "Configure", "k", "new", "[Configure]\nk=a\nk=b\n",
          "[Configure]\nk=new\nk=b\n"},
         {"an empty value is written as such", "Configure", "k", "", "[Configure]\nk=a\n", "[Configure]\nk=\n"},
+        {"a file of bare CRs stays one", "Configure", "added", "2", "[Configure]\rk=a\rx=1\r",
+         "[Configure]\rk=a\rx=1\radded=2\r"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -390,6 +390,11 @@ TEST(PageReportTest, OnlyAMomentNewerThanAnySeenIsSentToTheServer) {
         {"another console reported a later moment", true, 1129510000, 10, ""},
         {"the page reaches that moment only now", false, 1129510000, 10, ""},
         {"newer than both", false, 1129510001, 10, "1_1129510001,90300"},
+        // Minute or second 99 is no moment: neither source may make it the newest, or every
+        // true report after it would be held back.
+        {"the page's code with second 99", false, 1129990000, 10, ""},
+        {"the server's code with minute 99", true, 1199000000, 10, ""},
+        {"the next true moment still goes out", false, 1129520000, 10, "1_1129520000,90300"},
     };
     for (const Step& k : steps) {
         SCOPED_TRACE(k.name);

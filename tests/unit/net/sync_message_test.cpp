@@ -88,6 +88,9 @@ TEST(PageReportTest, OnlyNewMomentsOfTheLastTenSecondsAreReported) {
         {"simulation run", 89300, 1129530000, 7, std::nullopt, 1129520000, true},
         {"swbidmode 2", 89300, 1129530000, 7, std::nullopt, 1129520000, false, 2},
         {"11:29:53.5", 89300, 1129535000, 7, "1_1129535000,89400", 1129535000},
+        {"second 99 is no moment", 89300, 1129990000, 7, std::nullopt, 1129535000},
+        {"minute 60 is no moment", 89300, 1160000000, 7, std::nullopt, 1129535000},
+        {"11:29:54 after them", 89300, 1129540000, 6, "1_1129540000,89400", 1129540000},
     };
     std::int64_t newest = 0;
     for (const Step& s : steps) {

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <limits>
 
 #include "net/http_socket.h"
 #include "net/window_messages.h"
@@ -38,6 +39,10 @@ TEST(HttpSocketTest, SplitsAddresses) {
         {"https://up.example.com/a", false, "", ""},
         {"up.example.com/a", false, "", ""},
         {"http:///a", false, "", ""},
+        // Blanks and line breaks would write header lines of their own into the request.
+        {"http://h/a\r\n\r\nGET /b", false, "", ""},
+        {"http://h/a b", false, "", ""},
+        {"http://h\t/a", false, "", ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.url);
@@ -70,6 +75,11 @@ TEST(HttpSocketTest, ReadsOnlyASaneContentLength) {
         SCOPED_TRACE(c.header);
         EXPECT_EQ(ParseContentLength(c.header), c.length);
     }
+    // Whatever the limit, a number never wraps around into a small one.
+    constexpr std::size_t kAny = std::numeric_limits<std::size_t>::max();
+    EXPECT_EQ(ParseContentLength("Content-Length: 18446744073709551615\r\n", kAny), kAny);
+    EXPECT_EQ(ParseContentLength("Content-Length: 18446744073709551616\r\n", kAny), std::nullopt);
+    EXPECT_EQ(ParseContentLength("Content-Length: 22211111111111111111111111\r\n", kAny), std::nullopt);
 }
 
 TEST(UpdateCheckTest, ComparesVersionsAsDecimalFractions) {

@@ -132,6 +132,16 @@ TEST_F(ImageFilesTest, FailuresAreValues) {
         .write(reinterpret_cast<const char*>(truncated.data()), static_cast<std::streamsize>(truncated.size()));
     EXPECT_FALSE(LoadReferenceImage(PathOf("cut.bmp")).has_value());
     EXPECT_FALSE(LoadBitmapFile(PathOf("cut.bmp")).has_value());
+    // A header that claims billions of pixels each way, in a file of a few kilobytes.
+    std::vector<std::uint8_t> huge = ReadAll(PathOf("full.bmp"));
+    for (const std::size_t at : {18u, 22u}) {
+        huge[at] = huge[at + 1] = huge[at + 2] = 0xFF;
+        huge[at + 3] = 0x7F;
+    }
+    std::ofstream(PathOf("huge.bmp"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(huge.data()), static_cast<std::streamsize>(huge.size()));
+    EXPECT_FALSE(LoadReferenceImage(PathOf("huge.bmp")).has_value());
+    EXPECT_FALSE(LoadBitmapFile(PathOf("huge.bmp")).has_value());
 }
 
 TEST_F(ImageFilesTest, ReferencePictureIsBgrWithAlignedStride) {
@@ -167,6 +177,23 @@ TEST_F(ImageFilesTest, ReferencePictureFromPng) {
         EXPECT_TRUE(std::equal(ref->bytes.begin() + y * 16, ref->bytes.begin() + y * 16 + 15,
                                expected.bytes.begin() + y * expected.stride))
             << "row " << y;
+
+    // Broken PNGs are refused before the decoder sizes anything from them: a chunk that claims
+    // more bytes than the file has, and a file cut before its end chunk.
+    const std::vector<std::uint8_t> png = ReadAll(PathOf("icon.png"));
+    auto refused = [&](std::vector<std::uint8_t> bytes, const char* why) {
+        std::ofstream(PathOf("bad.png"), std::ios::binary | std::ios::trunc)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        EXPECT_FALSE(LoadReferenceImage(PathOf("bad.png")).has_value()) << why;
+        EXPECT_FALSE(LoadBitmapFile(PathOf("bad.png")).has_value()) << why;
+    };
+    std::vector<std::uint8_t> longChunk = png;
+    longChunk[33] = 0x28;  // the first chunk after the header (IDAT): 0x28xxxxxx bytes, 670 MB
+    refused(longChunk, "chunk longer than the file");
+    refused(std::vector<std::uint8_t>(png.begin(), png.end() - 12), "no end chunk");
+    // Only BMP and PNG are pictures here, though the decoder knows more kinds.
+    refused({'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0, 0, 0, ',', 0, 0, 0, 0, 1, 0, 1, 0, 0, 2, 2, 'D', 1, 0, ';'},
+            "a GIF");
 }
 
 TEST_F(ImageFilesTest, JpegIsWrittenOrReported) {

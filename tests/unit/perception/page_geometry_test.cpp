@@ -172,6 +172,9 @@ TEST(GeometryPoints, AnchorAndViewOrigins) {
     EXPECT_EQ(PriceRect(g), (platform::Rect{310, 240, 400, 270}));
     g.lvwf_x = std::numeric_limits<int>::max();
     EXPECT_EQ(AnchoredPoint(g, view, 5, 6).x, std::numeric_limits<int>::max());
+    // The click primitives' points saturate the same way.
+    g.lvwf_y = std::numeric_limits<int>::min();
+    EXPECT_EQ(g.At(5, -6), (Point{std::numeric_limits<int>::max(), std::numeric_limits<int>::min()}));
 }
 
 TEST(GeometryStore, ReadersSeeWholeRecords) {

@@ -202,5 +202,22 @@ TEST(Replay, PracticeRunConfirmsByItselfWithThreeSecondsLeft) {
     EXPECT_TRUE(Logged(r, "模拟拍牌开始"));
 }
 
+// The Log folder cannot be written from the last half minute on, so the flush of the auction's
+// end (five seconds after it) fails: no line is lost, and the flush at the close, once the folder
+// is back, writes every one of them; while it stays away they are all still in memory.
+TEST(Replay, AnUnwritableLogFolderAtTheFlushLosesNoLine) {
+    const std::string base = Edited("jam_signal.scn", "stop 11:30:02", "stop 11:30:08");
+    const ReplayResult plain = Replay(base);
+    const ReplayResult restored = Replay(base + "at 11:29:30 log unwritable\nat 11:30:06 log writable\n");
+    const ReplayResult away = Replay(base + "at 11:29:30 log unwritable\n");
+    ASSERT_FALSE(plain.logLines.empty());
+    EXPECT_EQ(plain.unwrittenLogLines, 0u);
+    EXPECT_EQ(restored.logLines, plain.logLines);
+    EXPECT_EQ(restored.unwrittenLogLines, 0u);
+    EXPECT_EQ(away.logLines, plain.logLines);
+    EXPECT_GT(away.unwrittenLogLines, 0u);
+    EXPECT_EQ(ConfirmTimes(restored), ConfirmTimes(plain));  // the run itself goes on unchanged
+}
+
 }  // namespace
 }  // namespace kestrava::runtime

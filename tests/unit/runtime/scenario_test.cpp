@@ -96,6 +96,9 @@ TEST(Scenario, MalformedLinesAreReportedWithTheirNumber) {
         {"slot 0\n", 1, "slot 1 … 20"},
         {"bid 1234\n", 1, "eight-digit"},
         {"launch\n", 1, "unknown statement"},
+        {"at 11:29:10 log full\n", 1, "writable or unwritable"},
+        {"start 11:29:00\nset conf launchp 1\x01\n", 2, "control character 1"},
+        {"# a comment may not hide one either \x7f\n", 1, "control character 127"},
     };
     for (const Case& t : cases) {
         SCOPED_TRACE(t.text);
