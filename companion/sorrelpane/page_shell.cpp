@@ -350,7 +350,6 @@ void PageShell::closeEvent(QCloseEvent* event) {
 void PageShell::Open(const QUrl& url, const QString& elementsFile) {
     elements_ = ReadElements(elementsFile);
     shownRects_.clear();
-    watchReported_.clear();
     firstBidDone_ = false;
     log_->Write(QStringLiteral("open %1 (%2 element selectors)").arg(url.toString()).arg(elements_.size()));
     page_->load(url);
@@ -678,14 +677,12 @@ void PageShell::WatchElements() {
         if (!selector.isEmpty()) roles.insert(QLatin1String(role), selector);
     }
     shownRects_.clear();
-    watchReported_.clear();
     if (!roles.isEmpty()) page_->runJavaScript(WatchScript(roles));
 }
 
 void PageShell::OnElementRect(const QStringList& fields) {
     const QString role = fields.value(1);
     if (role.isEmpty()) return;
-    watchReported_.insert(role, true);
     bool ok[4] = {};
     const QRectF r(fields.value(2).toDouble(&ok[0]), fields.value(3).toDouble(&ok[1]), fields.value(4).toDouble(&ok[2]),
                    fields.value(5).toDouble(&ok[3]));

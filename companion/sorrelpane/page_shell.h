@@ -154,7 +154,6 @@ private:
     // a watch in the page, so a click needs no script round trip. A role absent here is not shown
     // (or the watch has not reported it yet).
     QHash<QString, QRectF> shownRects_;
-    QHash<QString, bool> watchReported_;
     int scriptsInFlight_ = 0;
     shell::ShellConfirmTimer confirmTimer_;
     QTimer* confirmClock_ = nullptr;

@@ -327,6 +327,20 @@ TEST(ForcedSubmissionTest, OnlyTheSubmitTickCountsDown) {
     }
 }
 
+// A submission armed at 11:29:58 with the forced box ticked, in element mode, run up to just after
+// the countdown's start; returns the one message posted by then (the schedule).
+Post ArmForcedAndStartCountdown(EngineRig& rig) {
+    rig.c().state.divmode = 1;  // element mode: the shell can click by itself
+    rig.Tick(box::ForcedByTime);
+    rig.SetPrices(90000, 90900);
+    rig.e().ArmSubmission();
+    rig.StartTicks();
+    rig.AdvanceTo(11, 29, 59, 20);
+    const std::vector<Post> posts = rig.Posts(true);
+    EXPECT_EQ(posts.size(), 1u);
+    return posts.empty() ? Post{} : posts[0];
+}
+
 // In element mode the page shell is told the forced moment when the countdown starts. With its
 // acknowledgement the shell clicks and the console sends no confirm command of its own; without
 // one the console cancels in time and confirms at the moment itself. Either way: one click.
@@ -334,21 +348,14 @@ TEST(ForcedSubmissionTest, TheShellClicksAnAcknowledgedMomentAndOtherwiseTheCons
     for (const bool acknowledged : {true, false}) {
         SCOPED_TRACE(acknowledged ? "acknowledged" : "no answer from the shell");
         EngineRig rig(MakeLocal(2026, 12, 10, 11, 29, 58, 0), CurveReader({{60, 90000}}));
-        rig.c().state.divmode = 1;  // element mode: the shell can click by itself
-        rig.Tick(box::ForcedByTime);
-        rig.SetPrices(90000, 90900);
-        rig.e().ArmSubmission();
-        rig.StartTicks();
-        rig.AdvanceTo(11, 29, 59, 20);
-        std::vector<Post> posts = rig.Posts(true);
-        ASSERT_EQ(posts.size(), 1u);
-        ASSERT_EQ(posts[0].msg, shell::cmd::ScheduleConfirm);
+        const Post schedule = ArmForcedAndStartCountdown(rig);
+        ASSERT_EQ(schedule.msg, shell::cmd::ScheduleConfirm);
         // The moment travels on the shared clock: 11:29:59.900.
-        EXPECT_EQ(shell::DueMoment{posts[0].wParam}.MillisFrom(rig.fp.clock.EpochMillis()), 880);
-        const std::int32_t token = posts[0].lParam;
+        EXPECT_EQ(shell::DueMoment{schedule.wParam}.MillisFrom(rig.fp.clock.EpochMillis()), 880);
+        const std::int32_t token = schedule.lParam;
         if (acknowledged) rig.e().OnScheduleAnswer(rig.c(), static_cast<std::uint32_t>(token), 1);
         rig.AdvanceTo(11, 30, 0, 500);
-        posts = rig.Posts(true);
+        const std::vector<Post> posts = rig.Posts(true);
         EXPECT_EQ(rig.LoggedCount("软件强制提交 完毕"), 1);
         if (acknowledged) {
             EXPECT_EQ(EngineRig::Confirmations(posts), 0) << "the shell's click stands for the console's";
@@ -367,19 +374,13 @@ TEST(ForcedSubmissionTest, TheShellClicksAnAcknowledgedMomentAndOtherwiseTheCons
 // A cancelled submission takes its schedule with it: the shell is told before the moment.
 TEST(ForcedSubmissionTest, EscapeCancelsTheScheduledMoment) {
     EngineRig rig(MakeLocal(2026, 12, 10, 11, 29, 58, 0), CurveReader({{60, 90000}}));
-    rig.c().state.divmode = 1;
-    rig.Tick(box::ForcedByTime);
-    rig.SetPrices(90000, 90900);
-    rig.e().ArmSubmission();
-    rig.StartTicks();
-    rig.AdvanceTo(11, 29, 59, 20);
-    std::vector<Post> posts = rig.Posts(true);
-    ASSERT_EQ(posts.size(), 1u);
-    rig.e().OnScheduleAnswer(rig.c(), static_cast<std::uint32_t>(posts[0].lParam), 1);
+    const Post schedule = ArmForcedAndStartCountdown(rig);
+    ASSERT_EQ(schedule.msg, shell::cmd::ScheduleConfirm);
+    rig.e().OnScheduleAnswer(rig.c(), static_cast<std::uint32_t>(schedule.lParam), 1);
     rig.AdvanceTo(11, 29, 59, 500);
     rig.e().HandleKey(rig.c(), platform::vk::Escape);
     rig.AdvanceTo(11, 30, 0, 500);
-    posts = rig.Posts(true);
+    const std::vector<Post> posts = rig.Posts(true);
     ASSERT_FALSE(posts.empty());
     EXPECT_EQ(posts[0].msg, shell::cmd::CancelScheduledConfirm);
     EXPECT_EQ(EngineRig::Confirmations(posts), 0);
@@ -731,8 +732,12 @@ TEST(ScheduledBidsTest, AnArmedSubmissionIsLeftAloneAndMomentsAtTheEndScheduleNo
         EXPECT_EQ(applications, k.applications);
         EXPECT_EQ(FirstPostTime(rig, posts, cmd::ConfirmCodeElement), k.confirmedAt);
         EXPECT_EQ(EngineRig::Confirmations(posts), k.confirmedAt.empty() ? 0 : 1);
-        if (k.thirdAt == 0) EXPECT_EQ(rig.LoggedCount("第三次申请价格"), 0);
-        if (k.secondAt == 0) EXPECT_EQ(rig.LoggedCount("第二次申请价格"), 0);
+        if (k.thirdAt == 0) {
+            EXPECT_EQ(rig.LoggedCount("第三次申请价格"), 0);
+        }
+        if (k.secondAt == 0) {
+            EXPECT_EQ(rig.LoggedCount("第二次申请价格"), 0);
+        }
         EXPECT_EQ(countdownShown, k.countdown);
     }
 }
