@@ -364,6 +364,9 @@ namespace {
 
 enum class Due { NotYet, AfterCountdown, AtOnce };
 
+// With the gap above DisconSecBid the forced submission confirms when this many seconds remain.
+constexpr int kForced58Seconds = 2;
+
 // A countdown whose start was noticed this long after the fact fires at once anyway.
 constexpr std::int64_t kLongestLookBackMs = 60000;
 constexpr std::uint32_t kFreshFractionMs = 1000;  // a page report older than this no longer tells the fraction
@@ -442,11 +445,21 @@ void Engine::TimeForcedSubmission(console::CKestravaDlg& c) {
     std::string_view infoText = "开始自动强制提交";
     std::string_view logText = "软件强制提交 完毕";
     if (byGap && gap > gapLimit) {
-        // The gap stayed too wide: confirm at 58 whatever the set moment.
-        if (t > 2) return;
+        // The gap stayed too wide: confirm at 58 whatever the set moment. Within the second before
+        // it the page shell is told the moment, as for every other time-based confirmation.
+        if (t > kForced58Seconds) {
+            if (t == kForced58Seconds + 1) {
+                const std::uint32_t now = Now(c);
+                ScheduleConfirm(c, TickWhenRemainingReached(c, t, time.pcClock, now) + 1000, kForced58Rule);
+            }
+            return;
+        }
         infoText = "开始自动58强制提交";
         logText = "58强制提交";
     } else {
+        // The lowest price has risen into the limit: the set moment applies, not 58, and a click the
+        // shell holds for 58 would confirm a second time.
+        if (e.forced58Scheduled.exchange(0) == 1) AbandonScheduledConfirm(c, "差额已在限内，不再58强制提交");
         const int lead = strategy.mandatory_bid.load();
         const std::uint32_t now = Now(c);
         const Due due = ForcedCountdown(

@@ -76,6 +76,9 @@ inline constexpr int RiseDelay1Label55 = 1212;  // … 1215, "0.%d"
 inline constexpr int RiseDelay2Label55 = 1208;  // … 1211, "延0.%d"
 }  // namespace box
 
+// The rule name the "58" forced submission schedules its moment under.
+inline constexpr char kForced58Rule[] = "58强制提交";
+
 // The variants of a bid application: who uses them, their waits and their price correction.
 enum class Application { Bid, Rebid, Scheduled, Analysis };
 

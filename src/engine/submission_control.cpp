@@ -98,6 +98,8 @@ void Engine::ScheduleConfirm(console::CKestravaDlg& c, std::uint32_t dueTick, co
     const auto ahead = static_cast<std::int32_t>(dueTick - Now(c));
     // Too close for an acknowledgement to come back in time: the rule confirms by itself.
     if (ahead > kAnnounceAheadMs || ahead <= static_cast<std::int32_t>(shell::ConfirmSchedule::kAckMarginMs)) return;
+    // The latest announcement stands for the pending schedule: another rule's moment replaces it.
+    records.forced58Scheduled = std::string_view(rule) == kForced58Rule ? 1 : 0;
     ConfirmSchedule(c).Schedule(dueTick, rule);
 }
 

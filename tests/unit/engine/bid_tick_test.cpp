@@ -327,48 +327,94 @@ TEST(ForcedSubmissionTest, OnlyTheSubmitTickCountsDown) {
     }
 }
 
-// A submission armed at 11:29:58 with the forced box ticked, in element mode, run up to just after
-// the countdown's start; returns the one message posted by then (the schedule).
-Post ArmForcedAndStartCountdown(EngineRig& rig) {
+// The moments the time-based forced submission announces to the page shell: the set moment
+// (mandatory_bid 100: 11:29:59.900) and, with box 1098 and a gap above DisconSecBid, 11:29:58.
+struct ForcedMoment {
+    const char* name;
+    bool at58;
+    int armSecond;                // 11:29:SS, the submission armed
+    int announcedSecond, announcedMs;  // just after the announcement
+    std::int32_t aheadMs;         // the moment, seen from then
+    std::string due;              // the moment
+    std::string log;              // the rule's line
+};
+const ForcedMoment kForcedAt599{"forced at the set moment", false, 58, 59, 20, 880, "11:29:59.900", "软件强制提交 完毕"};
+const ForcedMoment kForcedAt58{"forced at 58, gap above the limit", true, 56, 57, 20, 980, "11:29:58.000", "58强制提交"};
+
+// A submission armed with the forced box ticked, in element mode, run up to just after the
+// announcement; returns the one message posted by then (the schedule).
+Post ArmForcedAndStartCountdown(EngineRig& rig, const ForcedMoment& k = kForcedAt599) {
     rig.c().state.divmode = 1;  // element mode: the shell can click by itself
     rig.Tick(box::ForcedByTime);
+    if (k.at58) {
+        rig.Tick(box::ForcedByGap);
+        rig.e().strategy.DisconSecBid = 800;
+    }
     rig.SetPrices(90000, 90900);
     rig.e().ArmSubmission();
     rig.StartTicks();
-    rig.AdvanceTo(11, 29, 59, 20);
+    rig.AdvanceTo(11, 29, k.announcedSecond, k.announcedMs);
     const std::vector<Post> posts = rig.Posts(true);
     EXPECT_EQ(posts.size(), 1u);
     return posts.empty() ? Post{} : posts[0];
 }
 
-// In element mode the page shell is told the forced moment when the countdown starts. With its
+// In element mode the page shell is told the forced moment within the second before it. With its
 // acknowledgement the shell clicks and the console sends no confirm command of its own; without
 // one the console cancels in time and confirms at the moment itself. Either way: one click.
 TEST(ForcedSubmissionTest, TheShellClicksAnAcknowledgedMomentAndOtherwiseTheConsoleDoes) {
-    for (const bool acknowledged : {true, false}) {
-        SCOPED_TRACE(acknowledged ? "acknowledged" : "no answer from the shell");
-        EngineRig rig(MakeLocal(2026, 12, 10, 11, 29, 58, 0), CurveReader({{60, 90000}}));
-        const Post schedule = ArmForcedAndStartCountdown(rig);
-        ASSERT_EQ(schedule.msg, shell::cmd::ScheduleConfirm);
-        // The moment travels on the shared clock: 11:29:59.900.
-        EXPECT_EQ(shell::DueMoment{schedule.wParam}.MillisFrom(rig.fp.clock.EpochMillis()), 880);
-        const std::int32_t token = schedule.lParam;
-        if (acknowledged) rig.e().OnScheduleAnswer(rig.c(), static_cast<std::uint32_t>(token), 1);
-        rig.AdvanceTo(11, 30, 0, 500);
-        const std::vector<Post> posts = rig.Posts(true);
-        EXPECT_EQ(rig.LoggedCount("软件强制提交 完毕"), 1);
-        if (acknowledged) {
-            EXPECT_EQ(EngineRig::Confirmations(posts), 0) << "the shell's click stands for the console's";
-            EXPECT_TRUE(posts.empty());
-        } else {
-            ASSERT_EQ(posts.size(), 2u);
-            EXPECT_EQ(posts[0].msg, shell::cmd::CancelScheduledConfirm);
-            EXPECT_EQ(posts[0].lParam, token);
-            EXPECT_LE(FirstPostTime(rig, posts, shell::cmd::CancelScheduledConfirm), "11:29:59.860");
-            EXPECT_EQ(FirstPostTime(rig, posts, cmd::ConfirmCodeElement), "11:29:59.900");
-            EXPECT_EQ(EngineRig::Confirmations(posts), 1);
+    for (const ForcedMoment& k : {kForcedAt599, kForcedAt58}) {
+        for (const bool acknowledged : {true, false}) {
+            SCOPED_TRACE(std::string(k.name) + (acknowledged ? ", acknowledged" : ", no answer from the shell"));
+            EngineRig rig(MakeLocal(2026, 12, 10, 11, 29, k.armSecond, 0), CurveReader({{60, 90000}}));
+            const Post schedule = ArmForcedAndStartCountdown(rig, k);
+            ASSERT_EQ(schedule.msg, shell::cmd::ScheduleConfirm);
+            // The moment travels on the shared clock.
+            EXPECT_EQ(shell::DueMoment{schedule.wParam}.MillisFrom(rig.fp.clock.EpochMillis()), k.aheadMs);
+            const std::int32_t token = schedule.lParam;
+            if (acknowledged) rig.e().OnScheduleAnswer(rig.c(), static_cast<std::uint32_t>(token), 1);
+            rig.AdvanceTo(11, 30, 0, 500);
+            const std::vector<Post> posts = rig.Posts(true);
+            EXPECT_EQ(rig.LoggedCount(k.log), 1);
+            EXPECT_EQ(rig.rec().forcedSubmitDone.load(), 1);
+            if (acknowledged) {
+                EXPECT_EQ(EngineRig::Confirmations(posts), 0) << "the shell's click stands for the console's";
+                EXPECT_TRUE(posts.empty());
+            } else {
+                ASSERT_EQ(posts.size(), 2u);
+                EXPECT_EQ(posts[0].msg, shell::cmd::CancelScheduledConfirm);
+                EXPECT_EQ(posts[0].lParam, token);
+                // At least the acknowledgement's margin before the moment.
+                const std::int64_t cancelToDue = posts[1].at - posts[0].at;
+                EXPECT_GE(cancelToDue, static_cast<std::int64_t>(shell::ConfirmSchedule::kAckMarginMs));
+                EXPECT_EQ(FirstPostTime(rig, posts, cmd::ConfirmCodeElement), k.due);
+                EXPECT_EQ(EngineRig::Confirmations(posts), 1);
+            }
         }
     }
+}
+
+// The 58 moment is announced while the gap is above the limit. When the lowest price rises into
+// the limit before 58, the set moment applies instead: the shell is told to drop 58 at once, and
+// the one confirmation comes at 11:29:59.900.
+TEST(ForcedSubmissionTest, TheFiftyEightMomentIsWithdrawnWhenTheGapComesWithinTheLimit) {
+    EngineRig rig(MakeLocal(2026, 12, 10, 11, 29, 56, 0));
+    const Post schedule = ArmForcedAndStartCountdown(rig, kForcedAt58);
+    ASSERT_EQ(schedule.msg, shell::cmd::ScheduleConfirm);
+    rig.e().OnScheduleAnswer(rig.c(), static_cast<std::uint32_t>(schedule.lParam), 1);
+    rig.AdvanceTo(11, 29, 57, 500);
+    rig.SetPrices(90100, 90900);  // gap 800: within DisconSecBid
+    rig.AdvanceTo(11, 29, 57, 510);
+    std::vector<Post> posts = rig.Posts(true);
+    ASSERT_EQ(posts.size(), 1u);
+    EXPECT_EQ(posts[0].msg, shell::cmd::CancelScheduledConfirm);
+    EXPECT_EQ(posts[0].lParam, schedule.lParam);
+    rig.AdvanceTo(11, 30, 0, 500);
+    posts = rig.Posts();
+    EXPECT_EQ(EngineRig::Confirmations(posts), 1);
+    EXPECT_EQ(FirstPostTime(rig, posts, cmd::ConfirmCodeElement), "11:29:59.900");
+    EXPECT_EQ(rig.LoggedCount("58强制提交"), 0);
+    EXPECT_EQ(rig.LoggedCount("软件强制提交 完毕"), 1);
 }
 
 // A cancelled submission takes its schedule with it: the shell is told before the moment.
