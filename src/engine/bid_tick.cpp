@@ -271,8 +271,9 @@ void Engine::PerSecondPass(console::CKestravaDlg& c, int r) {
     if (r == 17) e.lowAt[43] = p;
     if (r >= 3 && r <= 14) {
         const int nn = 60 - r;
-        e.lowAt[nn] = p;
-        Log(c, SecondLowLine(nn, p));
+        // The low of 55 may have come from the feed already, and the rise-based lead is chosen by it.
+        if (nn != 55 || e.lowAt55Fed.load() != 1) e.lowAt[nn] = p;
+        Log(c, SecondLowLine(nn, e.lowAt[nn].load()));
         // A second the pass missed (the scan thread was held by an application) takes this
         // second's low: from 48 on always, 46 and 47 only as the second just before and only
         // when this console was already watching then, so a late start leaves them unknown.
@@ -385,8 +386,8 @@ RemainingClock ClockOfRemainingTime(const console::ConsoleState& s, const Engine
 
 // The countdown of a forced submission `leadMs` before the end, on remaining time t: a lead with
 // a part second starts counting when t reaches the next whole second and fires after the rest.
-// Only the submit tick runs it, so the start is always stored by the thread that compares against
-// it, and dated back to the moment t reached that second (`reachedTick`, never later than `now`):
+// Only the submit step runs it, one run at a time, so the start is always stored before anyone
+// compares against it, and dated back to the moment t reached that second (`reachedTick`, never later than `now`):
 // the tick's own period does not delay the firing.
 template <class ReachedTick, class LogStart>
 Due ForcedCountdown(int t, int leadMs, std::uint32_t now, std::atomic<int>& logged, std::atomic<std::uint32_t>& startTick,

@@ -8,7 +8,8 @@
 //                                                                           submission_control.cpp
 //   submit tick (submit-timer thread) rise rules, forced submissions, then the cloud step
 //                                                                           submit_tick.cpp
-//   page feed (interface thread)     page and server price reports         page_reports.cpp
+//   page feed (interface thread)     page and server price reports, each followed at once by
+//                                    the submit tick's step                 page_reports.cpp
 //   hints                            balloons and info-bar lines           hints.cpp
 //
 // The engine works on the console it is given (its state, controls, page shell, platform and
@@ -118,6 +119,7 @@ public:
     void OnForcedBoxClicked(console::CKestravaDlg& c, int id);
 
     // ---- Submit tick (submit_tick.cpp)
+    // The submit timer's step; a page or server report runs it too, right after taking its news.
     void SubmitTick(console::CKestravaDlg& c);
 
     // ---- Page feed (page_reports.cpp)
@@ -162,9 +164,14 @@ private:
     // that tells no fraction.
     void NoteRemainingChange(console::CKestravaDlg& c);
     void RiseRules(console::CKestravaDlg& c);
+    // The low of page second 55 from the fresh page feed, as soon as 5 s remain.
+    void TakeSecond55LowFromFeed(console::CKestravaDlg& c);
 
     // Page feed
     bool TakeFedPrice(console::CKestravaDlg& c, std::uint32_t price);
+    // The price and the time of a report the handler accepted; the submit step follows.
+    void TakePageReport(console::CKestravaDlg& c, std::uint32_t price, std::int32_t timeCode);
+    void TakeServerReport(console::CKestravaDlg& c, std::uint32_t price, std::int32_t timeCode);
     // Makes a ten-digit time code the newest of the run; false when it is not newer.
     bool RaiseFeedCode(std::int64_t code);
 
@@ -172,8 +179,8 @@ private:
     void PerSecondPass(console::CKestravaDlg& c, int r);
     void SevenSecondRemedy(console::CKestravaDlg& c, int r);
     void AntiFlukeCheck(console::CKestravaDlg& c, int r);
-    // Run by the submit tick alone: one owner per countdown, so its start and the clock it is
-    // compared with come from the same thread.
+    // Run by the submit step alone (the submit timer's or a report's, one at a time): one owner per
+    // countdown, so its start is stored before the clock is compared with it.
     void TimeForcedSubmission(console::CKestravaDlg& c);
     void RiseForcedSubmission(console::CKestravaDlg& c);
     struct ForcedTime {
@@ -206,6 +213,9 @@ private:
     // The smart-submit check runs on the scan tick and on the interface thread (fed prices);
     // one at a time, so a delay is started and a confirmation made once. Never held across a wait.
     std::mutex checkMutex_;
+    // The submit step runs on the submit timer and on each page report; one at a time. Never held
+    // across a wait, and never taken while checkMutex_ is held.
+    std::mutex submitMutex_;
 };
 
 // The leading decimal number of a text (leading white space skipped), 0 when there is none.

@@ -646,6 +646,74 @@ TEST(ForcedSubmissionTest, RiseBasedLandsAtItsMomentWhateverTheTickPhase) {
     }
 }
 
+// After a rise of 300 or more the rise-based forced submission is due the moment 5 s remain. With
+// a fresh page feed the low of second 55 is the fed price at that moment, so nothing waits for the
+// scan tick's per-second pass: on the page clock the first report of second 55 confirms, on the PC
+// clock the first submit step (tick or report) at 11:29:55.000 or after. Page reports every 100 ms,
+// the page 370 ms behind the PC clock; the phases of the reports and of the ticks vary.
+TEST(ForcedSubmissionTest, RiseBasedFiresWhenTheFeedShowsSecondFiftyFive) {
+    constexpr int kReportPhasesMs[] = {0, 30, 70};
+    constexpr int kTickPhasesMs[] = {0, 45, 95};
+    for (const RemainingClock clock : {RemainingClock::Pc, RemainingClock::PageFraction}) {
+        for (const int reportPhase : kReportPhasesMs) {
+            for (const int tickPhase : kTickPhasesMs) {
+                SCOPED_TRACE(std::string(ClockName(clock)) + ", reports at ." + std::to_string(reportPhase) +
+                             ", ticks at ." + std::to_string(tickPhase));
+                EngineOptions options;
+                std::unique_ptr<EngineRig> holder;
+                // The scan tick reads what the fresh feed gives, as the screen perception does.
+                options.readLowestPrice = [&holder](console::CKestravaDlg& c) {
+                    c.state.lowestPrice = holder->rec().feedLowestPrice.load();
+                };
+                if (clock == RemainingClock::PageFraction) {
+                    options.updateRemainingTime = [&holder](console::CKestravaDlg& c) {
+                        c.state.remainingSeconds =
+                            static_cast<int>(c.state.auctionEnd.load() - holder->rec().pageClock.load());
+                        return true;
+                    };
+                }
+                holder = std::make_unique<EngineRig>(MakeLocal(2026, 12, 10, 11, 29, 49, 0), options);
+                EngineRig& rig = *holder;
+                if (clock == RemainingClock::PageFraction) rig.c().state.systime_screentime = 1;
+                rig.Tick(box::ForcedByRise);
+                rig.SetPrices(90000, 93000);
+                rig.e().ArmSubmission();
+                // The page's lowest price rose 300 at its 11:29:54.500.
+                const auto report = [&] {
+                    const std::int64_t pageMs = rig.fp.clock.EpochMillis() - kPageLagMs;
+                    const LocalTime t = rig.fp.clock.EpochMillisToLocal(pageMs);
+                    const int code = ((t.hour * 100 + t.minute) * 100 + t.second) * 10000 + t.millisecond * 10;
+                    const bool risen = t.second > 54 || (t.second == 54 && t.millisecond >= 500);
+                    rig.e().OnPageReport(rig.c(), risen ? 90300 : 90000, code);
+                };
+                rig.AdvanceTo(11, 29, 49, reportPhase);
+                std::unique_ptr<platform::PeriodicTimer> feed = rig.fp.clock.StartPeriodic(100, report);
+                report();
+                rig.AdvanceTo(11, 29, 49, 100 + tickPhase);
+                rig.StartTicks();
+                rig.AdvanceTo(11, 29, 54, 900);
+                rig.Posts();
+                rig.AdvanceTo(11, 30, 0, 500);
+                const std::vector<Post> posts = rig.Posts();
+                feed.reset();
+
+                // The first report after `pcMs` (ms past 11:29:55.000 on the PC clock), and the first tick.
+                const auto firstReportFrom = [&](int pcMs) { return pcMs + (reportPhase - pcMs % 100 + 100) % 100; };
+                const int firstTick = (tickPhase % 10 + 10) % 10;
+                const int expected = clock == RemainingClock::Pc ? std::min(firstReportFrom(0), firstTick)
+                                                                 : firstReportFrom(kPageLagMs);
+                char at[32];
+                std::snprintf(at, sizeof at, "11:29:55.%03d", expected);
+                EXPECT_EQ(FirstPostTime(rig, posts, cmd::ConfirmCodeElement), at);
+                EXPECT_EQ(EngineRig::Confirmations(posts), 1);
+                EXPECT_EQ(rig.rec().lowAt[55].load(), 90300);
+                EXPECT_EQ(rig.LoggedCount("涨幅强制提交 完毕"), 1);
+                EXPECT_EQ(rig.LoggedCount("55秒最低成交价：90300"), 1);
+            }
+        }
+    }
+}
+
 TEST(ScheduledBidsTest, CountdownClearingAndBothBidsAtTheirSeconds) {
     EngineRig rig(MakeLocal(2026, 12, 10, 11, 29, 29, 900), CurveReader({{60, 90000}, {15, 90300}}));
     auto& v = rig.e().strategy;

@@ -27,8 +27,10 @@ TEST(RiseRulesTest, ScheduleAndConfirmAtTheSecondsDelay) {
         {"within SmartBidTime1 only", 55, 200, 500, true, 7, {"上涨2功能55延触发", "上涨2功能点击确定"}, 700},
         {"second 56: rule 1 after 100 ms", 56, 100, 400, true, 5,
          {"上涨1功能56延触发", "上涨2功能56延触发", "上涨1功能点击确定"}, 100},
-        // A zero delay still waits for the next tick: a rule confirms on an evaluation after the one that scheduled it.
-        {"second 58: rule 2 up to 900, no delay", 58, 100, 900, true, 0, {"上涨2功能58延触发", "上涨2功能点击确定"}, 10},
+        // A zero delay confirms on the evaluation that found the rise.
+        {"second 58: rule 2 up to 900, no delay", 58, 100, 900, true, 0, {"上涨2功能58延触发", "上涨2功能点击确定"}, 0},
+        {"second 57, 400 exactly: rule 1 without delay, rule 2 never scheduled", 57, 100, 400, true, 3,
+         {"上涨1功能57延触发", "上涨1功能点击确定"}, 0},
         {"gap above SmartBidTime1", 55, 100, 700, true, 7, {}, -1},
         {"no rise", 55, 0, 400, true, 7, {}, -1},
         {"box unticked", 55, 100, 400, false, 7, {}, -1},

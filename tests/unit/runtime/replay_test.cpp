@@ -183,9 +183,9 @@ TEST(Replay, JamSignalIsHonouredOnlyAfterPageSecond57AndAHalf) {
     const Case cases[] = {
         {"57.0 ignored, 57.6 confirms at once", ExampleText(file),
          {{At("11:29:57.600")}, 1000, 3, "ABC  3 ，点击确定"}},
-        // The feed's rule of second 59 acts on the first submit tick after the report of 59.
+        // The feed's rule of second 59 acts on the report of 59 itself, which runs the submit step.
         {"only the early signal: nothing before the feed's rule of second 59",
-         Edited(file, "at 11:29:57.600 jam 3", ""), {{At("11:29:59.010")}, 1000, 1, "云提交59"}},
+         Edited(file, "at 11:29:57.600 jam 3", ""), {{At("11:29:59.000")}, 1000, 1, "云提交59"}},
         {"box 1196 clear: the signal is ignored", Edited(file, "set policy 1 check_bigdata 1", ""), {{}}},
     };
     for (const Case& t : cases) Check(t);
