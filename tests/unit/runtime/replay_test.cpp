@@ -144,6 +144,21 @@ TEST(Replay, ForcedSubmissionConfirmsAtTheSetMomentWhenTheGapStaysWide) {
     Check({"box 1061 clear: nothing confirms", Edited("forced_submission.scn", "set policy 1 check4 1", ""), {{}}});
 }
 
+// The rise-based forced submission is due the moment 5 s remain after a rise of 300: on the page
+// clock that is the first report of second 55, whatever the scan tick's phase.
+TEST(Replay, RiseBasedForcedSubmissionConfirmsOnTheFirstReportOfSecond55) {
+    const std::string file = "rise_forced_at_55.scn";
+    const Case cases[] = {
+        {"reports 30 ms into each tenth", ExampleText(file), {{At("11:29:55.030")}, 700, 5, "涨幅强制提交 完毕"}},
+        {"reports 80 ms into each tenth", Edited(file, "feed 11:29:00.030", "feed 11:29:00.080"),
+         {{At("11:29:55.080")}, 700, 5, "涨幅强制提交 完毕"}},
+        {"a rise of 200: 3900 ms before the end", Edited(file, "price 89300", "price 89200"),
+         {{At("11:29:56.100")}, 800, 4, "涨幅强制提交 完毕"}},
+        {"box 1065 clear: nothing confirms", Edited(file, "box 1065 on", ""), {{}}},
+    };
+    for (const Case& t : cases) Check(t);
+}
+
 TEST(Replay, ScreenPathConfirmsThroughChain58WithTwoSecondsLeft) {
     const std::string file = "screen_path_58.scn";
     const Case cases[] = {
