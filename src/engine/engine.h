@@ -18,6 +18,7 @@
 // and only the path that ended it clicks.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -205,11 +206,19 @@ private:
     void RefreshControls(console::CKestravaDlg& c) const;
 
     shell::ConfirmSchedule& ConfirmSchedule(console::CKestravaDlg& c);
+    // Gives up a pending schedule whose page window is no longer the console's page window.
+    void KeepScheduleWithItsShell(console::CKestravaDlg& c);
 
     EngineOptions options_;
     // Made on first use, for the console the engine is attached to.
     std::once_flag scheduleOnce_;
     std::unique_ptr<shell::ConfirmSchedule> schedule_;
+    // The page window the pending schedule was announced to.
+    std::atomic<platform::WindowId> schedulePageWindow_{0};
+    // Whether to announce a moment depends on the pending one: one decision at a time (the submit
+    // step and the smart-submit check both announce). Taken after checkMutex_ and submitMutex_.
+    std::mutex scheduleMutex_;
+    std::uint32_t scheduledDue_ = 0;  // under scheduleMutex_: the pending schedule's moment
     // The smart-submit check runs on the scan tick and on the interface thread (fed prices);
     // one at a time, so a delay is started and a confirmation made once. Never held across a wait.
     std::mutex checkMutex_;

@@ -56,6 +56,7 @@ void Engine::SubmitTick(console::CKestravaDlg& c) {
         return;
     }
     NoteRemainingChange(c);
+    KeepScheduleWithItsShell(c);
     ConfirmSchedule(c).Poll();
     const int phase = s.auctionPhase.load();
     if (phase == 4 || phase < 3) return;

@@ -417,20 +417,47 @@ TEST(ForcedSubmissionTest, TheFiftyEightMomentIsWithdrawnWhenTheGapComesWithinTh
     EXPECT_EQ(rig.LoggedCount("软件强制提交 完毕"), 1);
 }
 
-// A cancelled submission takes its schedule with it: the shell is told before the moment.
-TEST(ForcedSubmissionTest, EscapeCancelsTheScheduledMoment) {
-    EngineRig rig(MakeLocal(2026, 12, 10, 11, 29, 58, 0), CurveReader({{60, 90000}}));
-    const Post schedule = ArmForcedAndStartCountdown(rig);
-    ASSERT_EQ(schedule.msg, shell::cmd::ScheduleConfirm);
-    rig.e().OnScheduleAnswer(rig.c(), static_cast<std::uint32_t>(schedule.lParam), 1);
-    rig.AdvanceTo(11, 29, 59, 500);
-    rig.e().HandleKey(rig.c(), platform::vk::Escape);
-    rig.AdvanceTo(11, 30, 0, 500);
-    const std::vector<Post> posts = rig.Posts(true);
-    ASSERT_FALSE(posts.empty());
-    EXPECT_EQ(posts[0].msg, shell::cmd::CancelScheduledConfirm);
-    EXPECT_EQ(EngineRig::Confirmations(posts), 0);
-    EXPECT_EQ(rig.LoggedCount("软件强制提交 完毕"), 0);
+// Between the shell's acknowledgement and the moment:
+// - the bidder's Escape cancels the submission, and its schedule with it: the shell is told;
+// - the shell restarts and forgets the moment with its old window. As soon as the console sees the
+//   new page window it gives the schedule up, announces the moment to the new shell and, with no
+//   answer from it, cancels in time and confirms at the moment itself.
+// Either way the old token is cancelled first, and there is at most one click.
+TEST(ForcedSubmissionTest, EscapeOrARestartedShellBetweenAcknowledgementAndMoment) {
+    struct Case {
+        const char* name;
+        bool restart;  // else Escape
+        std::string confirmedAt;  // "" none
+    };
+    const Case cases[] = {
+        {"Escape at 11:29:59.500", false, ""},
+        {"shell restarted at 11:29:59.300", true, "11:29:59.900"},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        EngineRig rig(MakeLocal(2026, 12, 10, 11, 29, 58, 0), CurveReader({{60, 90000}}));
+        const Post schedule = ArmForcedAndStartCountdown(rig);
+        ASSERT_EQ(schedule.msg, shell::cmd::ScheduleConfirm);
+        rig.e().OnScheduleAnswer(rig.c(), static_cast<std::uint32_t>(schedule.lParam), 1);
+        if (k.restart) {
+            rig.AdvanceTo(11, 29, 59, 300);
+            rig.RemovePage();
+            rig.AddPage();
+            rig.c().state.pageWindow = rig.page;
+            rig.c().state.pageView = rig.view;
+        } else {
+            rig.AdvanceTo(11, 29, 59, 500);
+            rig.e().HandleKey(rig.c(), platform::vk::Escape);
+        }
+        rig.AdvanceTo(11, 30, 0, 500);
+        const std::vector<Post> posts = rig.Posts(true);
+        ASSERT_FALSE(posts.empty());
+        EXPECT_EQ(posts[0].msg, shell::cmd::CancelScheduledConfirm);
+        EXPECT_EQ(posts[0].lParam, schedule.lParam);
+        EXPECT_EQ(EngineRig::Confirmations(posts), k.confirmedAt.empty() ? 0 : 1);
+        EXPECT_EQ(FirstPostTime(rig, posts, cmd::ConfirmCodeElement), k.confirmedAt);
+        EXPECT_EQ(rig.LoggedCount("软件强制提交 完毕"), k.confirmedAt.empty() ? 0 : 1);
+    }
 }
 
 TEST(ForcedSubmissionTest, PcClockTakesOverWhenItRunsAhead) {

@@ -61,6 +61,47 @@ TEST(RiseRulesTest, ScheduleAndConfirmAtTheSecondsDelay) {
     }
 }
 
+// Both rules waiting for their delays announce one moment to the page shell, the earlier one:
+// neither replaces the other's schedule on the ticks in between (they used to, every tick). With
+// the shell's acknowledgement its click is the one confirmation.
+TEST(RiseRulesTest, TwoWaitingRulesAnnounceTheEarlierMomentOnce) {
+    struct Case {
+        const char* name;
+        int rise2Delay;  // tenths; rule 1 waits 500 ms at second 55
+        std::int32_t announcedMs;
+        std::string log;
+    };
+    const Case cases[] = {
+        {"rule 1 first", 7, 500, "上涨1功能点击确定"},
+        {"rule 2 first", 3, 300, "上涨2功能点击确定"},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        EngineRig rig(MakeLocal(2026, 12, 10, 11, 29, 55));
+        rig.c().state.divmode = 1;
+        rig.rec().lowAt[54] = 90000;
+        rig.rec().feedLowestPrice = 90100;
+        rig.rec().pageClock = rig.fp.clock.LocalToEpochSeconds(MakeLocal(2026, 12, 10, 11, 29, 55));
+        rig.rec().riseDelay2[0] = k.rise2Delay;
+        rig.SetPrices(90100, 90500);  // 400 above the fed price: both rules
+        rig.Tick(box::Rise55);
+        rig.e().ArmSubmission();
+        rig.submitTimer = rig.fp.clock.StartPeriodic(10, [&] { rig.e().SubmitTick(rig.c()); });
+        rig.fp.clock.Advance(10);
+        std::vector<Post> posts = rig.Posts(true);
+        ASSERT_FALSE(posts.empty());
+        const Post& last = posts.back();
+        ASSERT_EQ(last.msg, shell::cmd::ScheduleConfirm);
+        EXPECT_EQ(shell::DueMoment{last.wParam}.MillisFrom(rig.fp.clock.EpochMillis()), k.announcedMs);
+        rig.e().OnScheduleAnswer(rig.c(), static_cast<std::uint32_t>(last.lParam), 1);
+        rig.fp.clock.Advance(980);
+        posts = rig.Posts(true);
+        EXPECT_TRUE(posts.empty()) << posts.size() << " more messages, first " << posts.front();
+        EXPECT_EQ(rig.LoggedCount(k.log), 1);
+        EXPECT_EQ(rig.rec().smartSubmitArmed.load(), 0);
+    }
+}
+
 TEST(RiseRulesTest, NothingWithoutAnArmedSubmissionOrOutsideTheRevisionPhase) {
     for (const int phase : {2, 3, 4}) {
         SCOPED_TRACE(phase);
