@@ -165,6 +165,8 @@ private:
     // that tells no fraction.
     void NoteRemainingChange(console::CKestravaDlg& c);
     void RiseRules(console::CKestravaDlg& c);
+    // The smart submission's check once its delay has run out.
+    void SmartDelayRunOut(console::CKestravaDlg& c);
     // The low of page second 55 from the fresh page feed, as soon as 5 s remain.
     void TakeSecond55LowFromFeed(console::CKestravaDlg& c);
 
@@ -219,11 +221,12 @@ private:
     // step and the smart-submit check both announce). Taken after checkMutex_ and submitMutex_.
     std::mutex scheduleMutex_;
     std::uint32_t scheduledDue_ = 0;  // under scheduleMutex_: the pending schedule's moment
-    // The smart-submit check runs on the scan tick and on the interface thread (fed prices);
-    // one at a time, so a delay is started and a confirmation made once. Never held across a wait.
+    // The smart-submit check runs on the scan tick, on the submit step (a delay run out) and on the
+    // interface thread (fed prices); one at a time, so a delay is started and a confirmation made once. Never held across a wait.
     std::mutex checkMutex_;
     // The submit step runs on the submit timer and on each page report; one at a time. Never held
-    // across a wait, and never taken while checkMutex_ is held.
+    // across a wait, and never taken while checkMutex_ is held (the step takes checkMutex_ when a
+    // smart delay has run out).
     std::mutex submitMutex_;
 };
 

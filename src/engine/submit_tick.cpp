@@ -61,6 +61,7 @@ void Engine::SubmitTick(console::CKestravaDlg& c) {
     const int phase = s.auctionPhase.load();
     if (phase == 4 || phase < 3) return;
     if (records.smartSubmitArmed.load() == 1) RiseRules(c);
+    SmartDelayRunOut(c);
     // The forced submissions aim at a moment to the millisecond, which this tick's period finds;
     // this step is their only caller and runs one at a time, so nobody can sample the clock before
     // the countdown's start is stored and see it as long past.
@@ -78,6 +79,15 @@ void Engine::NoteRemainingChange(console::CKestravaDlg& c) {
     records.remainingChange.With([&](RemainingChange& change) {
         if (!change.seen || change.remainingSeconds != r) change = {true, r, now};
     });
+}
+
+void Engine::SmartDelayRunOut(console::CKestravaDlg& c) {
+    // The smart submission's delay runs out on this step's clock; the scan tick's check would find
+    // it up to a scan period late. The check itself decides (and confirms once, under its lock).
+    const EngineState& e = records;
+    if (e.smartSubmitArmed.load() != 1 || e.delayStarted.load() != 1) return;
+    const auto elapsed = static_cast<std::int32_t>(Now(c) - e.delayStartTick.load());
+    if (elapsed >= strategy.DelayBidTime.load()) SmartSubmitCheck(c);
 }
 
 void Engine::TakeSecond55LowFromFeed(console::CKestravaDlg& c) {
