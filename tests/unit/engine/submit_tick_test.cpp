@@ -3,6 +3,8 @@
 // scheduled after the second's delay; the first rule to run out confirms.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "engine_rig.h"
 
 namespace kestrava::engine::testing {
@@ -99,6 +101,26 @@ TEST(RiseRulesTest, TwoWaitingRulesAnnounceTheEarlierMomentOnce) {
         EXPECT_TRUE(posts.empty()) << posts.size() << " more messages, first " << posts.front();
         EXPECT_EQ(rig.LoggedCount(k.log), 1);
         EXPECT_EQ(rig.rec().smartSubmitArmed.load(), 0);
+    }
+}
+
+// A page report runs the submit step on its own thread while the submit timer runs it on another:
+// a rise rule without delay that both find confirms once. (Run under ThreadSanitizer too.)
+TEST(RiseRulesTest, AReportAndTheSubmitTimerTogetherConfirmOnce) {
+    for (int round = 0; round < 20; ++round) {
+        SCOPED_TRACE(round);
+        EngineRig rig(MakeLocal(2026, 12, 10, 11, 29, 58, 37));
+        rig.rec().lowAt[57] = 90000;
+        rig.SetPrices(90000, 90900);
+        rig.Tick(box::Rise55 + 3);
+        rig.e().ArmSubmission();
+        std::thread timer([&] {
+            for (int i = 0; i < 20; ++i) rig.e().SubmitTick(rig.c());
+        });
+        rig.e().OnPageReport(rig.c(), 90100, 1129580370);  // page second 58, 800 below the bid
+        timer.join();
+        EXPECT_EQ(EngineRig::Confirmations(rig.Posts()), 1);
+        EXPECT_EQ(rig.LoggedCount("上涨2功能点击确定"), 1);
     }
 }
 
