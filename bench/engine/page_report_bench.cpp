@@ -9,7 +9,9 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
+#include <filesystem>
 #include <memory>
+#include <string>
 
 #include "bench_platform.h"
 #include "still_clock.h"
@@ -41,7 +43,15 @@ constexpr std::int32_t kCode = 1129561234;  // 11:29:56.1234
 void BM_PageReportIntoTheWindow(benchmark::State& state) {
     bench::StillClock clock;
     StampingPlatform rest;
-    log::LogBook book(clock, "./Log");
+    // The confirmations' log lines go to a scratch folder, removed once the log book is gone.
+    struct Scratch {
+        std::filesystem::path path = std::filesystem::temp_directory_path() / "kestrava-page-report-bench";
+        ~Scratch() {
+            std::error_code ec;
+            std::filesystem::remove_all(path, ec);
+        }
+    } logs;
+    log::LogBook book(clock, logs.path.string());
     console::CKestravaDlg console(platform::Platform{clock, rest, rest, rest, rest, rest, rest, rest, rest, rest, rest, rest},
                                   book, console::LoginInfo{"12345678", "8.2", 1, 17});
     auto perception = std::make_shared<perception::PerceptionRole>();
