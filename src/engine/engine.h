@@ -110,7 +110,7 @@ public:
     // A confirmation of a time-based rule due at tick `dueTick`. Within the last second before it
     // the page shell is told the moment ahead and clicks on time by itself;
     // ConfirmBid then sends nothing. Called on every tick while the rule waits (repeats are kept
-    // as one schedule).
+    // as one schedule; of several waiting rules the earliest moment stands).
     void ScheduleConfirm(console::CKestravaDlg& c, std::uint32_t dueTick, const char* rule);
     // 0x4ad from the page shell.
     void OnScheduleAnswer(console::CKestravaDlg& c, std::uint32_t token, std::int32_t answer);
