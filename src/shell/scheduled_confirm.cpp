@@ -54,6 +54,7 @@ void ConfirmSchedule::Schedule(std::uint32_t dueTick, const char* rule) {
     if (nextToken_ > 0x7fffffffu) nextToken_ = 1;
     dueTick_ = dueTick;
     shellFired_ = false;
+    shellFound_ = true;
     const std::int32_t ahead = TicksUntilDue();
     const DueMoment due = DueMoment::FromEpochMillis(clock_.EpochMillis() + ahead);
     const bool sent = post_(platform::Message{cmd::ScheduleConfirm, due.low32, static_cast<std::int32_t>(token_)});
@@ -82,9 +83,11 @@ void ConfirmSchedule::OnAnswer(std::uint32_t token, std::int32_t answer) {
         // The shell cannot click this page by element: the console clicks at the moment.
         state_ = State::Idle;
         return;
+    case ScheduleAnswer::NotShown:
+        shellFound_ = false;
+        return;
     case ScheduleAnswer::Cancelled:
     case ScheduleAnswer::CancelTooLate:
-    case ScheduleAnswer::NotShown:
         return;
     }
 }
@@ -101,7 +104,8 @@ void ConfirmSchedule::Poll() {
 bool ConfirmSchedule::TakeConfirm() {
     std::lock_guard lock(mutex_);
     if (state_ == State::Acked && TicksUntilDue() <= static_cast<std::int32_t>(kSameConfirmMs)) {
-        log_("预约确定 令牌" + std::to_string(token_) + (shellFired_ ? " 页面已点击确定" : " 由页面准时点击确定"));
+        log_("预约确定 令牌" + std::to_string(token_) +
+             (!shellFound_ ? " 页面到时未见确定按钮，未点击" : shellFired_ ? " 页面已点击确定" : " 由页面准时点击确定"));
         state_ = State::Idle;
         return true;
     }

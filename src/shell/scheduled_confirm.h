@@ -114,6 +114,7 @@ private:
     std::uint32_t nextToken_ = 1;
     std::uint32_t dueTick_ = 0;
     bool shellFired_ = false;
+    bool shellFound_ = true;  // false: the shell found no confirm button at the moment
 };
 
 // ---- the shell's side --------------------------------------------------------------------------

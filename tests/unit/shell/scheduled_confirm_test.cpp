@@ -59,6 +59,20 @@ TEST_F(ConsoleScheduleTest, AcknowledgedScheduleIsTheShellsClickNotTheConsoles) 
     EXPECT_EQ(posted.size(), 1u);
 }
 
+// The dialog gone at the moment: the shell clicked nothing; the console sends nothing either (its
+// own click would land on whatever is there now) and its log says so, not that the page clicked.
+TEST_F(ConsoleScheduleTest, ConfirmButtonGoneAtTheMomentIsLoggedAsNotClicked) {
+    schedule.Schedule(In(300), "forced");
+    const std::int32_t token = LastToken();
+    schedule.OnAnswer(token, static_cast<std::int32_t>(ScheduleAnswer::Accepted));
+    clock.Advance(300);
+    schedule.OnAnswer(token, static_cast<std::int32_t>(ScheduleAnswer::NotShown));
+    EXPECT_TRUE(schedule.TakeConfirm());
+    EXPECT_EQ(posted.size(), 1u);
+    ASSERT_FALSE(logged.empty());
+    EXPECT_NE(logged.back().find("未见确定按钮，未点击"), std::string::npos) << logged.back();
+}
+
 TEST_F(ConsoleScheduleTest, WithoutAcknowledgementTheConsoleCancelsInTimeAndClicksItself) {
     schedule.Schedule(In(900), "forced");
     const std::int32_t token = LastToken();
