@@ -176,6 +176,8 @@ ShellConfirmTimer::Step ShellConfirmTimer::OnHeldTimer(std::uint32_t token, std:
     armed_ = false;
     firedToken_ = token;
     const std::int32_t left = due_.MillisFrom(now);
+    if (left <= 0)  // woken late: the hold has ended or is about to
+        return {Action::Fire, left, "token " + std::to_string(token) + ": clicking, " + std::to_string(-left) + " ms after the moment"};
     return {Action::Fire, left,
             "token " + std::to_string(token) + ": clicking, " + std::to_string(left) +
                 " ms ahead of the moment, the page holds the click until then"};
