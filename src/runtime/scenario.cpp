@@ -275,6 +275,11 @@ private:
             if (n != 1 || (w[3] != "writable" && w[3] != "unwritable")) return "log takes writable or unwritable";
             e.kind = EventKind::LogFolder;
             e.a = w[3] == "writable" ? 1 : 0;
+        } else if (what == "clock") {
+            const auto to = n == 1 ? ParseClock(w[3]) : std::nullopt;
+            if (!to) return "clock takes the time of day the PC clock is set to (HH:MM:SS[.mmm])";
+            e.kind = EventKind::ClockStep;
+            e.a = *to;
         } else if (what == "login" || what == "simstart") {
             if (n != 0) return std::string(what) + " takes no arguments";
             e.kind = what == "login" ? EventKind::PageLogin : EventKind::StartSimulation;

@@ -219,5 +219,44 @@ TEST(Replay, AnUnwritableLogFolderAtTheFlushLosesNoLine) {
     EXPECT_EQ(ConfirmTimes(restored), ConfirmTimes(plain));  // the run itself goes on unchanged
 }
 
+// What the page received and what the log says until the auction's end, in true time, without the
+// scenario's inputs and without the PC clock of the log stamps. (After the end the console times
+// its screenshots and uploads by the PC clock.)
+std::vector<std::string> SeenUntilTheEnd(const ReplayResult& r) {
+    std::vector<std::string> out;
+    for (const TimelineEntry& e : r.timeline)
+        if (e.kind != TimelineEntry::Kind::Input && e.at < At("11:30:00")) out.push_back(FormatClock(e.at) + " " + e.text);
+    return out;
+}
+
+// A network-time correction steps the PC clock in the last minute. With the page clock as the
+// clock of the remaining time (systime_screentime 1) and a live feed, nothing the page receives
+// or the log says moves by a millisecond, whichever way and however late the step: the ticks keep
+// their periods and the remaining time follows the page. With the PC clock chosen
+// (systime_screentime 0) the remaining time follows the corrected PC clock, as that setting asks.
+TEST(Replay, AClockStepInTheLastMinuteLeavesThePageClockedRunUnchanged) {
+    const char* files[] = {"second_bid_confirm_on_rise.scn", "forced_submission.scn", "jam_signal.scn"};
+    const char* steps[] = {"at 11:29:40 clock 11:29:45", "at 11:29:40 clock 11:29:35",
+                           "at 11:29:58.5 clock 11:29:50.250", "at 11:29:59.5 clock 11:30:01"};
+    for (const char* file : files) {
+        const std::string pageClocked = ExampleText(file) + "\nset conf systime_screentime 1\n";
+        const ReplayResult plain = Replay(pageClocked);
+        ASSERT_FALSE(plain.confirmations.empty()) << file;
+        for (const char* step : steps) {
+            SCOPED_TRACE(std::string(file) + ": " + step);
+            const ReplayResult stepped = Replay(pageClocked + step + "\n");
+            EXPECT_EQ(SeenUntilTheEnd(stepped), SeenUntilTheEnd(plain));
+            EXPECT_EQ(ConfirmTimes(stepped), ConfirmTimes(plain));
+        }
+    }
+
+    // The PC clock chosen: the forced submission at 11:29:59.9 comes 5 s early in true time, when
+    // the PC clock, set 5 s ahead, reads it.
+    const ReplayResult pcClocked = Replay(ExampleText("forced_submission.scn") + "\nat 11:29:40 clock 11:29:45\n");
+    ASSERT_EQ(pcClocked.confirmations.size(), 1u);
+    EXPECT_GE(pcClocked.confirmations[0].at, At("11:29:54.900"));
+    EXPECT_LE(pcClocked.confirmations[0].at, At("11:29:54.920"));
+}
+
 }  // namespace
 }  // namespace kestrava::runtime
