@@ -278,7 +278,7 @@ void PerceptionRole::ReadLowestPrice(console::CKestravaDlg& c) {
 
 bool PerceptionRole::UpdateRemainingTime(console::CKestravaDlg& c) {
     auto& s = c.state;
-    if (s.pageWindow.load() == 0 || s.auctionPhase.load() == 0) return false;
+    if (s.pageWindow.load() == 0 || s.auctionPhase.load() == 0 || s.pageShellLost.load() == 1) return false;
     platform::Clock& clock = c.platform.clock;
 
     RemainingTimeInputs in;

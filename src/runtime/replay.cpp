@@ -321,6 +321,7 @@ std::string EventText(const ScenarioEvent& e) {
         case EventKind::Price: return "the page shows " + std::to_string(e.a);
         case EventKind::ScreenPrice: return "the screen's price figure reads " + std::to_string(e.a);
         case EventKind::LogFolder: return e.a ? "the Log folder can be written again" : "the Log folder cannot be written";
+        case EventKind::Shell: return e.a ? "the page shell is started again (by hand)" : "the page shell's process is killed";
         case EventKind::ClockStep: return "a network-time correction sets the PC clock to " + FormatClock(e.a);
     }
     return {};
@@ -447,10 +448,19 @@ ReplayResult RunReplay(const Scenario& scenario) {
     const std::int64_t dayStartMillis = fp.clock.EpochMillis() - scenario.start;
     auto dayMs = [&](std::int64_t epochMillis) { return epochMillis - dayStartMillis; };
 
-    // The page shell is up with the page open, as the console expects to find it.
-    const WindowId page = fp.desktop.AddWindow(shell::kPageWindowTitle, "Sorrelpane", kPageRect);
-    const WindowId frame = fp.desktop.AddWindow("", shell::kPageFrameClass, kViewRect, page);
-    const WindowId view = fp.desktop.AddWindow("", shell::kPageViewClass, kViewRect, frame);
+    // The page shell is up with the page open, as the console expects to find it. A shell killed
+    // takes its windows with it; one started again has new ones.
+    std::map<WindowId, const char*> shellWindows;  // every window of every shell, for the timeline
+    WindowId page = 0;
+    auto startShell = [&] {
+        page = fp.desktop.AddWindow(shell::kPageWindowTitle, "Sorrelpane", kPageRect);
+        const WindowId frame = fp.desktop.AddWindow("", shell::kPageFrameClass, kViewRect, page);
+        const WindowId view = fp.desktop.AddWindow("", shell::kPageViewClass, kViewRect, frame);
+        shellWindows[page] = "page";
+        shellWindows[frame] = "frame";
+        shellWindows[view] = "view";
+    };
+    startShell();
     fp.programs.AddFile(shell::kShellPath);
 
     log::LogBook book(fp.clock, "./Log");
@@ -533,6 +543,11 @@ ReplayResult RunReplay(const Scenario& scenario) {
             case EventKind::Price: pagePrice = e.a; return;
             case EventKind::ScreenPrice: figure->Show(e.a); return;
             case EventKind::LogFolder: SetLogFolderWritable(e.a != 0); return;
+            case EventKind::Shell:
+                if (e.a == 0 && page != 0) fp.desktop.RemoveWindow(page);
+                if (e.a == 0) page = 0;
+                if (e.a == 1 && page == 0) startShell();
+                return;
             case EventKind::ClockStep: return;  // applied by the run's loop, between the ticks
             case EventKind::Key:
                 switch (e.key) {
@@ -623,8 +638,9 @@ ReplayResult RunReplay(const Scenario& scenario) {
     for (TimelineEntry& e : inputEntries) all.push_back({e.at, 0, 0, 0, seq++, std::move(e)});
     const std::vector<PostRecord> posts = desktop.Records();
     for (const PostRecord& r : posts) {
-        const char* target = r.window == page ? "page" : r.window == frame ? "frame" : r.window == view ? "view" : nullptr;
-        if (!target) continue;
+        const auto named = shellWindows.find(r.window);
+        if (named == shellWindows.end()) continue;
+        const char* target = named->second;
         TimelineEntry e;
         e.at = dayMs(r.atMillis);
         e.kind = TimelineEntry::Kind::Post;
