@@ -45,6 +45,8 @@ bool CKestravaDlg::KeepRunWithoutPage() {
     const int phase = s.auctionPhase.load();
     if (IsSimulation() || s.runState.load() != 2 || phase == 0 || phase == 4) return false;
     if (s.pageShellLost.exchange(1) == 0) {
+        // The gone shell's page went with it (and the server may hand its window id to the next).
+        s.openedWindow = 0;
         WriteLogLine(kShellGoneText);
         SetInfoHeader("提示：国拍页面已关闭，请点击“打开国拍”，本场的状态已保留");
         Run(hooks_.pageShellLost);
