@@ -392,6 +392,44 @@ QString ClockText(std::int64_t epochMillis) {
 // The timer wakes this early and the last stretch is waited out on the clock itself: a timer
 // wake-up can be a millisecond or two late, a short spin is not.
 constexpr int kSpinMs = 3;
+
+// A native click takes its time through the browser engine before the page's handler runs: a few
+// milliseconds on an idle machine, 15-20 ms on a busy one (the console reading the screen, another
+// program building). So for a scheduled confirmation the page holds its own input for the last
+// kHoldMs before the moment: its main thread waits out the moment on the page's clock, and input
+// that arrives meanwhile queues behind it. Once the page has reported its hold, the shell sends the
+// click up to kHoldLeadMs ahead; the page's handler then runs at the moment, as a trusted click.
+// Without the report (a page that does not run the script, a hold that started late) the shell
+// clicks at the moment itself.
+constexpr int kHoldMs = 50;
+constexpr int kHoldLeadMs = 30;
+constexpr int kHoldEndsEarlyMs = 1;
+
+QString HoldScript(std::uint32_t token, std::int64_t dueEpochMillis) {
+    // The moment is turned into the page's own monotonic clock when the script runs, from the
+    // system clock the console and the shell share (the script reaches the page some time after it
+    // is sent). The hold ends kHoldEndsEarlyMs before the moment: the press is dispatched first,
+    // and the release, whose click the page acts on, follows one engine round trip later.
+    return QStringLiteral(
+               "(function(t,due,hold,early){var k=window.__kestravaHold||(window.__kestravaHold={});"
+               "clearTimeout(k.timer);k.token=t;var target=performance.now()+(due-Date.now());"
+               "k.timer=setTimeout(function(){if(k.token!==t)return;"
+               "console.log('%1hold|'+t+'|'+Math.round(target-performance.now()));"
+               "while(performance.now()<target-early){}k.token=0;"
+               "},Math.max(0,target-performance.now()-hold));"
+               "return true;})(%2,%3,%4,%5)")
+        .arg(QLatin1String(kPageLinePrefix))
+        .arg(token)
+        .arg(dueEpochMillis)
+        .arg(kHoldMs)
+        .arg(kHoldEndsEarlyMs);
+}
+
+QString ReleaseHoldScript(std::uint32_t token) {
+    return QStringLiteral(
+               "(function(t){var k=window.__kestravaHold;if(k&&k.token===t){clearTimeout(k.timer);k.token=0;}})(%1)")
+        .arg(token);
+}
 }  // namespace
 
 void PageShell::AnswerSchedule(std::uint32_t token, shell::ScheduleAnswer answer) {
@@ -425,9 +463,9 @@ void PageShell::ApplyScheduleStep(std::uint32_t token, const shell::ShellConfirm
         return;
     case Action::Arm:
         AnswerSchedule(token, shell::ScheduleAnswer::Accepted);
-        confirmClock_->disconnect();
-        connect(confirmClock_, &QTimer::timeout, this, [this, token] { FireScheduledConfirm(token); });
-        confirmClock_->start(std::max(0, step.millisToDue - kSpinMs));
+        heldToken_ = 0;
+        page_->runJavaScript(HoldScript(token, EpochMillisNow() + step.millisToDue));
+        StartConfirmClock(token, step.millisToDue - kHoldLeadMs);
         return;
     case Action::FireNow:
         confirmClock_->stop();
@@ -436,6 +474,7 @@ void PageShell::ApplyScheduleStep(std::uint32_t token, const shell::ShellConfirm
         return;
     case Action::Cancelled:
         confirmClock_->stop();
+        page_->runJavaScript(ReleaseHoldScript(token));
         AnswerSchedule(token, shell::ScheduleAnswer::Cancelled);
         return;
     case Action::TooLate:
@@ -444,6 +483,46 @@ void PageShell::ApplyScheduleStep(std::uint32_t token, const shell::ShellConfirm
     case Action::Fire:
         return;  // only OnTimer asks to fire
     }
+}
+
+void PageShell::StartConfirmClock(std::uint32_t token, std::int32_t millis) {
+    confirmClock_->disconnect();
+    connect(confirmClock_, &QTimer::timeout, this, [this, token] { OnConfirmClock(token); });
+    confirmClock_->start(std::max(0, millis));
+}
+
+// The clock's first wake-up is kHoldLeadMs ahead of the moment: the click leaves now when the page
+// holds its input; otherwise the clock wakes again just before the moment.
+void PageShell::OnConfirmClock(std::uint32_t token) {
+    if (confirmTimer_.ArmedToken() != token) return;
+    if (heldToken_ == token) {
+        SendHeldConfirm(token);
+        return;
+    }
+    const std::int32_t left = confirmTimer_.Due().MillisFrom(EpochMillisNow());
+    if (left > kSpinMs) {
+        confirmClock_->disconnect();
+        connect(confirmClock_, &QTimer::timeout, this, [this, token] { FireScheduledConfirm(token); });
+        confirmClock_->start(left - kSpinMs);
+        return;
+    }
+    FireScheduledConfirm(token);
+}
+
+// The page reports that it holds its input until the moment of `token`.
+void PageShell::OnPageHold(std::uint32_t token, int millisLeft) {
+    if (confirmTimer_.ArmedToken() != token) return;  // fired, cancelled or replaced meanwhile
+    heldToken_ = token;
+    log_->Write(QStringLiteral("token %1: the page holds its input for the last %2 ms").arg(token).arg(millisLeft));
+
+    if (confirmTimer_.Due().MillisFrom(EpochMillisNow()) <= kHoldLeadMs) SendHeldConfirm(token);
+}
+
+void PageShell::SendHeldConfirm(std::uint32_t token) {
+    confirmClock_->stop();
+    const shell::ShellConfirmTimer::Step step = confirmTimer_.OnHeldTimer(token, EpochMillisNow());
+    if (!step.note.empty()) log_->Write(QString::fromStdString(step.note));
+    if (step.action == shell::ShellConfirmTimer::Action::Fire) ClickScheduledConfirm(token, false);
 }
 
 void PageShell::FireScheduledConfirm(std::uint32_t token) {
@@ -455,8 +534,8 @@ void PageShell::FireScheduledConfirm(std::uint32_t token) {
     if (step.action == shell::ShellConfirmTimer::Action::Fire) ClickScheduledConfirm(token);
 }
 
-void PageShell::ClickScheduledConfirm(std::uint32_t token) {
-    if (ClickWatchedElement(QStringLiteral("confirm"))) {
+void PageShell::ClickScheduledConfirm(std::uint32_t token, bool move) {
+    if (ClickWatchedElement(QStringLiteral("confirm"), move)) {
         AnswerSchedule(token, shell::ScheduleAnswer::Fired);
     } else {
         log_->Write(QStringLiteral("scheduled confirm token %1: the confirm button is not shown, nothing clicked").arg(token));
@@ -486,6 +565,10 @@ void PageShell::OnPageLine(const QString& line) {
         }
     } else if (kind == QLatin1String("rect")) {
         OnElementRect(f);
+    } else if (kind == QLatin1String("hold") && f.size() >= 3) {
+        bool ok = false;
+        const std::uint32_t token = f[1].toUInt(&ok);
+        if (ok) OnPageHold(token, f[2].toInt());
     } else if (kind == QLatin1String("log")) {
         log_->Write(QStringLiteral("page: ") + line.mid(int(sizeof kPageLinePrefix) - 1 + 4));
     } else if (kind == QLatin1String("login")) {
@@ -663,8 +746,8 @@ void PageShell::SendMouse(QEvent::Type type, const QPointF& p) {
     QApplication::sendEvent(target, &event);
 }
 
-void PageShell::ClickAtLogical(const QPointF& p, const QString& what) {
-    SendMouse(QEvent::MouseMove, p);
+void PageShell::ClickAtLogical(const QPointF& p, const QString& what, bool move) {
+    if (move) SendMouse(QEvent::MouseMove, p);
     SendMouse(QEvent::MouseButtonPress, p);
     SendMouse(QEvent::MouseButtonRelease, p);
     log_->Write(QStringLiteral("click %1").arg(what));
@@ -694,12 +777,12 @@ void PageShell::OnElementRect(const QStringList& fields) {
 
 // Clicks `role` at the place the page's watch reported last; false when the watch has not shown
 // it, or a script of ours is still to run in the page (then the caller asks the page, in order).
-bool PageShell::ClickWatchedElement(const QString& role) {
+bool PageShell::ClickWatchedElement(const QString& role, bool move) {
     if (scriptsInFlight_ > 0) return false;
     const auto it = shownRects_.constFind(role);
     if (it == shownRects_.constEnd()) return false;
     const qreal zoom = view_->zoomFactor();
-    ClickAtLogical(it->center() * zoom, QStringLiteral("element %1").arg(role));
+    ClickAtLogical(it->center() * zoom, QStringLiteral("element %1").arg(role), move);
     return true;
 }
 

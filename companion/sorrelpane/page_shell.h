@@ -113,9 +113,9 @@ private:
     void EnsurePageFocus();
     void ClickAtViewPixel(int x, int y);
     void SendMouse(QEvent::Type type, const QPointF& p);
-    void ClickAtLogical(const QPointF& p, const QString& what);
+    void ClickAtLogical(const QPointF& p, const QString& what, bool move = true);
     void ClickElement(const QString& role);
-    bool ClickWatchedElement(const QString& role);
+    bool ClickWatchedElement(const QString& role, bool move = true);
     void WatchElements();
     void OnElementRect(const QStringList& fields);
     void FillElement(const QString& role, const QString& value);
@@ -126,8 +126,12 @@ private:
     void OnScheduleConfirm(const platform::Message& m);
     void OnCancelScheduledConfirm(const platform::Message& m);
     void ApplyScheduleStep(std::uint32_t token, const shell::ShellConfirmTimer::Step& step);
+    void StartConfirmClock(std::uint32_t token, std::int32_t millis);
+    void OnConfirmClock(std::uint32_t token);
+    void OnPageHold(std::uint32_t token, int millisLeft);
+    void SendHeldConfirm(std::uint32_t token);
     void FireScheduledConfirm(std::uint32_t token);
-    void ClickScheduledConfirm(std::uint32_t token);
+    void ClickScheduledConfirm(std::uint32_t token, bool move = true);
     void AnswerSchedule(std::uint32_t token, shell::ScheduleAnswer answer);
 
     void CompatibilityStep();
@@ -157,6 +161,7 @@ private:
     int scriptsInFlight_ = 0;
     shell::ShellConfirmTimer confirmTimer_;
     QTimer* confirmClock_ = nullptr;
+    std::uint32_t heldToken_ = 0;  // the schedule whose moment the page holds its input for
     int compatState_ = 0;  // 1: test page shown and the login dialog's timer sent
     QElapsedTimer compatSince_;
 };

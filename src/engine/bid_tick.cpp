@@ -271,8 +271,9 @@ void Engine::PerSecondPass(console::CKestravaDlg& c, int r) {
     if (r == 17) e.lowAt[43] = p;
     if (r >= 3 && r <= 14) {
         const int nn = 60 - r;
-        e.lowAt[nn] = p;
-        Log(c, SecondLowLine(nn, p));
+        // The low of 55 may have come from the feed already, and the rise-based lead is chosen by it.
+        if (nn != 55 || e.lowAt55Fed.load() != 1) e.lowAt[nn] = p;
+        Log(c, SecondLowLine(nn, e.lowAt[nn].load()));
         // A second the pass missed (the scan thread was held by an application) takes this
         // second's low: from 48 on always, 46 and 47 only as the second just before and only
         // when this console was already watching then, so a late start leaves them unknown.
@@ -364,6 +365,9 @@ namespace {
 
 enum class Due { NotYet, AfterCountdown, AtOnce };
 
+// With the gap above DisconSecBid the forced submission confirms when this many seconds remain.
+constexpr int kForced58Seconds = 2;
+
 // A countdown whose start was noticed this long after the fact fires at once anyway.
 constexpr std::int64_t kLongestLookBackMs = 60000;
 constexpr std::uint32_t kFreshFractionMs = 1000;  // a page report older than this no longer tells the fraction
@@ -382,8 +386,8 @@ RemainingClock ClockOfRemainingTime(const console::ConsoleState& s, const Engine
 
 // The countdown of a forced submission `leadMs` before the end, on remaining time t: a lead with
 // a part second starts counting when t reaches the next whole second and fires after the rest.
-// Only the submit tick runs it, so the start is always stored by the thread that compares against
-// it, and dated back to the moment t reached that second (`reachedTick`, never later than `now`):
+// Only the submit step runs it, one run at a time, so the start is always stored before anyone
+// compares against it, and dated back to the moment t reached that second (`reachedTick`, never later than `now`):
 // the tick's own period does not delay the firing.
 template <class ReachedTick, class LogStart>
 Due ForcedCountdown(int t, int leadMs, std::uint32_t now, std::atomic<int>& logged, std::atomic<std::uint32_t>& startTick,
@@ -442,11 +446,21 @@ void Engine::TimeForcedSubmission(console::CKestravaDlg& c) {
     std::string_view infoText = "开始自动强制提交";
     std::string_view logText = "软件强制提交 完毕";
     if (byGap && gap > gapLimit) {
-        // The gap stayed too wide: confirm at 58 whatever the set moment.
-        if (t > 2) return;
+        // The gap stayed too wide: confirm at 58 whatever the set moment. Within the second before
+        // it the page shell is told the moment, as for every other time-based confirmation.
+        if (t > kForced58Seconds) {
+            if (t == kForced58Seconds + 1) {
+                const std::uint32_t now = Now(c);
+                ScheduleConfirm(c, TickWhenRemainingReached(c, t, time.pcClock, now) + 1000, kForced58Rule);
+            }
+            return;
+        }
         infoText = "开始自动58强制提交";
         logText = "58强制提交";
     } else {
+        // The lowest price has risen into the limit: the set moment applies, not 58, and a click the
+        // shell holds for 58 would confirm a second time.
+        if (e.forced58Scheduled.exchange(0) == 1) AbandonScheduledConfirm(c, "差额已在限内，不再58强制提交");
         const int lead = strategy.mandatory_bid.load();
         const std::uint32_t now = Now(c);
         const Due due = ForcedCountdown(

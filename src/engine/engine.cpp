@@ -86,7 +86,8 @@ void Engine::ClearRunRecords(console::CKestravaDlg& c) {
 
     for (std::atomic<int>* flag :
          {&e.remedyChecked, &e.remedyFired, &e.antiFlukeFired, &e.forcedSubmitDone, &e.riseSubmitDone,
-          &e.forcedLogged, &e.riseLogged, &e.riseLead, &e.secondPrepDone, &e.thirdPrepDone, &e.analysisPrep36Done,
+          &e.forcedLogged, &e.riseLogged, &e.riseLead, &e.lowAt55Fed, &e.forced58Scheduled, &e.secondPrepDone,
+          &e.thirdPrepDone, &e.analysisPrep36Done,
           &e.analysisPrep8Done, &e.secondBidDone, &e.thirdBidDone, &e.analysisSecondDone, &e.analysisThirdDone})
         *flag = 0;
     e.forcedStartTick = 0;

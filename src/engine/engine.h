@@ -8,7 +8,8 @@
 //                                                                           submission_control.cpp
 //   submit tick (submit-timer thread) rise rules, forced submissions, then the cloud step
 //                                                                           submit_tick.cpp
-//   page feed (interface thread)     page and server price reports         page_reports.cpp
+//   page feed (interface thread)     page and server price reports, each followed at once by
+//                                    the submit tick's step                 page_reports.cpp
 //   hints                            balloons and info-bar lines           hints.cpp
 //
 // The engine works on the console it is given (its state, controls, page shell, platform and
@@ -17,6 +18,7 @@
 // and only the path that ended it clicks.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -76,6 +78,9 @@ inline constexpr int RiseDelay1Label55 = 1212;  // … 1215, "0.%d"
 inline constexpr int RiseDelay2Label55 = 1208;  // … 1211, "延0.%d"
 }  // namespace box
 
+// The rule name the "58" forced submission schedules its moment under.
+inline constexpr char kForced58Rule[] = "58强制提交";
+
 // The variants of a bid application: who uses them, their waits and their price correction.
 enum class Application { Bid, Rebid, Scheduled, Analysis };
 
@@ -105,7 +110,7 @@ public:
     // A confirmation of a time-based rule due at tick `dueTick`. Within the last second before it
     // the page shell is told the moment ahead and clicks on time by itself;
     // ConfirmBid then sends nothing. Called on every tick while the rule waits (repeats are kept
-    // as one schedule).
+    // as one schedule; of several waiting rules the earliest moment stands).
     void ScheduleConfirm(console::CKestravaDlg& c, std::uint32_t dueTick, const char* rule);
     // 0x4ad from the page shell.
     void OnScheduleAnswer(console::CKestravaDlg& c, std::uint32_t token, std::int32_t answer);
@@ -115,6 +120,7 @@ public:
     void OnForcedBoxClicked(console::CKestravaDlg& c, int id);
 
     // ---- Submit tick (submit_tick.cpp)
+    // The submit timer's step; a page or server report runs it too, right after taking its news.
     void SubmitTick(console::CKestravaDlg& c);
 
     // ---- Page feed (page_reports.cpp)
@@ -159,9 +165,16 @@ private:
     // that tells no fraction.
     void NoteRemainingChange(console::CKestravaDlg& c);
     void RiseRules(console::CKestravaDlg& c);
+    // The smart submission's check once its delay has run out.
+    void SmartDelayRunOut(console::CKestravaDlg& c);
+    // The low of page second 55 from the fresh page feed, as soon as 5 s remain.
+    void TakeSecond55LowFromFeed(console::CKestravaDlg& c);
 
     // Page feed
     bool TakeFedPrice(console::CKestravaDlg& c, std::uint32_t price);
+    // The price and the time of a report the handler accepted; the submit step follows.
+    void TakePageReport(console::CKestravaDlg& c, std::uint32_t price, std::int32_t timeCode);
+    void TakeServerReport(console::CKestravaDlg& c, std::uint32_t price, std::int32_t timeCode);
     // Makes a ten-digit time code the newest of the run; false when it is not newer.
     bool RaiseFeedCode(std::int64_t code);
 
@@ -169,8 +182,8 @@ private:
     void PerSecondPass(console::CKestravaDlg& c, int r);
     void SevenSecondRemedy(console::CKestravaDlg& c, int r);
     void AntiFlukeCheck(console::CKestravaDlg& c, int r);
-    // Run by the submit tick alone: one owner per countdown, so its start and the clock it is
-    // compared with come from the same thread.
+    // Run by the submit step alone (the submit timer's or a report's, one at a time): one owner per
+    // countdown, so its start is stored before the clock is compared with it.
     void TimeForcedSubmission(console::CKestravaDlg& c);
     void RiseForcedSubmission(console::CKestravaDlg& c);
     struct ForcedTime {
@@ -195,14 +208,26 @@ private:
     void RefreshControls(console::CKestravaDlg& c) const;
 
     shell::ConfirmSchedule& ConfirmSchedule(console::CKestravaDlg& c);
+    // Gives up a pending schedule whose page window is no longer the console's page window.
+    void KeepScheduleWithItsShell(console::CKestravaDlg& c);
 
     EngineOptions options_;
     // Made on first use, for the console the engine is attached to.
     std::once_flag scheduleOnce_;
     std::unique_ptr<shell::ConfirmSchedule> schedule_;
-    // The smart-submit check runs on the scan tick and on the interface thread (fed prices);
-    // one at a time, so a delay is started and a confirmation made once. Never held across a wait.
+    // The page window the pending schedule was announced to.
+    std::atomic<platform::WindowId> schedulePageWindow_{0};
+    // Whether to announce a moment depends on the pending one: one decision at a time (the submit
+    // step and the smart-submit check both announce). Taken after checkMutex_ and submitMutex_.
+    std::mutex scheduleMutex_;
+    std::uint32_t scheduledDue_ = 0;  // under scheduleMutex_: the pending schedule's moment
+    // The smart-submit check runs on the scan tick, on the submit step (a delay run out) and on the
+    // interface thread (fed prices); one at a time, so a delay is started and a confirmation made once. Never held across a wait.
     std::mutex checkMutex_;
+    // The submit step runs on the submit timer and on each page report; one at a time. Never held
+    // across a wait, and never taken while checkMutex_ is held (the step takes checkMutex_ when a
+    // smart delay has run out).
+    std::mutex submitMutex_;
 };
 
 // The leading decimal number of a text (leading white space skipped), 0 when there is none.

@@ -110,6 +110,12 @@ struct EngineState {
     // submit tick alone.
     std::atomic<std::uint32_t> forcedStartTick{0};
     std::atomic<int> riseLead{0};                   // ms before the end chosen from the rise
+    // The low of page second 55 was taken from the fresh page feed the moment the remaining time
+    // reached 5 s (the submit step writes the low, then this flag); the per-second pass keeps it.
+    std::atomic<int> lowAt55Fed{0};
+    // The "58" forced submission (gap above DisconSecBid) has announced its moment to the page
+    // shell; withdrawn when the gap comes within the limit before then.
+    std::atomic<int> forced58Scheduled{0};
     std::atomic<int> secondPrepDone{0}, thirdPrepDone{0};
     std::atomic<int> analysisPrep36Done{0}, analysisPrep8Done{0};
     std::atomic<int> secondBidDone{0}, thirdBidDone{0};

@@ -1,6 +1,8 @@
 // The page feed: the page shell reports the page's lowest price and clock (0x46e), and the sync
 // server relays the reports of other consoles (0x46f). The fed price only ever rises; while a
-// submission is armed each new price is checked at once.
+// submission is armed each new price is checked at once, and every report taken then runs the
+// submit step, whose rules (rise rules, forced submissions, cloud step) need not wait for their
+// timer's next period to see it.
 #include "engine/engine.h"
 #include "perception/page_time.h"
 
@@ -73,13 +75,18 @@ bool Engine::TakeFedPrice(console::CKestravaDlg& c, std::uint32_t price) {
 }
 
 void Engine::OnPageReport(console::CKestravaDlg& c, std::uint32_t price, std::int32_t timeCode) {
-    auto& s = c.state;
-    EngineState& e = records;
     if (price < 301) {
         if (price == 0) ShowHint(c, 6);
         return;
     }
-    if (s.swbidmode.load() == 2) return;
+    if (c.state.swbidmode.load() == 2) return;
+    TakePageReport(c, price, timeCode);
+    SubmitTick(c);
+}
+
+void Engine::TakePageReport(console::CKestravaDlg& c, std::uint32_t price, std::int32_t timeCode) {
+    auto& s = c.state;
+    EngineState& e = records;
     TakeFedPrice(c, price);
 
     const std::int64_t code = timeCode;
@@ -120,8 +127,13 @@ void Engine::OnPageReport(console::CKestravaDlg& c, std::uint32_t price, std::in
 
 void Engine::OnServerPriceReport(console::CKestravaDlg& c, std::uint32_t price, std::int32_t timeCode) {
     auto& s = c.state;
-    EngineState& e = records;
     if (s.swbidmode.load() == 2 || s.remainingSeconds.load() > kServerReportSeconds) return;
+    TakeServerReport(c, price, timeCode);
+    SubmitTick(c);
+}
+
+void Engine::TakeServerReport(console::CKestravaDlg& c, std::uint32_t price, std::int32_t timeCode) {
+    EngineState& e = records;
     if (TakeFedPrice(c, price)) Log(c, "xyz");
 
     const std::int64_t code = timeCode;

@@ -98,7 +98,29 @@ void Engine::ScheduleConfirm(console::CKestravaDlg& c, std::uint32_t dueTick, co
     const auto ahead = static_cast<std::int32_t>(dueTick - Now(c));
     // Too close for an acknowledgement to come back in time: the rule confirms by itself.
     if (ahead > kAnnounceAheadMs || ahead <= static_cast<std::int32_t>(shell::ConfirmSchedule::kAckMarginMs)) return;
-    ConfirmSchedule(c).Schedule(dueTick, rule);
+    std::lock_guard lock(scheduleMutex_);
+    shell::ConfirmSchedule& schedule = ConfirmSchedule(c);
+    if (schedule.Pending()) {
+        // One armed submission, one confirmation: of the moments its rules announce, the earliest
+        // confirms and the others find the submission ended. The same moment again, or a later
+        // one, keeps the pending schedule; otherwise two waiting rules (both rise rules, a delay
+        // and a forced moment) would replace each other's schedule on every tick.
+        const auto apart = static_cast<std::int32_t>(dueTick - scheduledDue_);
+        if (apart >= -static_cast<std::int32_t>(shell::ConfirmSchedule::kSameConfirmMs)) return;
+    }
+    scheduledDue_ = dueTick;
+    records.forced58Scheduled = std::string_view(rule) == kForced58Rule ? 1 : 0;
+    schedulePageWindow_ = c.state.pageWindow.load();
+    schedule.Schedule(dueTick, rule);
+}
+
+void Engine::KeepScheduleWithItsShell(console::CKestravaDlg& c) {
+    // A shell that restarted (or a page window that went) after acknowledging has lost the moment
+    // with its old window: nobody would click. Cancelled here, the rule confirms by itself at the
+    // moment, or announces it afresh to the new shell while there is time for an answer.
+    shell::ConfirmSchedule& schedule = ConfirmSchedule(c);
+    if (schedule.Pending() && c.state.pageWindow.load() != schedulePageWindow_.load())
+        schedule.Abandon("页面窗口已更换，到时由本程序点击");
 }
 
 void Engine::OnScheduleAnswer(console::CKestravaDlg& c, std::uint32_t token, std::int32_t answer) {

@@ -2,7 +2,8 @@
 // seconds it runs the two rise rules of page seconds 55 … 58, which confirm a short, set delay
 // after the fed price has risen by a step against the previous second's low, and then the cloud
 // step of the last ten seconds. The forced submissions run here and only here: this tick owns
-// their countdowns.
+// their countdowns. A page report runs the same step at once (one at a time with the timer's), so
+// a price or a second the page has just shown is acted on without waiting for the next period.
 #include "engine/engine.h"
 
 namespace kestrava::engine {
@@ -45,6 +46,9 @@ constexpr int kRiseStep = 100;
 }  // namespace
 
 void Engine::SubmitTick(console::CKestravaDlg& c) {
+    // The timer's thread and the interface thread (page reports) take turns: each decision has
+    // one owner at a time, and a countdown's start is stored before anyone compares with it.
+    std::lock_guard lock(submitMutex_);
     auto& s = c.state;
     if (options_.updateRemainingTime) {
         if (!options_.updateRemainingTime(c)) return;
@@ -52,16 +56,20 @@ void Engine::SubmitTick(console::CKestravaDlg& c) {
         return;
     }
     NoteRemainingChange(c);
+    KeepScheduleWithItsShell(c);
     ConfirmSchedule(c).Poll();
     const int phase = s.auctionPhase.load();
     if (phase == 4 || phase < 3) return;
     if (records.smartSubmitArmed.load() == 1) RiseRules(c);
+    SmartDelayRunOut(c);
     // The forced submissions aim at a moment to the millisecond, which this tick's period finds;
-    // it is their only caller, so no other thread can sample the clock before the countdown's
-    // start is stored and see it as long past.
+    // this step is their only caller and runs one at a time, so nobody can sample the clock before
+    // the countdown's start is stored and see it as long past.
     TimeForcedSubmission(c);
-    // The rise-based lead needs the low of second 55, which the scan tick's per-second pass takes.
-    if (records.lastTickSecond.load() <= kRiseLeadSecond) RiseForcedSubmission(c);
+    // The rise-based lead needs the low of second 55: the fresh feed's price the moment 5 s remain,
+    // or, without a feed, what the scan tick's per-second pass takes.
+    TakeSecond55LowFromFeed(c);
+    if (records.lastTickSecond.load() <= kRiseLeadSecond || records.lowAt55Fed.load() == 1) RiseForcedSubmission(c);
     if (s.remainingSeconds.load() <= 10 && options_.cloudStep) options_.cloudStep(c, *this);
 }
 
@@ -71,6 +79,29 @@ void Engine::NoteRemainingChange(console::CKestravaDlg& c) {
     records.remainingChange.With([&](RemainingChange& change) {
         if (!change.seen || change.remainingSeconds != r) change = {true, r, now};
     });
+}
+
+void Engine::SmartDelayRunOut(console::CKestravaDlg& c) {
+    // The smart submission's delay runs out on this step's clock; the scan tick's check would find
+    // it up to a scan period late. The check itself decides (and confirms once, under its lock).
+    const EngineState& e = records;
+    if (e.smartSubmitArmed.load() != 1 || e.delayStarted.load() != 1) return;
+    const auto elapsed = static_cast<std::int32_t>(Now(c) - e.delayStartTick.load());
+    if (elapsed >= strategy.DelayBidTime.load()) SmartSubmitCheck(c);
+}
+
+void Engine::TakeSecond55LowFromFeed(console::CKestravaDlg& c) {
+    auto& s = c.state;
+    EngineState& e = records;
+    // Once the per-second pass has been at 5 s or less it has the low (or the console started too
+    // late for one); a price the screen alone gives is the scan tick's to read.
+    if (e.lowAt55Fed.load() == 1 || s.remainingSeconds.load() > kRiseLeadSecond ||
+        e.lastTickSecond.load() <= kRiseLeadSecond || e.feedFresh.load() != 1 || s.swbidmode.load() == 2)
+        return;
+    const int fed = e.feedLowestPrice.load();
+    if (fed <= 0) return;
+    e.lowAt[60 - kRiseLeadSecond] = fed;
+    e.lowAt55Fed = 1;
 }
 
 void Engine::RiseRules(console::CKestravaDlg& c) {
@@ -84,27 +115,27 @@ void Engine::RiseRules(console::CKestravaDlg& c) {
         const std::uint32_t current = e.submission.load();
         if (e.smartSubmitArmed.load() != 1) return;
         const std::uint32_t now = Now(c);
-        if ((e.*rule.pending).load() == 1 && (e.*rule.pendingSubmission).load() == current) {
-            const std::uint32_t due = (e.*rule.startTick).load() + static_cast<std::uint32_t>((e.*rule.delay).load());
-            if (static_cast<std::int32_t>(due - now) > 0) {
-                ScheduleConfirm(c, due, rule.number == 1 ? "上涨1" : "上涨2");
-                continue;
-            }
-            if (!EndSubmission()) return;
-            ConfirmBid(c);
-            Log(c, "上涨" + std::to_string(rule.number) + "功能点击确定");
+        if ((e.*rule.pending).load() != 1 || (e.*rule.pendingSubmission).load() != current) {
+            if (!riseSecond) continue;
+            const int previousLow = e.lowAt[second - 1].load();
+            if (fed - previousLow < kRiseStep) continue;
+            if (!Ticked(c, box::Rise55 + second - kFirstRiseSecond)) continue;
+            if (!rule.gapHolds(strategy, c.state.appliedPrice.load() - fed, second)) continue;
+            (e.*rule.delay) = (e.*rule.delays)[second - kFirstRiseSecond].load() * 100;
+            (e.*rule.startTick) = now;
+            (e.*rule.pendingSubmission) = current;
+            (e.*rule.pending) = 1;
+            Log(c, "上涨" + std::to_string(rule.number) + "功能" + std::to_string(second) + "延触发");
+        }
+        // A delay of 0 confirms on the evaluation that found the rise (the report's, at once).
+        const std::uint32_t due = (e.*rule.startTick).load() + static_cast<std::uint32_t>((e.*rule.delay).load());
+        if (static_cast<std::int32_t>(due - now) > 0) {
+            ScheduleConfirm(c, due, rule.number == 1 ? "上涨1" : "上涨2");
             continue;
         }
-        if (!riseSecond) continue;
-        const int previousLow = e.lowAt[second - 1].load();
-        if (fed - previousLow < kRiseStep) continue;
-        if (!Ticked(c, box::Rise55 + second - kFirstRiseSecond)) continue;
-        if (!rule.gapHolds(strategy, c.state.appliedPrice.load() - fed, second)) continue;
-        (e.*rule.delay) = (e.*rule.delays)[second - kFirstRiseSecond].load() * 100;
-        (e.*rule.startTick) = now;
-        (e.*rule.pendingSubmission) = current;
-        (e.*rule.pending) = 1;
-        Log(c, "上涨" + std::to_string(rule.number) + "功能" + std::to_string(second) + "延触发");
+        if (!EndSubmission()) return;
+        ConfirmBid(c);
+        Log(c, "上涨" + std::to_string(rule.number) + "功能点击确定");
     }
 }
 

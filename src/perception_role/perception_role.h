@@ -3,8 +3,9 @@
 // and plugs them into the console's hooks and the engine's options.
 //
 // Threads: the page-state tick (900 ms) and the scan tick (scanInterval) run on their own timer
-// threads, UpdateRemainingTime on the submit tick's, the hooks of the start-up, the buttons and
-// the messages on the interface thread. Calibration may start from any of them; calibrations are
+// threads, UpdateRemainingTime in the engine's submit step (on the submit tick's thread, or on the
+// interface thread right after a page report; one at a time), the hooks of the start-up, the
+// buttons and the messages on the interface thread. Calibration may start from any of them; calibrations are
 // serialised and each publishes a complete geometry, so a tick always works on one whole record.
 #pragma once
 

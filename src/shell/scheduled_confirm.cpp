@@ -167,4 +167,14 @@ ShellConfirmTimer::Step ShellConfirmTimer::OnTimer(std::uint32_t token, std::int
     return {Action::Fire, left, "token " + std::to_string(token) + ": clicking, " + std::to_string(-left) + " ms after the moment"};
 }
 
+ShellConfirmTimer::Step ShellConfirmTimer::OnHeldTimer(std::uint32_t token, std::int64_t now) {
+    if (!armed_ || token_ != token) return {Action::Nothing, 0, {}};
+    armed_ = false;
+    firedToken_ = token;
+    const std::int32_t left = due_.MillisFrom(now);
+    return {Action::Fire, left,
+            "token " + std::to_string(token) + ": clicking, " + std::to_string(left) +
+                " ms ahead of the moment, the page holds the click until then"};
+}
+
 }  // namespace kestrava::shell

@@ -139,6 +139,10 @@ public:
     Step OnSchedule(std::uint32_t token, DueMoment due, std::int64_t nowEpochMillis);
     Step OnCancel(std::uint32_t token, std::int64_t nowEpochMillis);
     Step OnTimer(std::uint32_t token, std::int64_t nowEpochMillis);
+    // The click for the armed token leaves ahead of the moment because the page holds its input
+    // until then (the page reported its hold): from here on the click is under way, as after
+    // `OnTimer`, and a cancel is too late.
+    Step OnHeldTimer(std::uint32_t token, std::int64_t nowEpochMillis);
 
     std::optional<std::uint32_t> ArmedToken() const { return armed_ ? std::optional(token_) : std::nullopt; }
     DueMoment Due() const { return due_; }

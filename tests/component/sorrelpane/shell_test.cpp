@@ -33,173 +33,13 @@
 #include "platform/fake/fake_platform.h"
 #include "platform/keys.h"
 #include "platform/x11/x11_desktop.h"
+#include "component/sorrelpane/shell_harness.h"
 #include "unit/console/console_rig.h"
 #include "platform/x11/x11_screen.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-using kestrava::platform::Message;
-using kestrava::platform::WindowId;
-namespace wm = kestrava::platform::wm;
-namespace vk = kestrava::platform::vk;
-
-constexpr char kPageTitle[] = "客车额度拍卖InternetExplorer";
-constexpr char kConsoleTitle[] = "Vonter沪牌抢拍助手";
-constexpr std::uint32_t kOpenPractice = 0x468;
-constexpr std::uint32_t kClickAt = 0x46a;
-constexpr std::uint32_t kClickPlusBoxAt = 0x46c;
-constexpr std::uint32_t kCodeBoxPoint = 0x4a2;
-constexpr std::uint32_t kConfirmElement = 0x4a3;
-constexpr std::uint32_t kCloseInfoElement = 0x4a5;
-constexpr std::uint32_t kAddElement = 0x4a7;
-constexpr std::uint32_t kPageLoggedIn = 0x465;
-constexpr std::uint32_t kPageReport = 0x46e;
-constexpr std::uint32_t kPracticeStarted = 0x49d;
-
-bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 30000) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (std::chrono::steady_clock::now() < end) {
-        if (done()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return done();
-}
-
-std::string ReadFile(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-// An installation folder for one shell: its settings in bin/, the build's practice page and
-// reference pictures, and Log/ for the shell's day log.
-class Installation {
-public:
-    explicit Installation(const std::string& practiceParams, int firstBid = 0) {
-        char tmpl[] = "/tmp/sorrelpane-test-XXXXXX";
-        dir_ = mkdtemp(tmpl);
-        const fs::path build = INSTALL_DIR;
-        fs::create_directories(dir_ / "bin");
-        fs::create_symlink(build / "practice", dir_ / "practice");
-        fs::create_symlink(build / "ScreenShot", dir_ / "ScreenShot");
-        fs::copy_file(build / "bin" / "coordinatebaseline.ini", dir_ / "bin" / "coordinatebaseline.ini");
-        std::ofstream(dir_ / "bin" / "sorrelpane.ini") << "[Sorrelpane]\npracticeparams=" << practiceParams << "\n";
-        std::ofstream(dir_ / "bin" / "userconf.ini")
-            << "[Configure]\nbidnumber=12345678\nbidpassword=1234\nidcard=310101199001011234\nfirstbid=" << firstBid
-            << "\n";
-    }
-    ~Installation() {
-        std::error_code ignored;
-        fs::remove_all(dir_, ignored);
-    }
-
-    const fs::path& Dir() const { return dir_; }
-
-    int Geometry(const char* key) const {
-        return kestrava::config::ReadProfileInt("Position", key, -1, (dir_ / "bin" / "coordinatebaseline.ini").string());
-    }
-
-    std::string Log() const {
-        std::string all;
-        std::error_code ec;
-        for (const auto& e : fs::directory_iterator(dir_ / "Log", ec)) {
-            if (e.path().string().ends_with("_ie.log")) all += ReadFile(e.path());
-        }
-        return all;
-    }
-
-    bool WaitLog(const std::string& needle, int timeoutMs = 30000) const {
-        const bool found = WaitUntil([&] { return Log().find(needle) != std::string::npos; }, timeoutMs);
-        if (!found) ADD_FAILURE() << "no \"" << needle << "\" in the shell's log:\n" << Log();
-        return found;
-    }
-
-private:
-    fs::path dir_;
-};
-
-class ShellProcess {
-public:
-    ShellProcess(const fs::path& dir, std::vector<std::string> args = {}, const char* scaleFactor = nullptr) {
-        pid_ = fork();
-        if (pid_ == 0) {
-            if (chdir(dir.c_str()) != 0) _exit(126);
-            if (scaleFactor) setenv("QT_SCALE_FACTOR", scaleFactor, 1);
-            const int out = open("shell.out", O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            if (out >= 0) {
-                dup2(out, 1);
-                dup2(out, 2);
-            }
-            std::vector<char*> argv{const_cast<char*>(SORRELPANE_PATH)};
-            for (auto& a : args) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            execv(SORRELPANE_PATH, argv.data());
-            _exit(127);
-        }
-    }
-    ~ShellProcess() {
-        if (pid_ <= 0 || exited_) return;
-        kill(pid_, SIGTERM);
-        if (!WaitExit(5000)) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-
-    bool WaitExit(int timeoutMs) {
-        return WaitUntil([&] {
-            if (!exited_ && waitpid(pid_, &status_, WNOHANG) == pid_) exited_ = true;
-            return exited_;
-        }, timeoutMs);
-    }
-    bool ExitedCleanly() const { return exited_ && WIFEXITED(status_) && WEXITSTATUS(status_) == 0; }
-    pid_t Pid() const { return pid_; }
-
-private:
-    pid_t pid_ = -1;
-    bool exited_ = false;
-    int status_ = 0;
-};
-
-// A window with the console's title that keeps what the shell posts to it.
-class FakeConsole {
-public:
-    explicit FakeConsole(kestrava::platform::Desktop& desktop)
-        : window_(desktop.CreateMessageWindow(kConsoleTitle, "KestravaConsole", [this](const Message& m) {
-              std::lock_guard lock(mutex_);
-              messages_.push_back(m);
-              arrivals_.push_back(std::chrono::steady_clock::now());
-          })) {}
-
-    // When the first message `msg` arrived, if one did.
-    std::optional<std::chrono::steady_clock::time_point> FirstArrival(std::uint32_t msg) const {
-        std::lock_guard lock(mutex_);
-        for (std::size_t i = 0; i < messages_.size(); ++i) {
-            if (messages_[i].msg == msg) return arrivals_[i];
-        }
-        return std::nullopt;
-    }
-
-    std::vector<Message> Received(std::uint32_t msg) const {
-        std::lock_guard lock(mutex_);
-        std::vector<Message> out;
-        for (const Message& m : messages_) {
-            if (m.msg == msg) out.push_back(m);
-        }
-        return out;
-    }
-    bool WaitFor(std::uint32_t msg, std::size_t count = 1) const {
-        return WaitUntil([&] { return Received(msg).size() >= count; });
-    }
-
-private:
-    mutable std::mutex mutex_;
-    std::vector<Message> messages_;
-    std::vector<std::chrono::steady_clock::time_point> arrivals_;
-    std::unique_ptr<kestrava::platform::MessageWindow> window_;
-};
+using namespace sorrelpane_harness;
 
 // The processes (_NET_WM_PID) owning a window titled `title` anywhere in the window tree.
 std::set<long> WindowOwners(const char* title) {
@@ -511,8 +351,20 @@ TEST_F(SorrelpaneTest, ClicksAScheduledConfirmAtItsMomentOnceAndHonoursCancels) 
             for (std::size_t at = inst.Log().find(opened); at != std::string::npos; at = inst.Log().find(opened, at + 1)) ++n;
             return n >= static_cast<std::size_t>(round);
         }));
-        PostAt(inst, w.window, kCodeBoxPoint, "C_P2_IMGCODE_IN_X", "C_P2_IMGCODE_IN_Y");
-        TypeDigits(w.view, "4321");
+        // Now and then the page keeps the keys in the box that had the focus before the dialog
+        // opened; the console's bidder would click the code box again, and so does the test.
+        const std::string typed = "page: input codeinput=4321 trusted=1";
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            PostAt(inst, w.window, kCodeBoxPoint, "C_P2_IMGCODE_IN_X", "C_P2_IMGCODE_IN_Y");
+            TypeDigits(w.view, "4321");
+            if (WaitUntil([&] {
+                    const std::string l = inst.Log();
+                    std::size_t n = 0;
+                    for (std::size_t at = l.find(typed); at != std::string::npos; at = l.find(typed, at + 1)) ++n;
+                    return n >= static_cast<std::size_t>(round);
+                }, 2000))
+                break;
+        }
     };
 
     Installation inst("seed=7&code=4321&t0=80&delay=50&jam=0");
@@ -547,8 +399,11 @@ TEST_F(SorrelpaneTest, ClicksAScheduledConfirmAtItsMomentOnceAndHonoursCancels) 
     const double pageMs = std::stod(log.substr(log.find("epoch=", at) + 6));
     const double late = pageMs - static_cast<double>(due);
     std::printf("scheduled confirm: the page saw the click %.1f ms after its moment\n", late);
-    EXPECT_GE(late, 0.0) << "never before the moment";
+    EXPECT_GE(late, -1.0) << "never before the moment (beyond the millisecond of the clocks)";
     EXPECT_LT(late, 50.0);
+    // The page held its input for the moment, and the click left ahead of it.
+    EXPECT_NE(log.find("token 12: the page holds its input for the last"), std::string::npos) << log;
+    EXPECT_NE(log.find("ms ahead of the moment, the page holds the click until then"), std::string::npos) << log;
     ASSERT_TRUE(inst.WaitLog("valid=1"));
     std::size_t clicks = 0;
     for (std::size_t p = log.find("click codeok"); p != std::string::npos; p = log.find("click codeok", p + 1)) ++clicks;

@@ -327,64 +327,137 @@ TEST(ForcedSubmissionTest, OnlyTheSubmitTickCountsDown) {
     }
 }
 
-// A submission armed at 11:29:58 with the forced box ticked, in element mode, run up to just after
-// the countdown's start; returns the one message posted by then (the schedule).
-Post ArmForcedAndStartCountdown(EngineRig& rig) {
+// The moments the time-based forced submission announces to the page shell: the set moment
+// (mandatory_bid 100: 11:29:59.900) and, with box 1098 and a gap above DisconSecBid, 11:29:58.
+struct ForcedMoment {
+    const char* name;
+    bool at58;
+    int armSecond;                // 11:29:SS, the submission armed
+    int announcedSecond, announcedMs;  // just after the announcement
+    std::int32_t aheadMs;         // the moment, seen from then
+    std::string due;              // the moment
+    std::string log;              // the rule's line
+};
+const ForcedMoment kForcedAt599{"forced at the set moment", false, 58, 59, 20, 880, "11:29:59.900", "软件强制提交 完毕"};
+const ForcedMoment kForcedAt58{"forced at 58, gap above the limit", true, 56, 57, 20, 980, "11:29:58.000", "58强制提交"};
+
+// A submission armed with the forced box ticked, in element mode, run up to just after the
+// announcement; returns the one message posted by then (the schedule).
+Post ArmForcedAndStartCountdown(EngineRig& rig, const ForcedMoment& k = kForcedAt599) {
     rig.c().state.divmode = 1;  // element mode: the shell can click by itself
     rig.Tick(box::ForcedByTime);
+    if (k.at58) {
+        rig.Tick(box::ForcedByGap);
+        rig.e().strategy.DisconSecBid = 800;
+    }
     rig.SetPrices(90000, 90900);
     rig.e().ArmSubmission();
     rig.StartTicks();
-    rig.AdvanceTo(11, 29, 59, 20);
+    rig.AdvanceTo(11, 29, k.announcedSecond, k.announcedMs);
     const std::vector<Post> posts = rig.Posts(true);
     EXPECT_EQ(posts.size(), 1u);
     return posts.empty() ? Post{} : posts[0];
 }
 
-// In element mode the page shell is told the forced moment when the countdown starts. With its
+// In element mode the page shell is told the forced moment within the second before it. With its
 // acknowledgement the shell clicks and the console sends no confirm command of its own; without
 // one the console cancels in time and confirms at the moment itself. Either way: one click.
 TEST(ForcedSubmissionTest, TheShellClicksAnAcknowledgedMomentAndOtherwiseTheConsoleDoes) {
-    for (const bool acknowledged : {true, false}) {
-        SCOPED_TRACE(acknowledged ? "acknowledged" : "no answer from the shell");
-        EngineRig rig(MakeLocal(2026, 12, 10, 11, 29, 58, 0), CurveReader({{60, 90000}}));
-        const Post schedule = ArmForcedAndStartCountdown(rig);
-        ASSERT_EQ(schedule.msg, shell::cmd::ScheduleConfirm);
-        // The moment travels on the shared clock: 11:29:59.900.
-        EXPECT_EQ(shell::DueMoment{schedule.wParam}.MillisFrom(rig.fp.clock.EpochMillis()), 880);
-        const std::int32_t token = schedule.lParam;
-        if (acknowledged) rig.e().OnScheduleAnswer(rig.c(), static_cast<std::uint32_t>(token), 1);
-        rig.AdvanceTo(11, 30, 0, 500);
-        const std::vector<Post> posts = rig.Posts(true);
-        EXPECT_EQ(rig.LoggedCount("软件强制提交 完毕"), 1);
-        if (acknowledged) {
-            EXPECT_EQ(EngineRig::Confirmations(posts), 0) << "the shell's click stands for the console's";
-            EXPECT_TRUE(posts.empty());
-        } else {
-            ASSERT_EQ(posts.size(), 2u);
-            EXPECT_EQ(posts[0].msg, shell::cmd::CancelScheduledConfirm);
-            EXPECT_EQ(posts[0].lParam, token);
-            EXPECT_LE(FirstPostTime(rig, posts, shell::cmd::CancelScheduledConfirm), "11:29:59.860");
-            EXPECT_EQ(FirstPostTime(rig, posts, cmd::ConfirmCodeElement), "11:29:59.900");
-            EXPECT_EQ(EngineRig::Confirmations(posts), 1);
+    for (const ForcedMoment& k : {kForcedAt599, kForcedAt58}) {
+        for (const bool acknowledged : {true, false}) {
+            SCOPED_TRACE(std::string(k.name) + (acknowledged ? ", acknowledged" : ", no answer from the shell"));
+            EngineRig rig(MakeLocal(2026, 12, 10, 11, 29, k.armSecond, 0), CurveReader({{60, 90000}}));
+            const Post schedule = ArmForcedAndStartCountdown(rig, k);
+            ASSERT_EQ(schedule.msg, shell::cmd::ScheduleConfirm);
+            // The moment travels on the shared clock.
+            EXPECT_EQ(shell::DueMoment{schedule.wParam}.MillisFrom(rig.fp.clock.EpochMillis()), k.aheadMs);
+            const std::int32_t token = schedule.lParam;
+            if (acknowledged) rig.e().OnScheduleAnswer(rig.c(), static_cast<std::uint32_t>(token), 1);
+            rig.AdvanceTo(11, 30, 0, 500);
+            const std::vector<Post> posts = rig.Posts(true);
+            EXPECT_EQ(rig.LoggedCount(k.log), 1);
+            EXPECT_EQ(rig.rec().forcedSubmitDone.load(), 1);
+            if (acknowledged) {
+                EXPECT_EQ(EngineRig::Confirmations(posts), 0) << "the shell's click stands for the console's";
+                EXPECT_TRUE(posts.empty());
+            } else {
+                ASSERT_EQ(posts.size(), 2u);
+                EXPECT_EQ(posts[0].msg, shell::cmd::CancelScheduledConfirm);
+                EXPECT_EQ(posts[0].lParam, token);
+                // At least the acknowledgement's margin before the moment.
+                const std::int64_t cancelToDue = posts[1].at - posts[0].at;
+                EXPECT_GE(cancelToDue, static_cast<std::int64_t>(shell::ConfirmSchedule::kAckMarginMs));
+                EXPECT_EQ(FirstPostTime(rig, posts, cmd::ConfirmCodeElement), k.due);
+                EXPECT_EQ(EngineRig::Confirmations(posts), 1);
+            }
         }
     }
 }
 
-// A cancelled submission takes its schedule with it: the shell is told before the moment.
-TEST(ForcedSubmissionTest, EscapeCancelsTheScheduledMoment) {
-    EngineRig rig(MakeLocal(2026, 12, 10, 11, 29, 58, 0), CurveReader({{60, 90000}}));
-    const Post schedule = ArmForcedAndStartCountdown(rig);
+// The 58 moment is announced while the gap is above the limit. When the lowest price rises into
+// the limit before 58, the set moment applies instead: the shell is told to drop 58 at once, and
+// the one confirmation comes at 11:29:59.900.
+TEST(ForcedSubmissionTest, TheFiftyEightMomentIsWithdrawnWhenTheGapComesWithinTheLimit) {
+    EngineRig rig(MakeLocal(2026, 12, 10, 11, 29, 56, 0));
+    const Post schedule = ArmForcedAndStartCountdown(rig, kForcedAt58);
     ASSERT_EQ(schedule.msg, shell::cmd::ScheduleConfirm);
     rig.e().OnScheduleAnswer(rig.c(), static_cast<std::uint32_t>(schedule.lParam), 1);
-    rig.AdvanceTo(11, 29, 59, 500);
-    rig.e().HandleKey(rig.c(), platform::vk::Escape);
-    rig.AdvanceTo(11, 30, 0, 500);
-    const std::vector<Post> posts = rig.Posts(true);
-    ASSERT_FALSE(posts.empty());
+    rig.AdvanceTo(11, 29, 57, 500);
+    rig.SetPrices(90100, 90900);  // gap 800: within DisconSecBid
+    rig.AdvanceTo(11, 29, 57, 510);
+    std::vector<Post> posts = rig.Posts(true);
+    ASSERT_EQ(posts.size(), 1u);
     EXPECT_EQ(posts[0].msg, shell::cmd::CancelScheduledConfirm);
-    EXPECT_EQ(EngineRig::Confirmations(posts), 0);
-    EXPECT_EQ(rig.LoggedCount("软件强制提交 完毕"), 0);
+    EXPECT_EQ(posts[0].lParam, schedule.lParam);
+    rig.AdvanceTo(11, 30, 0, 500);
+    posts = rig.Posts();
+    EXPECT_EQ(EngineRig::Confirmations(posts), 1);
+    EXPECT_EQ(FirstPostTime(rig, posts, cmd::ConfirmCodeElement), "11:29:59.900");
+    EXPECT_EQ(rig.LoggedCount("58强制提交"), 0);
+    EXPECT_EQ(rig.LoggedCount("软件强制提交 完毕"), 1);
+}
+
+// Between the shell's acknowledgement and the moment:
+// - the bidder's Escape cancels the submission, and its schedule with it: the shell is told;
+// - the shell restarts and forgets the moment with its old window. As soon as the console sees the
+//   new page window it gives the schedule up, announces the moment to the new shell and, with no
+//   answer from it, cancels in time and confirms at the moment itself.
+// Either way the old token is cancelled first, and there is at most one click.
+TEST(ForcedSubmissionTest, EscapeOrARestartedShellBetweenAcknowledgementAndMoment) {
+    struct Case {
+        const char* name;
+        bool restart;  // else Escape
+        std::string confirmedAt;  // "" none
+    };
+    const Case cases[] = {
+        {"Escape at 11:29:59.500", false, ""},
+        {"shell restarted at 11:29:59.300", true, "11:29:59.900"},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        EngineRig rig(MakeLocal(2026, 12, 10, 11, 29, 58, 0), CurveReader({{60, 90000}}));
+        const Post schedule = ArmForcedAndStartCountdown(rig);
+        ASSERT_EQ(schedule.msg, shell::cmd::ScheduleConfirm);
+        rig.e().OnScheduleAnswer(rig.c(), static_cast<std::uint32_t>(schedule.lParam), 1);
+        if (k.restart) {
+            rig.AdvanceTo(11, 29, 59, 300);
+            rig.RemovePage();
+            rig.AddPage();
+            rig.c().state.pageWindow = rig.page;
+            rig.c().state.pageView = rig.view;
+        } else {
+            rig.AdvanceTo(11, 29, 59, 500);
+            rig.e().HandleKey(rig.c(), platform::vk::Escape);
+        }
+        rig.AdvanceTo(11, 30, 0, 500);
+        const std::vector<Post> posts = rig.Posts(true);
+        ASSERT_FALSE(posts.empty());
+        EXPECT_EQ(posts[0].msg, shell::cmd::CancelScheduledConfirm);
+        EXPECT_EQ(posts[0].lParam, schedule.lParam);
+        EXPECT_EQ(EngineRig::Confirmations(posts), k.confirmedAt.empty() ? 0 : 1);
+        EXPECT_EQ(FirstPostTime(rig, posts, cmd::ConfirmCodeElement), k.confirmedAt);
+        EXPECT_EQ(rig.LoggedCount("软件强制提交 完毕"), k.confirmedAt.empty() ? 0 : 1);
+    }
 }
 
 TEST(ForcedSubmissionTest, PcClockTakesOverWhenItRunsAhead) {
@@ -596,6 +669,74 @@ TEST(ForcedSubmissionTest, RiseBasedLandsAtItsMomentWhateverTheTickPhase) {
             EXPECT_LE(late, slack);
             EXPECT_EQ(EngineRig::Confirmations(posts), 1);
             EXPECT_EQ(rig.LoggedCount("涨幅强制提交 完毕"), 1);
+        }
+    }
+}
+
+// After a rise of 300 or more the rise-based forced submission is due the moment 5 s remain. With
+// a fresh page feed the low of second 55 is the fed price at that moment, so nothing waits for the
+// scan tick's per-second pass: on the page clock the first report of second 55 confirms, on the PC
+// clock the first submit step (tick or report) at 11:29:55.000 or after. Page reports every 100 ms,
+// the page 370 ms behind the PC clock; the phases of the reports and of the ticks vary.
+TEST(ForcedSubmissionTest, RiseBasedFiresWhenTheFeedShowsSecondFiftyFive) {
+    constexpr int kReportPhasesMs[] = {0, 30, 70};
+    constexpr int kTickPhasesMs[] = {0, 45, 95};
+    for (const RemainingClock clock : {RemainingClock::Pc, RemainingClock::PageFraction}) {
+        for (const int reportPhase : kReportPhasesMs) {
+            for (const int tickPhase : kTickPhasesMs) {
+                SCOPED_TRACE(std::string(ClockName(clock)) + ", reports at ." + std::to_string(reportPhase) +
+                             ", ticks at ." + std::to_string(tickPhase));
+                EngineOptions options;
+                std::unique_ptr<EngineRig> holder;
+                // The scan tick reads what the fresh feed gives, as the screen perception does.
+                options.readLowestPrice = [&holder](console::CKestravaDlg& c) {
+                    c.state.lowestPrice = holder->rec().feedLowestPrice.load();
+                };
+                if (clock == RemainingClock::PageFraction) {
+                    options.updateRemainingTime = [&holder](console::CKestravaDlg& c) {
+                        c.state.remainingSeconds =
+                            static_cast<int>(c.state.auctionEnd.load() - holder->rec().pageClock.load());
+                        return true;
+                    };
+                }
+                holder = std::make_unique<EngineRig>(MakeLocal(2026, 12, 10, 11, 29, 49, 0), options);
+                EngineRig& rig = *holder;
+                if (clock == RemainingClock::PageFraction) rig.c().state.systime_screentime = 1;
+                rig.Tick(box::ForcedByRise);
+                rig.SetPrices(90000, 93000);
+                rig.e().ArmSubmission();
+                // The page's lowest price rose 300 at its 11:29:54.500.
+                const auto report = [&] {
+                    const std::int64_t pageMs = rig.fp.clock.EpochMillis() - kPageLagMs;
+                    const LocalTime t = rig.fp.clock.EpochMillisToLocal(pageMs);
+                    const int code = ((t.hour * 100 + t.minute) * 100 + t.second) * 10000 + t.millisecond * 10;
+                    const bool risen = t.second > 54 || (t.second == 54 && t.millisecond >= 500);
+                    rig.e().OnPageReport(rig.c(), risen ? 90300 : 90000, code);
+                };
+                rig.AdvanceTo(11, 29, 49, reportPhase);
+                std::unique_ptr<platform::PeriodicTimer> feed = rig.fp.clock.StartPeriodic(100, report);
+                report();
+                rig.AdvanceTo(11, 29, 49, 100 + tickPhase);
+                rig.StartTicks();
+                rig.AdvanceTo(11, 29, 54, 900);
+                rig.Posts();
+                rig.AdvanceTo(11, 30, 0, 500);
+                const std::vector<Post> posts = rig.Posts();
+                feed.reset();
+
+                // The first report after `pcMs` (ms past 11:29:55.000 on the PC clock), and the first tick.
+                const auto firstReportFrom = [&](int pcMs) { return pcMs + (reportPhase - pcMs % 100 + 100) % 100; };
+                const int firstTick = (tickPhase % 10 + 10) % 10;
+                const int expected = clock == RemainingClock::Pc ? std::min(firstReportFrom(0), firstTick)
+                                                                 : firstReportFrom(kPageLagMs);
+                char at[32];
+                std::snprintf(at, sizeof at, "11:29:55.%03d", expected);
+                EXPECT_EQ(FirstPostTime(rig, posts, cmd::ConfirmCodeElement), at);
+                EXPECT_EQ(EngineRig::Confirmations(posts), 1);
+                EXPECT_EQ(rig.rec().lowAt[55].load(), 90300);
+                EXPECT_EQ(rig.LoggedCount("涨幅强制提交 完毕"), 1);
+                EXPECT_EQ(rig.LoggedCount("55秒最低成交价：90300"), 1);
+            }
         }
     }
 }

@@ -145,6 +145,21 @@ TEST(Replay, ForcedSubmissionConfirmsAtTheSetMomentWhenTheGapStaysWide) {
     Check({"box 1061 clear: nothing confirms", Edited("forced_submission.scn", "set policy 1 check4 1", ""), {{}}});
 }
 
+// The rise-based forced submission is due the moment 5 s remain after a rise of 300: on the page
+// clock that is the first report of second 55, whatever the scan tick's phase.
+TEST(Replay, RiseBasedForcedSubmissionConfirmsOnTheFirstReportOfSecond55) {
+    const std::string file = "rise_forced_at_55.scn";
+    const Case cases[] = {
+        {"reports 30 ms into each tenth", ExampleText(file), {{At("11:29:55.030")}, 700, 5, "涨幅强制提交 完毕"}},
+        {"reports 80 ms into each tenth", Edited(file, "feed 11:29:00.030", "feed 11:29:00.080"),
+         {{At("11:29:55.080")}, 700, 5, "涨幅强制提交 完毕"}},
+        {"a rise of 200: 3900 ms before the end", Edited(file, "price 89300", "price 89200"),
+         {{At("11:29:56.100")}, 800, 4, "涨幅强制提交 完毕"}},
+        {"box 1065 clear: nothing confirms", Edited(file, "box 1065 on", ""), {{}}},
+    };
+    for (const Case& t : cases) Check(t);
+}
+
 TEST(Replay, ScreenPathConfirmsThroughChain58WithTwoSecondsLeft) {
     const std::string file = "screen_path_58.scn";
     const Case cases[] = {
@@ -184,9 +199,9 @@ TEST(Replay, JamSignalIsHonouredOnlyAfterPageSecond57AndAHalf) {
     const Case cases[] = {
         {"57.0 ignored, 57.6 confirms at once", ExampleText(file),
          {{At("11:29:57.600")}, 1000, 3, "ABC  3 ，点击确定"}},
-        // The feed's rule of second 59 acts on the first submit tick after the report of 59.
+        // The feed's rule of second 59 acts on the report of 59 itself, which runs the submit step.
         {"only the early signal: nothing before the feed's rule of second 59",
-         Edited(file, "at 11:29:57.600 jam 3", ""), {{At("11:29:59.010")}, 1000, 1, "云提交59"}},
+         Edited(file, "at 11:29:57.600 jam 3", ""), {{At("11:29:59.000")}, 1000, 1, "云提交59"}},
         {"box 1196 clear: the signal is ignored", Edited(file, "set policy 1 check_bigdata 1", ""), {{}}},
     };
     for (const Case& t : cases) Check(t);

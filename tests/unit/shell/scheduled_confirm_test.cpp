@@ -145,7 +145,7 @@ TEST_F(ConsoleScheduleTest, WorksAcrossTheTickCountWrap) {
 TEST(ShellConfirmTimerTest, TableOfSchedulesCancelsAndTimers) {
     constexpr std::int64_t kT0 = 1'796'000'000'000;  // an epoch moment whose low 32 bits wrap soon
     struct Event {
-        enum Kind { Schedule, Cancel, Timer } kind;
+        enum Kind { Schedule, Cancel, Timer, HeldTimer } kind;
         std::uint32_t token;
         std::int64_t dueOffset;  // for Schedule: the moment relative to kT0
         std::int64_t at;         // when it happens, relative to kT0
@@ -175,6 +175,12 @@ TEST(ShellConfirmTimerTest, TableOfSchedulesCancelsAndTimers) {
          {{Event::Schedule, 7, 900, 0, Action::Arm}, {Event::Schedule, 8, 500, 10, Action::Arm},
           {Event::Timer, 7, 0, 900, Action::Nothing}, {Event::Cancel, 7, 0, 400, Action::Nothing},
           {Event::Timer, 8, 0, 500, Action::Fire}}},
+        {"a held click leaves ahead once; a cancel after it is too late, the late timer does nothing",
+         {{Event::Schedule, 7, 900, 0, Action::Arm}, {Event::HeldTimer, 7, 0, 870, Action::Fire},
+          {Event::Cancel, 7, 0, 880, Action::TooLate}, {Event::Timer, 7, 0, 897, Action::Nothing}}},
+        {"a held click for a cancelled schedule is not sent",
+         {{Event::Schedule, 7, 900, 0, Action::Arm}, {Event::Cancel, 7, 0, 860, Action::Cancelled},
+          {Event::HeldTimer, 7, 0, 870, Action::Nothing}}},
         {"a cancel for an unknown token is ignored",
          {{Event::Cancel, 3, 0, 0, Action::Nothing}, {Event::Schedule, 4, 100, 1, Action::Arm}}},
     };
@@ -190,6 +196,7 @@ TEST(ShellConfirmTimerTest, TableOfSchedulesCancelsAndTimers) {
                 break;
             case Event::Cancel: step = timer.OnCancel(e.token, now); break;
             case Event::Timer: step = timer.OnTimer(e.token, now); break;
+            case Event::HeldTimer: step = timer.OnHeldTimer(e.token, now); break;
             }
             EXPECT_EQ(static_cast<int>(step.action), static_cast<int>(e.expected)) << step.note;
             if (step.action == Action::Arm) {
