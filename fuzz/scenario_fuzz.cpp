@@ -47,6 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(e.at >= previous);
         previous = e.at;
         FUZZ_CHECK(e.line >= 1);
+        if (e.kind == EventKind::ClockStep) FUZZ_CHECK(e.a >= 0 && e.a < 86400000);
+        if (e.kind == EventKind::Shell || e.kind == EventKind::LogFolder) FUZZ_CHECK(e.a == 0 || e.a == 1);
     }
     for (const Feed& f : s.feeds) FUZZ_CHECK(f.from >= s.start && f.to >= f.from && f.periodMs >= 1 && f.periodMs <= 60000);
     for (const SettingValue& v : s.settings) {

@@ -29,6 +29,10 @@ namespace kestrava::console {
 // The title other programs find the console by; it stays the same for the whole run.
 inline constexpr char kConsoleTitle[] = "Vonter沪牌抢拍助手";
 inline constexpr char kUpdaterTitle[] = "自动更新";
+// The log lines of a page shell that goes away in the middle of a real run and comes back.
+inline constexpr char kShellGoneText[] = "page shell gone: the run's state is kept until the shell is back";
+inline constexpr char kShellBackText[] = "page shell back: the run goes on with its state";
+inline constexpr char kShellBackAfterEndText[] = "page shell back after the auction's end: the armed submission is dropped";
 
 // Window messages the console answers.
 namespace msg {
@@ -154,6 +158,9 @@ private:
                                                        platform::TickPriority priority = platform::TickPriority::Normal);
     void ResetTimeDisplays();
     void BlankEndedRun();
+    // The one-second tick without a page window in the middle of a real run: keeps the run.
+    bool KeepRunWithoutPage();
+    void PageShellBack();
     void RunPhaseSounds();
 
     ConsoleHooks hooks_;

@@ -30,6 +30,9 @@ struct ConsoleState : shell::PageLink {
 
     // ---- Page windows (the references themselves are in PageLink)
     std::atomic<int> pageSeen{0};  // 1 once the one-second tick has found the page window
+    // 1 while the page shell is gone in the middle of a real run, until the one-second tick has
+    // taken in its return; the scan and submit ticks leave the page alone meanwhile.
+    std::atomic<int> pageShellLost{0};
 
     // ---- Screen geometry (the anchor and the offsets are in PageLink's geometry)
     std::atomic<float> displayScale{1.0f};

@@ -36,6 +36,39 @@ void CKestravaDlg::BlankEndedRun() {
     state.runState = IsSimulation() ? 4 : 0;
 }
 
+// The page shell gone (killed, crashed, closed by mistake) while a real run is under way: its next
+// start must not count as a new auction day, whose reset would forget the applied price, an armed
+// submission and the prices seen. The run's state is kept, the bidder is told how to get the page
+// back, and the times stand still until it is (the remaining time is read off the page).
+bool CKestravaDlg::KeepRunWithoutPage() {
+    auto& s = state;
+    const int phase = s.auctionPhase.load();
+    if (IsSimulation() || s.runState.load() != 2 || phase == 0 || phase == 4) return false;
+    if (s.pageShellLost.exchange(1) == 0) {
+        // The gone shell's page went with it (and the server may hand its window id to the next).
+        s.openedWindow = 0;
+        WriteLogLine(kShellGoneText);
+        SetInfoHeader("提示：国拍页面已关闭，请点击“打开国拍”，本场的状态已保留");
+        Run(hooks_.pageShellLost);
+    }
+    Run(hooks_.refreshControls);
+    return true;
+}
+
+// The shell's new window: a shell started by "打开国拍" has been sent the open command already;
+// one started by hand shows no page until it is. Back after the auction's end, the armed
+// submission is dropped: nothing may be confirmed for an auction that is over. (Until this tick
+// has run, the scan and submit ticks leave the page alone, so no rule gets there first.)
+void CKestravaDlg::PageShellBack() {
+    WriteLogLine(kShellBackText);
+    if (platform.clock.EpochMillis() / 1000 >= state.auctionEnd.load()) {
+        WriteLogLine(kShellBackAfterEndText);
+        Run(hooks_.clearDisplayFlags);
+        state.appliedPrice = 0;
+    }
+    if (state.openedWindow.load() != state.pageWindow.load()) shell.OpenRealPage();
+}
+
 void CKestravaDlg::RunPhaseSounds() {
     if (!IsSimulation() || !VoiceOn()) return;
     const int phase = state.auctionPhase.load();
@@ -55,6 +88,7 @@ void CKestravaDlg::OnSecondTick() {
     }
 
     if (!shell.RefreshPageWindow()) {
+        if (KeepRunWithoutPage()) return;
         s.runState = 0;
         s.auctionPhase = 0;
         ResetTimeDisplays();
@@ -63,6 +97,10 @@ void CKestravaDlg::OnSecondTick() {
         return;
     }
     s.pageSeen = 1;
+    if (s.pageShellLost.load() == 1) {
+        PageShellBack();
+        s.pageShellLost = 0;  // only now may the ticks act on the page again
+    }
 
     if (s.runState.load() == 0) {
         if (!IsSimulation()) {

@@ -21,6 +21,8 @@ void Engine::Attach(const std::shared_ptr<Engine>& engine, console::ConsoleHooks
         engine->OnServerPriceReport(c, w, l);
     };
     hooks.showHint = [engine](CKestravaDlg& c, int n) { engine->ShowHint(c, n); };
+    // A confirmation the gone shell acknowledged will not be clicked by it: ConfirmBid clicks itself.
+    hooks.pageShellLost = [engine](CKestravaDlg& c) { engine->AbandonScheduledConfirm(c, "页面外壳退出"); };
     hooks.scheduleAnswer = [engine](CKestravaDlg& c, std::uint32_t token, std::int32_t answer) {
         engine->OnScheduleAnswer(c, token, answer);
     };

@@ -29,6 +29,9 @@ struct CalibrationFiles {
 
 // Logged when the page stays covered after being raised, so nothing of it could be captured.
 inline constexpr char kPageCoveredText[] = "国拍页面被其他窗口遮挡，未能截取页面";
+// The scan's lines when another window comes over the page view and when it has gone.
+inline constexpr char kScanCoveredText[] = "page covered by another window: the screen price is not read until it is uncovered";
+inline constexpr char kScanUncoveredText[] = "page uncovered: the screen price is read again";
 
 inline constexpr int kCoordinateMode = 0;  // "OK A": the console clicks calibrated points
 inline constexpr int kElementMode = 1;     // "OK B": the page shell acts on page elements

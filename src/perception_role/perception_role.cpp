@@ -159,8 +159,8 @@ void PerceptionRole::ClearRunRecords(console::CKestravaDlg&) {
     r.iconCheckState = 0;
     r.finalShotState = 0;
     for (std::atomic<int>* flag :
-         {&r.updateCheckStarted, &r.calibrated3600, &r.calibrated2700, &r.calibratedSecondBid, &r.calibratedThirdBid,
-          &r.calibrated70, &r.firstRevisionCalibrated, &r.endShotDone, &r.logUploadDone, &r.finalWatchStarted})
+         {&r.pageCovered, &r.updateCheckStarted, &r.calibrated3600, &r.calibrated2700, &r.calibratedSecondBid,
+          &r.calibratedThirdBid, &r.calibrated70, &r.firstRevisionCalibrated, &r.endShotDone, &r.logUploadDone, &r.finalWatchStarted})
         *flag = 0;
 }
 
@@ -232,13 +232,21 @@ void PerceptionRole::ReadLowestPrice(console::CKestravaDlg& c) {
         feed.lastPageClock = v.next.lastPageClock;
     }
 
+    // A window over the page view puts its own pixels where the figure and the tracked region are:
+    // neither is looked at until it has gone (no wait here: the scan tick must keep its rhythm).
+    // The last good price stands meanwhile.
+    const platform::WindowId view = FindPageView(c.platform.desktop);
+    const bool covered = view != 0 && !c.platform.desktop.WaitUntilUncovered(view, 0);
+    if (records.pageCovered.exchange(covered ? 1 : 0) != (covered ? 1 : 0))
+        c.WriteLogLine(covered ? kScanCoveredText : kScanUncoveredText);
+
     const std::shared_ptr<const PageGeometry> g = geometry_->Get();
     const int r = s.remainingSeconds.load();
-    std::optional<int> screenPrice = ScreenPrice(c, *g);
+    std::optional<int> screenPrice = covered ? std::nullopt : ScreenPrice(c, *g);
     if (screenPrice && RecordsPriceAt62(r)) records.priceAt62 = *screenPrice;
 
     const bool fresh = feed.feedFresh.load() == 1;
-    if (ChangeTrackingDue(fresh, swbidmode, r)) {
+    if (!covered && ChangeTrackingDue(fresh, swbidmode, r)) {
         const float scale = s.displayScale.load();
         const ChangeStep step =
             changeTracker.Step(TrackedRegionCapture(c.platform.desktop, c.platform.screen, *g, scale));
@@ -270,7 +278,7 @@ void PerceptionRole::ReadLowestPrice(console::CKestravaDlg& c) {
 
 bool PerceptionRole::UpdateRemainingTime(console::CKestravaDlg& c) {
     auto& s = c.state;
-    if (s.pageWindow.load() == 0 || s.auctionPhase.load() == 0) return false;
+    if (s.pageWindow.load() == 0 || s.auctionPhase.load() == 0 || s.pageShellLost.load() == 1) return false;
     platform::Clock& clock = c.platform.clock;
 
     RemainingTimeInputs in;

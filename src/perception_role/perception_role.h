@@ -68,6 +68,9 @@ struct PerceptionRecords {
     std::atomic<int> finalShotState{0};   // 0 idle, 1 watching, 2 seen, 3 saved, 4 uploaded
     console::Guarded<std::string> lastShotPath;  // kept over resets
     console::Guarded<std::string> logCopyPath;   // the day's log copied after the end
+    // Another window lay over the page view at the last scan: the screen showed that window, not
+    // the page, so its pixels were neither read as a price nor compared for a change.
+    std::atomic<int> pageCovered{0};
 
     // One-shot actions of the auction day.
     std::atomic<int> updateCheckStarted{0};

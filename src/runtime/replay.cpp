@@ -168,6 +168,21 @@ public:
         console_ = c;
         book_ = book;
     }
+    // The PC clock was set to run `pcAheadMs` ahead of the true time (negative: behind). Posts are
+    // recorded in true time from now on; the log lines written from now on carry stamps that far off.
+    void ClockStepped(std::int64_t pcAheadMs) {
+        std::lock_guard lock(mutex_);
+        pcAheadMs_ = pcAheadMs;
+        steps_.push_back({LinesSoFar(), pcAheadMs});
+    }
+    // How far the PC clock ran ahead when log line number `line` (0-based, in the run) was written.
+    std::int64_t PcAheadAtLine(std::size_t line) {
+        std::lock_guard lock(mutex_);
+        std::int64_t ahead = 0;
+        for (const auto& [from, value] : steps_)
+            if (from <= line) ahead = value;
+        return ahead;
+    }
     std::vector<PostRecord> Records() {
         std::lock_guard lock(mutex_);
         return records_;
@@ -198,7 +213,6 @@ public:
         PostRecord r;
         r.window = w;
         r.message = m;
-        r.atMillis = clock_.EpochMillis();
         if (console_) {
             const auto& s = console_->state;
             r.applied = s.appliedPrice.load();
@@ -208,6 +222,7 @@ public:
         }
         {
             std::lock_guard lock(mutex_);
+            r.atMillis = clock_.EpochMillis() - pcAheadMs_;
             r.linesBefore = LinesSoFar();
             records_.push_back(r);
         }
@@ -263,6 +278,8 @@ private:
     const log::LogBook* book_ = nullptr;
     std::size_t pendingLines_ = 0;
     std::size_t flushedLines_ = 0;
+    std::int64_t pcAheadMs_ = 0;
+    std::vector<std::pair<std::size_t, std::int64_t>> steps_;  // (first line, PC ahead by) per clock step
     std::mutex mutex_;
     std::vector<PostRecord> records_;
 };
@@ -304,6 +321,8 @@ std::string EventText(const ScenarioEvent& e) {
         case EventKind::Price: return "the page shows " + std::to_string(e.a);
         case EventKind::ScreenPrice: return "the screen's price figure reads " + std::to_string(e.a);
         case EventKind::LogFolder: return e.a ? "the Log folder can be written again" : "the Log folder cannot be written";
+        case EventKind::Shell: return e.a ? "the page shell is started again (by hand)" : "the page shell's process is killed";
+        case EventKind::ClockStep: return "a network-time correction sets the PC clock to " + FormatClock(e.a);
     }
     return {};
 }
@@ -429,10 +448,19 @@ ReplayResult RunReplay(const Scenario& scenario) {
     const std::int64_t dayStartMillis = fp.clock.EpochMillis() - scenario.start;
     auto dayMs = [&](std::int64_t epochMillis) { return epochMillis - dayStartMillis; };
 
-    // The page shell is up with the page open, as the console expects to find it.
-    const WindowId page = fp.desktop.AddWindow(shell::kPageWindowTitle, "Sorrelpane", kPageRect);
-    const WindowId frame = fp.desktop.AddWindow("", shell::kPageFrameClass, kViewRect, page);
-    const WindowId view = fp.desktop.AddWindow("", shell::kPageViewClass, kViewRect, frame);
+    // The page shell is up with the page open, as the console expects to find it. A shell killed
+    // takes its windows with it; one started again has new ones.
+    std::map<WindowId, const char*> shellWindows;  // every window of every shell, for the timeline
+    WindowId page = 0;
+    auto startShell = [&] {
+        page = fp.desktop.AddWindow(shell::kPageWindowTitle, "Sorrelpane", kPageRect);
+        const WindowId frame = fp.desktop.AddWindow("", shell::kPageFrameClass, kViewRect, page);
+        const WindowId view = fp.desktop.AddWindow("", shell::kPageViewClass, kViewRect, frame);
+        shellWindows[page] = "page";
+        shellWindows[frame] = "frame";
+        shellWindows[view] = "view";
+    };
+    startShell();
     fp.programs.AddFile(shell::kShellPath);
 
     log::LogBook book(fp.clock, "./Log");
@@ -515,6 +543,12 @@ ReplayResult RunReplay(const Scenario& scenario) {
             case EventKind::Price: pagePrice = e.a; return;
             case EventKind::ScreenPrice: figure->Show(e.a); return;
             case EventKind::LogFolder: SetLogFolderWritable(e.a != 0); return;
+            case EventKind::Shell:
+                if (e.a == 0 && page != 0) fp.desktop.RemoveWindow(page);
+                if (e.a == 0) page = 0;
+                if (e.a == 1 && page == 0) startShell();
+                return;
+            case EventKind::ClockStep: return;  // applied by the run's loop, between the ticks
             case EventKind::Key:
                 switch (e.key) {
                     case Key::Enter: fp.keyboard.Tap(vk::Return); return;
@@ -531,8 +565,16 @@ ReplayResult RunReplay(const Scenario& scenario) {
     };
     // The interface thread's share: every millisecond, whatever has fallen due. It runs between
     // the ticks, and also while a tick sleeps in a bid application's waits.
+    // The scenario's times are the true time, which the page and its feed keep; a clock step makes
+    // the PC clock run `pcAhead` ms ahead of it (negative: behind).
+    std::int64_t pcAhead = 0;
+    auto trueNow = [&] { return dayMs(fp.clock.EpochMillis()) - pcAhead; };
+    std::vector<ScenarioEvent> clockSteps;
+    for (const ScenarioEvent& e : scenario.events)
+        if (e.kind == EventKind::ClockStep) clockSteps.push_back(e);
+    std::size_t nextStep = 0;
     auto pump = fp.clock.StartPeriodic(1, [&] {
-        const DayMs now = dayMs(fp.clock.EpochMillis());
+        const DayMs now = trueNow();
         while (next < inputs.size() && inputs[next].at <= now) deliver(inputs[next++]);
         for (auto it = ctrlReleases.begin(); it != ctrlReleases.end();) {
             if (*it <= now) {
@@ -549,14 +591,26 @@ ReplayResult RunReplay(const Scenario& scenario) {
     constexpr DayMs kAfterEndMs = 2000;
     constexpr DayMs kLastMs = 24LL * 3600 * 1000 - 1;
     for (;;) {
-        const DayMs now = dayMs(fp.clock.EpochMillis());
+        const DayMs now = trueNow();
+        // The auction ends at its hour on the true clock, whatever the PC clock says.
         DayMs target = scenario.stop.value_or(dayMs(console->state.auctionEnd.load() * 1000) + kAfterEndMs);
         if (!scenario.stop && next < inputs.size()) target = std::max(target, inputs.back().at);
         target = std::min(target, kLastMs);
         if (now >= target) break;
-        fp.clock.AdvanceTo(LocalAt(std::min(target, now + 1000)));
+        if (nextStep < clockSteps.size() && clockSteps[nextStep].at <= now) {
+            // Set as the system clock's setter sets it: the wall clock jumps, the tick count and
+            // the timers' periods do not (FakeClock::SetNow), and no tick runs at that moment.
+            const DayMs setTo = clockSteps[nextStep++].a;
+            fp.clock.SetNow(LocalAt(setTo));
+            pcAhead = setTo - now;
+            desktop.ClockStepped(pcAhead);
+            continue;
+        }
+        DayMs until = std::min(target, now + 1000);
+        if (nextStep < clockSteps.size()) until = std::min(until, clockSteps[nextStep].at);
+        fp.clock.AdvanceTo(LocalAt(until + pcAhead));
     }
-    result.stop = dayMs(fp.clock.EpochMillis());
+    result.stop = trueNow();
     result.simulation = console->IsSimulation();
     pump.reset();
 
@@ -584,8 +638,9 @@ ReplayResult RunReplay(const Scenario& scenario) {
     for (TimelineEntry& e : inputEntries) all.push_back({e.at, 0, 0, 0, seq++, std::move(e)});
     const std::vector<PostRecord> posts = desktop.Records();
     for (const PostRecord& r : posts) {
-        const char* target = r.window == page ? "page" : r.window == frame ? "frame" : r.window == view ? "view" : nullptr;
-        if (!target) continue;
+        const auto named = shellWindows.find(r.window);
+        if (named == shellWindows.end()) continue;
+        const char* target = named->second;
         TimelineEntry e;
         e.at = dayMs(r.atMillis);
         e.kind = TimelineEntry::Kind::Post;
@@ -604,7 +659,7 @@ ReplayResult RunReplay(const Scenario& scenario) {
     std::size_t lineNumber = 0;
     for (const std::string& line : result.logLines) {
         TimelineEntry e;
-        lineAt = StampTime(line).value_or(lineAt);
+        if (const auto stamp = StampTime(line)) lineAt = *stamp - desktop.PcAheadAtLine(lineNumber);
         e.at = lineAt;
         e.kind = TimelineEntry::Kind::Log;
         const std::size_t body = line.find("] ");

@@ -275,6 +275,15 @@ private:
             if (n != 1 || (w[3] != "writable" && w[3] != "unwritable")) return "log takes writable or unwritable";
             e.kind = EventKind::LogFolder;
             e.a = w[3] == "writable" ? 1 : 0;
+        } else if (what == "shell") {
+            if (n != 1 || (w[3] != "killed" && w[3] != "started")) return "shell takes killed or started";
+            e.kind = EventKind::Shell;
+            e.a = w[3] == "started" ? 1 : 0;
+        } else if (what == "clock") {
+            const auto to = n == 1 ? ParseClock(w[3]) : std::nullopt;
+            if (!to) return "clock takes the time of day the PC clock is set to (HH:MM:SS[.mmm])";
+            e.kind = EventKind::ClockStep;
+            e.a = *to;
         } else if (what == "login" || what == "simstart") {
             if (n != 0) return std::string(what) + " takes no arguments";
             e.kind = what == "login" ? EventKind::PageLogin : EventKind::StartSimulation;
@@ -295,7 +304,7 @@ private:
             e.c = *lp;
         } else {
             return "unknown event \"" + std::string(what) +
-                   "\" (expected page, server, price, screen, jam, key, log, login, simstart, box or post)";
+                   "\" (expected page, server, price, screen, jam, key, log, shell, clock, login, simstart, box or post)";
         }
         s_.events.push_back(e);
         return {};

@@ -34,6 +34,9 @@ enum class EventKind {
     Price,         // from now on the page shows lowest price a (used by the feed)
     ScreenPrice,   // from now on the page's price figure on the screen reads a
     LogFolder,     // from now on the Log folder can be written (a = 1) or not (a = 0)
+    Shell,         // the page shell's process is killed (a = 0) or started again by hand (a = 1)
+    ClockStep,     // a network-time correction sets the PC clock to time of day a (ms); the
+                   // page, the feed and the scenario's times keep the true time
 };
 
 // The highest price a `screen` line can put on the page: the replay's fake page draws its price

@@ -23,6 +23,8 @@ public:
     std::atomic<platform::WindowId> pageWindow{0};
     std::atomic<platform::WindowId> pageFrame{0};
     std::atomic<platform::WindowId> pageView{0};
+    // The page window last sent the command to open the auction page (real or practice).
+    std::atomic<platform::WindowId> openedWindow{0};
     // 0: coordinate mode (clicks at calibrated points); any other value: element mode (the shell
     // acts on page elements).
     std::atomic<int> divmode{0};

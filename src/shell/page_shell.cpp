@@ -51,8 +51,14 @@ bool PageShell::Post(std::uint32_t msg, std::uint32_t wParam, std::int32_t lPara
 bool PageShell::PostPoint(std::uint32_t msg, PagePoint p) { return Post(msg, static_cast<std::uint32_t>(p.x), p.y); }
 
 bool PageShell::ClosePage() { return Post(wm::Close); }
-bool PageShell::OpenRealPage() { return Post(cmd::OpenRealPage); }
-bool PageShell::OpenSimulationPage() { return Post(cmd::OpenSimulationPage); }
+bool PageShell::OpenRealPage() {
+    link_.openedWindow = link_.pageWindow.load();
+    return Post(cmd::OpenRealPage);
+}
+bool PageShell::OpenSimulationPage() {
+    link_.openedWindow = link_.pageWindow.load();
+    return Post(cmd::OpenSimulationPage);
+}
 bool PageShell::RunCompatibilityTest() { return Post(cmd::CompatibilityTest); }
 bool PageShell::ClickAt(PagePoint p) { return PostPoint(cmd::ClickAt, p); }
 bool PageShell::ClickPlusBoxAt(PagePoint p) { return PostPoint(cmd::ClickPlusBoxAt, p); }

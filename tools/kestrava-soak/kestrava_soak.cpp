@@ -56,7 +56,8 @@ std::string Clock(int secondsAfter1129, int ms = 0) {
 
 // One last minute of a real auction: a strategy with random bid moments and amounts, a lowest
 // price that climbs in random steps, the bidder's Enter at a random moment (or never), jam
-// signals, server reports and the screen's price figure now and then.
+// signals, server reports and the screen's price figure now and then; now and then too the page
+// shell killed and started again, or the PC clock stepped by a few seconds.
 std::string RandomLastMinute(std::mt19937& rng) {
     auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
     std::string s = "start 11:29:00\nstop 11:30:02\nset userconf moniornot 0\n";
@@ -86,6 +87,14 @@ std::string RandomLastMinute(std::mt19937& rng) {
     }
     if (pick(0, 4) != 0) s += "at " + Clock(pick(10, 50)) + " key enter\n";
     if (pick(0, 9) == 0) s += "at " + Clock(pick(50, 58)) + " key escape\n";
+    if (pick(0, 9) == 0) {
+        const int killed = pick(20, 55);
+        s += "at " + Clock(killed) + " shell killed\nat " + Clock(killed + pick(1, 4), pick(0, 999)) + " shell started\n";
+    }
+    if (pick(0, 9) == 0) {
+        const int at = pick(20, 58);
+        s += "at " + Clock(at) + " clock " + Clock(at + pick(-5, 5), pick(0, 999)) + "\n";
+    }
     return s;
 }
 

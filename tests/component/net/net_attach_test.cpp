@@ -10,6 +10,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "console/console.h"
@@ -17,6 +18,7 @@
 #include "engine/engine.h"
 #include "log/log_book.h"
 #include "platform/keys.h"
+#include "shell/page_commands.h"
 #include "eventually.h"
 #include "tcp_test_server.h"
 #include "unit/console/console_rig.h"
@@ -40,7 +42,7 @@ std::string Bytes(std::uint32_t v) {
 // window takes the messages other programs and the sync client post. The rig's scratch folder is
 // the installation folder from construction on, so a test can write files before the start.
 struct WiredConsole {
-    WiredConsole() { rig.AddPage(); }
+    explicit WiredConsole(platform::LocalTime start = MakeLocal(2026, 12, 10, 11, 29, 52)) : rig(start) { rig.AddPage(); }
     ~WiredConsole() {
         if (role) {
             EXPECT_TRUE(role->WaitForWorkers(15000));
@@ -61,7 +63,7 @@ struct WiredConsole {
         return con;
     }
 
-    ConsoleRig rig{MakeLocal(2026, 12, 10, 11, 29, 52)};
+    ConsoleRig rig;
     std::shared_ptr<NetworkRole> role;
     std::shared_ptr<engine::Engine> engine;
 };
@@ -97,6 +99,73 @@ TEST(NetAttachComponentTest, ServerReportsReachTheEngineAndPageReportsReachTheSe
     EXPECT_TRUE(Eventually([&] { return server.ConnectionsOpen() == 0; }));
     EXPECT_EQ(wired.role->SyncState(), LinkState::None);
     EXPECT_FALSE(wired.role->SyncSender()("1_1129575999,89500"));
+}
+
+// The sync server dies eight seconds before the end and comes back on its port a second later.
+// While it is away the console's sends are dropped at once (nothing blocks the interface thread,
+// nothing is kept to be sent late), the price a server report brought stays, and the page's own
+// reports go on feeding the engine. The console's own heartbeat tick (the 30-second timer started
+// at 11:29:25) reconnects at 11:29:55, inside the quiet last half minute, without a keep-alive;
+// the new server then gets the report of 57.6 s (not the one made while it was away) and its jam
+// signal confirms the armed submission, once.
+TEST(NetAttachComponentTest, ASyncServerKilledInTheLastSecondsIsReachedAgainByTheHeartbeat) {
+    auto server = std::make_unique<WsTestServer>();
+    const std::uint16_t port = server->Port();
+    NetworkOptions options;
+    options.syncUrl = "ws://127.0.0.1:" + std::to_string(port) + "/?id=12345678&type=101";
+    WiredConsole wired(MakeLocal(2026, 12, 10, 11, 29, 25));
+    CKestravaDlg& con = wired.Start(options);
+    ASSERT_TRUE(server->WaitForOpened(1));
+    ASSERT_TRUE(Eventually([&] { return wired.role->SyncState() == LinkState::Open; }));
+    auto& clock = wired.rig.fp.clock;
+    auto& records = wired.engine->records;
+    auto confirmations = [&] {
+        int n = 0;
+        for (const auto& p : wired.rig.fp.desktop.PostedTo(wired.rig.page))
+            n += p.message.msg == shell::cmd::ConfirmCodeElement;
+        return n;
+    };
+
+    clock.AdvanceTo(MakeLocal(2026, 12, 10, 11, 29, 51));
+    // After the day's reset of the first ticks: the bidder's submission is armed at a gap the price
+    // never closes; past 57.5 a jam signal confirms it.
+    con.controls.SetCheck(engine::box::CloudSubmit, 1);
+    con.state.appliedPrice = 91000;
+    con.state.lowestPrice = 89000;
+    con.state.remainingSeconds = 9;  // no perception role here: the test keeps the remaining time
+    records.smartSubmitArmed = 1;
+    records.past575 = 1;
+    server->SendToAll("1_1129510000,89500");
+    ASSERT_TRUE(Eventually([&] { return records.feedLowestPrice.load() == 89500; }));
+
+    server.reset();  // killed: no closing handshake
+    ASSERT_TRUE(Eventually([&] { return wired.role->SyncState() == LinkState::None; }));
+    clock.AdvanceTo(MakeLocal(2026, 12, 10, 11, 29, 52));
+    con.state.remainingSeconds = 8;
+    con.HandleMessage({console::msg::PageReport, 89600, 1129520000});
+    con.HandleMessage({console::msg::ProgressBarSeen, 0, 0});
+    EXPECT_EQ(records.feedLowestPrice.load(), 89600);  // the page's own feed goes on
+    EXPECT_EQ(confirmations(), 0);
+
+    server = std::make_unique<WsTestServer>(port);
+    clock.AdvanceTo(MakeLocal(2026, 12, 10, 11, 29, 55, 10));
+    ASSERT_TRUE(server->WaitForOpened(1));
+    ASSERT_TRUE(Eventually([&] { return wired.role->SyncState() == LinkState::Open; }));
+
+    clock.AdvanceTo(MakeLocal(2026, 12, 10, 11, 29, 57, 600));
+    con.state.remainingSeconds = 3;
+    con.HandleMessage({console::msg::PageReport, 89700, 1129576000});
+    EXPECT_TRUE(server->WaitForReceived("1_1129576000,89700"));
+    server->SendToAll("6_2");
+    ASSERT_TRUE(Eventually([&] { return confirmations() == 1; }));
+    server->SendToAll("6_3");
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(confirmations(), 1);
+    // Nothing sent while the server was away arrives late, and no keep-alive in the quiet window.
+    EXPECT_EQ(server->Received(), std::vector<std::string>{"1_1129576000,89700"});
+    const std::vector<std::string> log = wired.rig.LogMessages();
+    EXPECT_EQ(std::count(log.begin(), log.end(), "ABC  2 ，点击确定"), 1);
+    con.OnClose();
 }
 
 TEST(NetAttachComponentTest, ANewerVersionOnTheUpdateServerStartsTheUpdaterAndClosesTheRun) {

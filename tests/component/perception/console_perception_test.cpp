@@ -216,22 +216,31 @@ protected:
         const std::vector<std::string> lines = console::testing::PendingLogMessages(book_);
         return static_cast<int>(std::count(lines.begin(), lines.end(), line));
     }
+
+    // The practice page showing `price` at its own place, the console calibrated on it from the
+    // button (null when the page window or the engines could not be had).
+    std::unique_ptr<testing::X11PageWindow> CalibratedOnPracticePage(const char* price) {
+        console::CKestravaDlg& c = *console_;
+        WriteIni("bin/coordinatebaseline.ini", "Position",
+                 {{"lvwf_x", "7"},
+                  {"lvwf_y", "7"},
+                  {"C_P2_LEFTPRICE_X", "81"},
+                  {"C_P2_LEFTPRICE_Y", "389"},
+                  {"C_P2_LEFTPRICE_W", "72"},
+                  {"C_P2_LEFTPRICE_H", "30"}});
+        auto window = testing::X11PageWindow::Open(PracticePage(0, price), 200, 60);
+        if (!window) return nullptr;
+        c.hooks().readDisplayScale(c);
+        if (!c.hooks().initOcr(c)) return nullptr;
+        c.OnCommand(1160);
+        return window;
+    }
 };
 
 TEST_P(ShiftedPriceRegion, RefusedKeptAndRecalibrated) {
     console::CKestravaDlg& c = *console_;
-    WriteIni("bin/coordinatebaseline.ini", "Position",
-             {{"lvwf_x", "7"},
-              {"lvwf_y", "7"},
-              {"C_P2_LEFTPRICE_X", "81"},
-              {"C_P2_LEFTPRICE_Y", "389"},
-              {"C_P2_LEFTPRICE_W", "72"},
-              {"C_P2_LEFTPRICE_H", "30"}});
-    auto window = testing::X11PageWindow::Open(PracticePage(0, "89300"), 200, 60);
+    auto window = CalibratedOnPracticePage("89300");
     ASSERT_NE(window, nullptr);
-    c.hooks().readDisplayScale(c);
-    ASSERT_TRUE(c.hooks().initOcr(c));
-    c.OnCommand(1160);
     ASSERT_EQ(role_->geometry()->Get()->lvwf_x, 100);
     c.state.remainingSeconds = 100;
     role_->ReadLowestPrice(c);
@@ -257,6 +266,65 @@ TEST_P(ShiftedPriceRegion, RefusedKeptAndRecalibrated) {
     EXPECT_EQ(c.state.lowestPrice.load(), 89400);
     EXPECT_EQ(Logged("screen price 89400 believed again after 10 refused readings"), 1);
 }
+
+// Another program's window comes over the page in the last minute, showing a price-like figure of
+// its own right where the page's figure is. The scan reads neither that figure nor a change in the
+// tracked region while the page is covered: it says so in the log once, keeps the last good price,
+// counts no refusal (so nothing calibrates), and reads the page again once the window has gone.
+class CoveredPage : public ShiftedPriceRegion {};
+
+TEST_P(CoveredPage, NoPriceIsReadOffTheCoverAndReadingResumesWhenUncovered) {
+    console::CKestravaDlg& c = *console_;
+    auto window = CalibratedOnPracticePage("89300");
+    ASSERT_NE(window, nullptr);
+    c.state.remainingSeconds = 100;
+    role_->ReadLowestPrice(c);
+    ASSERT_EQ(c.state.lowestPrice.load(), 89300);
+
+    // The cover's own figure lands on the page's figure, pixel for pixel.
+    const platform::Rect view = *desktop_->WindowRect(FindPageView(*desktop_));
+    const platform::Rect figure = PriceRect(*role_->geometry()->Get());
+    const Point at{view.left + figure.left, view.top + figure.top};
+    const std::optional<platform::Image> pageFigure =
+        CaptureScreen(*screen_, platform::Rect{at.x, at.y, at.x + 72, at.y + 30});
+    ASSERT_TRUE(pageFigure.has_value());
+    auto cover = testing::X11CoverWindow::Open(platform::Rect{at.x - 60, at.y - 40, at.x + 240, at.y + 110});
+    ASSERT_NE(cover, nullptr);
+    const platform::Rect shown = cover->ScreenRect();
+    platform::fake::FakeScreen canvas(shown.Width(), shown.Height());
+    canvas.Fill(platform::Rect{0, 0, shown.Width(), shown.Height()}, 0xF0, 0xF0, 0xF0);
+    platform::Image picture = canvas.Framebuffer();
+    const std::optional<platform::Image> other = testing::RenderText("86400", testing::PracticePriceStyle());
+    ASSERT_TRUE(other.has_value());
+    Draw(picture, *other, at.x - shown.left, at.y - shown.top);
+    cover->Show(picture);
+    const auto onScreen = [&] { return CaptureScreen(*screen_, platform::Rect{at.x, at.y, at.x + 72, at.y + 30}); };
+    ASSERT_NE(onScreen()->bgra, pageFigure->bgra) << "the cover shows its own figure there";
+
+    const int calibrations = Logged("鼠标点击_智能校正");
+    for (int tick = 0; tick < 12; ++tick) role_->ReadLowestPrice(c);  // more than the refusals that calibrate
+    c.state.remainingSeconds = 50;  // the last 55 seconds: the tracked region is not compared either
+    for (int tick = 0; tick < 3; ++tick) role_->ReadLowestPrice(c);
+    EXPECT_EQ(c.state.lowestPrice.load(), 89300) << "the last good price stays";
+    EXPECT_EQ(Logged(kScanCoveredText), 1);
+    EXPECT_EQ(Logged("鼠标点击_智能校正"), calibrations);
+    for (const std::string& line : console::testing::PendingLogMessages(book_)) {
+        EXPECT_EQ(line.find("screen price refused"), std::string::npos) << line;
+        EXPECT_EQ(line.find("最低价上涨为"), std::string::npos) << line;
+    }
+
+    cover.reset();
+    window.reset();
+    window = testing::X11PageWindow::Open(PracticePage(0, "89400"), 200, 60);
+    ASSERT_NE(window, nullptr);
+    c.state.remainingSeconds = 100;
+    role_->ReadLowestPrice(c);
+    EXPECT_EQ(Logged(kScanUncoveredText), 1);
+    EXPECT_EQ(c.state.lowestPrice.load(), 89400);
+}
+
+INSTANTIATE_TEST_SUITE_P(PracticePage, CoveredPage, ::testing::Values(kScales[0]),
+                         [](const auto&) { return std::string("x100"); });
 
 INSTANTIATE_TEST_SUITE_P(PracticePage, ShiftedPriceRegion, ::testing::Values(kScales[0]),
                          [](const auto&) { return std::string("x100"); });

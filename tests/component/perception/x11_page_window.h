@@ -18,6 +18,25 @@
 
 namespace kestrava::perception::testing {
 
+// `picture` as a pixmap for `window`'s background; 0 when the server cannot take it. 32-bit
+// blue-green-red-unused pixels are the server's own layout for depth 24 on a little-endian
+// TrueColor visual.
+inline Pixmap PixmapOf(Display* d, Window window, const platform::Image& picture) {
+    const int screen = DefaultScreen(d);
+    const auto w = static_cast<unsigned>(picture.width), h = static_cast<unsigned>(picture.height);
+    XImage* image = XCreateImage(d, DefaultVisual(d, screen), DefaultDepth(d, screen), ZPixmap, 0,
+                                 const_cast<char*>(reinterpret_cast<const char*>(picture.bgra.data())), w, h, 32,
+                                 picture.width * 4);
+    if (image == nullptr) return 0;
+    const Pixmap pixmap = XCreatePixmap(d, window, w, h, DefaultDepth(d, screen));
+    GC gc = XCreateGC(d, pixmap, 0, nullptr);
+    XPutImage(d, pixmap, gc, image, 0, 0, 0, 0, w, h);
+    XFreeGC(d, gc);
+    image->data = nullptr;  // owned by `picture`
+    XDestroyImage(image);
+    return pixmap;
+}
+
 class X11PageWindow {
 public:
     // `view` is the picture of the whole page view; the top-level window is placed at (x, y).
@@ -63,18 +82,8 @@ private:
         Name(outer, "", kPageOuterClass);
         Name(inner, "", kPageViewClass);
 
-        // 32-bit blue-green-red-unused pixels are the server's own layout for depth 24 on a
-        // little-endian TrueColor visual.
-        pixmap_ = XCreatePixmap(display_, inner, w, h, DefaultDepth(display_, screen));
-        XImage* image =
-            XCreateImage(display_, DefaultVisual(display_, screen), DefaultDepth(display_, screen), ZPixmap, 0,
-                         const_cast<char*>(reinterpret_cast<const char*>(view.bgra.data())), w, h, 32, view.width * 4);
-        if (image == nullptr) return false;
-        GC gc = XCreateGC(display_, pixmap_, 0, nullptr);
-        XPutImage(display_, pixmap_, gc, image, 0, 0, 0, 0, w, h);
-        XFreeGC(display_, gc);
-        image->data = nullptr;  // owned by `view`
-        XDestroyImage(image);
+        pixmap_ = PixmapOf(display_, inner, view);
+        if (pixmap_ == 0) return false;
         XSetWindowBackgroundPixmap(display_, inner, pixmap_);
 
         XSelectInput(display_, inner, ExposureMask);
@@ -109,6 +118,12 @@ public:
         w->window_ = XCreateSimpleWindow(d, RootWindow(d, screen), r.left, r.top, static_cast<unsigned>(r.Width()),
                                          static_cast<unsigned>(r.Height()), 0, 0, BlackPixel(d, screen));
         XStoreName(d, w->window_, "cover");
+        // Where it was asked to be: a window manager otherwise places a new window by itself.
+        XSizeHints hints{};
+        hints.flags = USPosition | PPosition;
+        hints.x = r.left;
+        hints.y = r.top;
+        XSetWMNormalHints(d, w->window_, &hints);
         XSelectInput(d, w->window_, ExposureMask);
         XMapWindow(d, w->window_);
         XEvent e;
@@ -120,6 +135,7 @@ public:
     }
     ~X11CoverWindow() {
         XDestroyWindow(display_, window_);
+        if (pixmap_) XFreePixmap(display_, pixmap_);
         XCloseDisplay(display_);
     }
     X11CoverWindow(const X11CoverWindow&) = delete;
@@ -127,6 +143,27 @@ public:
 
     void Raise() {
         XRaiseWindow(display_, window_);
+        Settle();
+    }
+
+    // Where the window's top-left pixel is on the screen (the window manager may have moved it).
+    platform::Rect ScreenRect() {
+        XWindowAttributes a;
+        XGetWindowAttributes(display_, window_, &a);
+        int x = 0, y = 0;
+        Window child = 0;
+        XTranslateCoordinates(display_, window_, a.root, 0, 0, &x, &y, &child);
+        return platform::Rect{x, y, x + a.width, y + a.height};
+    }
+
+    // Shows `picture` (the window's size) instead of the one colour, as another program's window
+    // showing text of its own.
+    void Show(const platform::Image& picture) {
+        if (pixmap_) XFreePixmap(display_, pixmap_);
+        pixmap_ = PixmapOf(display_, window_, picture);
+        if (pixmap_ == 0) return;
+        XSetWindowBackgroundPixmap(display_, window_, pixmap_);
+        XClearWindow(display_, window_);
         Settle();
     }
 
@@ -140,6 +177,7 @@ private:
 
     Display* display_;
     Window window_ = 0;
+    Pixmap pixmap_ = 0;
 };
 
 }  // namespace kestrava::perception::testing

@@ -2,12 +2,14 @@
 // comes and goes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "console/console.h"
 #include "console_rig.h"
+#include "shell/page_commands.h"
 
 namespace kestrava::console::testing {
 namespace {
@@ -75,26 +77,62 @@ TEST_F(SecondTickTest, AFinishedRealRunStaysBlankUntilThePageIsReopened) {
     EXPECT_EQ(resets, 2);
 }
 
-TEST_F(SecondTickTest, APageWindowThatVanishesMidRunStopsTheRunOnly) {
+// The page shell killed in the middle of a real run: the run goes on waiting for it, with its state
+// (no new auction day when the shell is back, whose reset would drop an armed submission), and
+// the shell's new window is sent the command to open the auction page. Nothing else is stopped.
+TEST_F(SecondTickTest, APageWindowThatVanishesMidRunKeepsTheRunUntilTheShellIsBack) {
     rig.AddPage();
     int scans = 0;
+    int lost = 0;
     rig.hooks.scanTick = [&](CKestravaDlg&) { ++scans; };
+    rig.hooks.pageShellLost = [&](CKestravaDlg&) { ++lost; };
     auto& con = Start();
     Tick();
     ASSERT_EQ(con.state.runState.load(), 2);
+    const int resetsOfTheRun = resets;
+    const platform::WindowId first = rig.page;
+    rig.RemovePage();
+    Tick();
+    Tick();
+    EXPECT_EQ(con.state.runState.load(), 2);
+    EXPECT_EQ(con.state.auctionPhase.load(), 3);
+    EXPECT_EQ(con.state.pageWindow.load(), 0u);
+    EXPECT_EQ(con.state.pageShellLost.load(), 1);
+    EXPECT_EQ(con.state.infoHeader.Get(), "提示：国拍页面已关闭，请点击“打开国拍”，本场的状态已保留");
+    EXPECT_EQ(lost, 1);
+    const int before = scans;
+    Tick();
+    EXPECT_EQ(scans - before, 10);
+    EXPECT_EQ(rig.fp.clock.ActiveTimers(), 5);
+
+    rig.AddPage();  // started by hand: a new window, which has not been told to open the page
+    ASSERT_NE(rig.page, first);
+    Tick();
+    EXPECT_EQ(con.state.runState.load(), 2);
+    EXPECT_EQ(con.state.pageShellLost.load(), 0);
+    EXPECT_EQ(resets, resetsOfTheRun) << "no new auction day";
+    int opens = 0;
+    for (const auto& p : rig.fp.desktop.PostedTo(rig.page)) opens += p.message.msg == shell::cmd::OpenRealPage;
+    EXPECT_EQ(opens, 1);
+    const std::vector<std::string> log = rig.LogMessages();
+    EXPECT_EQ(std::count(log.begin(), log.end(), kShellGoneText), 1);
+    EXPECT_EQ(std::count(log.begin(), log.end(), kShellBackText), 1);
+}
+
+// Without a run under way (the page never seen, or a practice run) a vanished page window ends
+// the run as before: the next window starts a new one.
+TEST_F(SecondTickTest, APageWindowThatVanishesOutsideARealRunStopsTheRunOnly) {
+    rig.AddPage();
+    auto& con = Start({{"moniornot", "1"}});
+    Tick();
     con.controls.SetText(1046, "00:09:59");
     rig.RemovePage();
     Tick();
     EXPECT_EQ(con.state.runState.load(), 0);
     EXPECT_EQ(con.state.auctionPhase.load(), 0);
-    EXPECT_EQ(con.state.pageWindow.load(), 0u);
+    EXPECT_EQ(con.state.pageShellLost.load(), 0);
     for (int id : {1043, 1045, 1046}) EXPECT_EQ(con.controls.Text(id), "00:00:00") << id;
     EXPECT_EQ(con.state.infoHeader.Get(), "提示：点击软件界面上的“打开国拍”");
-    // Nothing else is stopped.
-    const int before = scans;
-    Tick();
-    EXPECT_EQ(scans - before, 10);
-    EXPECT_EQ(rig.fp.clock.ActiveTimers(), 5);
 }
 
 TEST_F(SecondTickTest, SimulationStartsWhenTheStartMarkIsFound) {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "console/console.h"
 #include "runtime/scenario.h"
 #include "shell/page_commands.h"
 
@@ -232,6 +233,89 @@ TEST(Replay, AnUnwritableLogFolderAtTheFlushLosesNoLine) {
     EXPECT_EQ(away.logLines, plain.logLines);
     EXPECT_GT(away.unwrittenLogLines, 0u);
     EXPECT_EQ(ConfirmTimes(restored), ConfirmTimes(plain));  // the run itself goes on unchanged
+}
+
+// What the page received and what the log says until the auction's end, in true time, without the
+// scenario's inputs and without the PC clock of the log stamps. (After the end the console times
+// its screenshots and uploads by the PC clock.)
+std::vector<std::string> SeenUntilTheEnd(const ReplayResult& r) {
+    std::vector<std::string> out;
+    for (const TimelineEntry& e : r.timeline)
+        if (e.kind != TimelineEntry::Kind::Input && e.at < At("11:30:00")) out.push_back(FormatClock(e.at) + " " + e.text);
+    return out;
+}
+
+// A network-time correction steps the PC clock in the last minute. With the page clock as the
+// clock of the remaining time (systime_screentime 1) and a live feed, nothing the page receives
+// or the log says moves by a millisecond, whichever way and however late the step: the ticks keep
+// their periods and the remaining time follows the page. With the PC clock chosen
+// (systime_screentime 0) the remaining time follows the corrected PC clock, as that setting asks.
+TEST(Replay, AClockStepInTheLastMinuteLeavesThePageClockedRunUnchanged) {
+    const char* files[] = {"second_bid_confirm_on_rise.scn", "forced_submission.scn", "jam_signal.scn"};
+    const char* steps[] = {"at 11:29:40 clock 11:29:45", "at 11:29:40 clock 11:29:35",
+                           "at 11:29:58.5 clock 11:29:50.250", "at 11:29:59.5 clock 11:30:01"};
+    for (const char* file : files) {
+        const std::string pageClocked = ExampleText(file) + "\nset conf systime_screentime 1\n";
+        const ReplayResult plain = Replay(pageClocked);
+        ASSERT_FALSE(plain.confirmations.empty()) << file;
+        for (const char* step : steps) {
+            SCOPED_TRACE(std::string(file) + ": " + step);
+            const ReplayResult stepped = Replay(pageClocked + step + "\n");
+            EXPECT_EQ(SeenUntilTheEnd(stepped), SeenUntilTheEnd(plain));
+            EXPECT_EQ(ConfirmTimes(stepped), ConfirmTimes(plain));
+        }
+    }
+
+    // The PC clock chosen: the forced submission at 11:29:59.9 comes 5 s early in true time, when
+    // the PC clock, set 5 s ahead, reads it.
+    const ReplayResult pcClocked = Replay(ExampleText("forced_submission.scn") + "\nat 11:29:40 clock 11:29:45\n");
+    ASSERT_EQ(pcClocked.confirmations.size(), 1u);
+    EXPECT_GE(pcClocked.confirmations[0].at, At("11:29:54.900"));
+    EXPECT_LE(pcClocked.confirmations[0].at, At("11:29:54.920"));
+}
+
+int Posts(const ReplayResult& r, std::uint32_t msg) {
+    int n = 0;
+    for (const TimelineEntry& e : r.timeline) n += e.kind == TimelineEntry::Kind::Post && e.message.msg == msg;
+    return n;
+}
+
+// The page shell's process is killed in the last minute and started again by hand. The console
+// keeps the run (its next window is not a new auction day, whose reset would drop the armed
+// submission), says so in its log, sends the new window the command to open the auction page, and
+// confirms the armed submission once, when its rule says so. Back after the end, nothing is
+// confirmed: the armed submission is dropped.
+TEST(Replay, APageShellKilledInTheLastMinuteGetsThePageBackAndTheRunGoesOn) {
+    struct ShellCase {
+        const char* why;
+        std::string text;
+        std::vector<DayMs> confirmedAt;
+        int opens;  // open commands, the console's start included
+        bool droppedAfterEnd;
+    };
+    const std::string rise = ExampleText("second_bid_confirm_on_rise.scn") + "\n";
+    const std::string forced = ExampleText("forced_submission.scn") + "\n";
+    const ShellCase cases[] = {
+        {"gone for ten seconds before the price comes within 300: confirmed at 11:29:45 into the new window",
+         rise + "at 11:29:30 shell killed\nat 11:29:40 shell started\n", {At("11:29:45")}, 2, false},
+        {"killed twice: still one confirmation",
+         rise + "at 11:29:30 shell killed\nat 11:29:32 shell started\nat 11:29:34 shell killed\nat 11:29:36 shell started\n",
+         {At("11:29:45")}, 3, false},
+        {"gone from 11:29:44 until after the end: nothing confirmed",
+         rise + "at 11:29:44 shell killed\nat 11:30:00.5 shell started\n", {}, 2, true},
+        {"gone over the forced submission's moment, back after the end: nothing confirmed late",
+         forced + "at 11:29:59.5 shell killed\nat 11:30:00.5 shell started\n", {}, 2, true},
+    };
+    for (const ShellCase& t : cases) {
+        SCOPED_TRACE(t.why);
+        const ReplayResult r = Replay(t.text);
+        EXPECT_EQ(ConfirmTimes(r), t.confirmedAt);
+        EXPECT_EQ(Posts(r, shell::cmd::OpenRealPage), t.opens);
+        EXPECT_TRUE(Logged(r, console::kShellGoneText));
+        EXPECT_TRUE(Logged(r, console::kShellBackText));
+        EXPECT_EQ(Logged(r, console::kShellBackAfterEndText), t.droppedAfterEnd);
+        if (!r.confirmations.empty()) EXPECT_EQ(r.confirmations[0].Gap(), 300);
+    }
 }
 
 }  // namespace

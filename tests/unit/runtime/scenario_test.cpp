@@ -97,6 +97,9 @@ TEST(Scenario, MalformedLinesAreReportedWithTheirNumber) {
         {"bid 1234\n", 1, "eight-digit"},
         {"launch\n", 1, "unknown statement"},
         {"at 11:29:10 log full\n", 1, "writable or unwritable"},
+        {"at 11:29:10 clock +5\n", 1, "clock takes the time of day"},
+        {"at 11:29:10 shell restarted\n", 1, "killed or started"},
+        {"at 11:29:10 clock 11:29:15 11:29:20\n", 1, "clock takes the time of day"},
         {"start 11:29:00\nset conf launchp 1\x01\n", 2, "control character 1"},
         {"# a comment may not hide one either \x7f\n", 1, "control character 127"},
     };
