@@ -106,7 +106,9 @@ QRect Whole(const learn::Box& b) {
 // that names the right element.
 class LearningView::Overlay final : public QWidget {
 public:
-    explicit Overlay(LearningView* owner) : QWidget(owner->view_), owner_(owner) {
+    // A sibling over the page view (a child of the view would lie under the view's own render
+    // widget).
+    explicit Overlay(LearningView* owner) : QWidget(owner), owner_(owner) {
         setAttribute(Qt::WA_TransparentForMouseEvents, true);
         setAttribute(Qt::WA_NoSystemBackground, true);
         setObjectName(QStringLiteral("learningOverlay"));
@@ -167,8 +169,9 @@ private:
     LearningView* owner_;
 };
 
-LearningView::LearningView(const ShellSettings& settings, QUrl url, LearningFiles files, bool automatic, ShellLog* log)
-    : settings_(settings), url_(std::move(url)), files_(std::move(files)), automatic_(automatic), log_(log) {
+LearningView::LearningView(const ShellSettings& settings, QUrl url, LearningFiles files, LearningMode mode,
+                           ShellLog* log)
+    : settings_(settings), url_(std::move(url)), files_(std::move(files)), mode_(mode), log_(log) {
     setWindowTitle(QStringLiteral("Sorrelpane 页面学习"));
     setObjectName(QStringLiteral("learningView"));
     auto* layout = new QHBoxLayout(this);
@@ -183,7 +186,7 @@ LearningView::LearningView(const ShellSettings& settings, QUrl url, LearningFile
     view_->setFixedSize(settings_.geometry.size());
     layout->addWidget(view_);
     overlay_ = new Overlay(this);
-    overlay_->resize(view_->size());
+    overlay_->setGeometry(view_->geometry());
     view_->installEventFilter(this);
 
     auto* side = new QVBoxLayout;
@@ -194,11 +197,11 @@ LearningView::LearningView(const ShellSettings& settings, QUrl url, LearningFile
     list_->setMinimumWidth(420);
     side->addWidget(list_, 2);
     auto* buttons = new QHBoxLayout;
-    auto* correct = new QPushButton(QStringLiteral("改正"), this);
+    auto* correct = new QPushButton(QStringLiteral("改正(&C)"), this);
     correct->setObjectName(QStringLiteral("correct"));
-    auto* skip = new QPushButton(QStringLiteral("跳过"), this);
+    auto* skip = new QPushButton(QStringLiteral("跳过(&S)"), this);
     skip->setObjectName(QStringLiteral("skip"));
-    saveButton_ = new QPushButton(QStringLiteral("保存并检查"), this);
+    saveButton_ = new QPushButton(QStringLiteral("保存并检查(&W)"), this);
     saveButton_->setObjectName(QStringLiteral("save"));
     buttons->addWidget(correct);
     buttons->addWidget(skip);
@@ -216,7 +219,10 @@ LearningView::LearningView(const ShellSettings& settings, QUrl url, LearningFile
     connect(list_, &QListWidget::currentRowChanged, overlay_, [this] { overlay_->update(); });
     connect(page, &QWebEnginePage::loadFinished, this, [this](bool ok) {
         if (!ok) return Fail(QStringLiteral("the page did not load: %1").arg(url_.toString()));
-        QTimer::singleShot(kSettleMs, this, &LearningView::TakeSnapshot);
+        QTimer::singleShot(kSettleMs, this, [this] {
+            if (mode_ == LearningMode::CheckOnly) Check();
+            else TakeSnapshot();
+        });
     });
 }
 
@@ -227,7 +233,7 @@ LearningView::~LearningView() {
 }
 
 void LearningView::Start() {
-    Say(QStringLiteral("learning %1").arg(url_.toString()));
+    Say(QStringLiteral("%1 %2").arg(mode_ == LearningMode::CheckOnly ? "checking" : "learning", url_.toString()));
     // Offsets and pictures are for display scale 1.0; at any other scale the page's pixels are
     // not the file's.
     const qreal scale = view_->devicePixelRatioF();
@@ -237,7 +243,10 @@ void LearningView::Start() {
 }
 
 bool LearningView::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == view_ && event->type() == QEvent::Resize) overlay_->resize(view_->size());
+    if (watched == view_ && (event->type() == QEvent::Resize || event->type() == QEvent::Move)) {
+        overlay_->setGeometry(view_->geometry());
+        overlay_->raise();
+    }
     return QWidget::eventFilter(watched, event);
 }
 
@@ -250,7 +259,7 @@ void LearningView::Say(const QString& line) {
 
 void LearningView::Fail(const QString& why) {
     Say(QStringLiteral("LEARNING FAILED: %1 (nothing written, the previous files are kept)").arg(why));
-    if (automatic_) Finish(1);
+    if (Exits()) Finish(1);
 }
 
 void LearningView::Finish(int code) {
@@ -273,8 +282,9 @@ void LearningView::OnSnapshot(const QString& text) {
     learning_ = learn::FindElements(*snap);
     learned_ = true;
     ShowFindings();
+    list_->setFocus();
     for (const std::string& line : learning_.Summary()) Say(Q(line));
-    if (!automatic_) return;
+    if (mode_ != LearningMode::Automatic) return;
     const std::vector<std::string> problems = learning_.Problems();
     if (!problems.empty()) {
         for (const std::string& p : problems) Say(QStringLiteral("problem: ") + Q(p));
@@ -297,6 +307,7 @@ void LearningView::ShowFindings() {
         if (!f.Usable() && f.status != learn::Status::Skipped) item->setForeground(QColor(0xc0, 0x20, 0x20));
     }
     list_->setCurrentRow(row < 0 ? 0 : row);
+    overlay_->raise();
     overlay_->update();
 }
 
@@ -332,7 +343,8 @@ void LearningView::Save() {
     // The selector file, the login form's selectors kept.
     std::map<std::string, std::string> kept;
     for (const char* role : kKeptRoles) {
-        const std::string v = config::ReadProfileString("Elements", role, "", 1024, files_.elements.toStdString());
+        const std::string v =
+            config::ReadProfileString("Elements", role, "", 1024, files_.previousElements.toStdString());
         if (!v.empty()) kept[role] = v;
     }
     files.push_back({files_.elements.toStdString(), learn::ElementsFileText(learning_, kept)});
@@ -403,33 +415,35 @@ void LearningView::Check() {
     const QRect priceRect(g.lvwf_x + g.C_P2_LEFTPRICE_X, g.lvwf_y + g.C_P2_LEFTPRICE_Y, g.C_P2_LEFTPRICE_W, g.C_P2_LEFTPRICE_H);
     perception::PriceReader reader;
     const perception::TextEngineStatus engine = reader.Init(config::Read(config::conf::OCRfont));
-    const std::string shownPrice = [&] {
-        std::string digits;
-        for (char c : learning_[Target::Lowest].item->text) if (c >= '0' && c <= '9') digits += c;
-        return digits;
-    }();
     if (!engine.ok) {
         report(false, QStringLiteral("price region: the text engine did not start (%1)").arg(Q(engine.error)));
     } else {
         const perception::FigureReading r = reader.ReadFigure(Pixels(shot, priceRect));
         // The page may have moved its price on since the snapshot: any whole price read is the
         // reader's success, the snapshot's figure is named for comparison.
-        report(r.price.has_value(), r.price ? QStringLiteral("price region read %1 (the page showed %2)").arg(*r.price).arg(Q(shownPrice))
+        report(r.price.has_value(), r.price ? QStringLiteral("price region read %1").arg(*r.price)
                                             : QStringLiteral("price region refused: %1").arg(Q(r.refusal)));
     }
     const QRect clockRect(g.lvwf_x + g.ocr_systime_left, g.lvwf_y + g.ocr_systime_top, g.ocr_systime_width,
                           g.ocr_systime_height);
-    if (learning_[Target::Clock].Usable()) {
+    if (!clockRect.isEmpty()) {
         const perception::FigureInk ink = perception::MeasureInk(Pixels(shot, clockRect));
         const std::optional<std::string> refused = perception::InkRefusal(ink);
         report(!refused, refused ? QStringLiteral("clock region: %1").arg(Q(*refused))
                                  : QStringLiteral("clock region holds the whole clock, clear of its edges"));
     }
 
+    // Every element command the written selector file answers.
     QJsonObject roles;
     for (Target t : learn::kTargets) {
-        if (*learn::Info(t).role && learning_[t].Usable())
-            roles.insert(QLatin1String(learn::Info(t).role), Q(learning_[t].item->selector));
+        if (!*learn::Info(t).role) continue;
+        const std::string selector =
+            config::ReadProfileString("Elements", learn::Info(t).role, "", 1024, files_.elements.toStdString());
+        if (!selector.empty()) roles.insert(QLatin1String(learn::Info(t).role), Q(selector));
+        else report(learn::Info(t).withoutIt != nullptr,
+                    QStringLiteral("element %1: no selector (%2)")
+                        .arg(QLatin1String(learn::Info(t).role),
+                             QString::fromUtf8(learn::Info(t).withoutIt ? learn::Info(t).withoutIt : "needed")));
     }
     const QString script = QString::fromUtf8(kCountScript) + '(' +
                            QString::fromUtf8(QJsonDocument(roles).toJson(QJsonDocument::Compact)) + ')';
@@ -439,9 +453,9 @@ void LearningView::Check() {
             const int n = line.section('=', 1).toInt();
             report(n == 1, QStringLiteral("element %1 answered (%2 element%3 match)").arg(role).arg(n).arg(n == 1 ? "" : "s"));
         }
-        Say(*failures == 0 ? QStringLiteral("LEARNING DONE: every check passed")
-                           : QStringLiteral("LEARNING CHECK FAILED: %1 check(s) failed").arg(*failures));
-        if (automatic_) Finish(*failures == 0 ? 0 : 1);
+        Say(*failures == 0 ? QStringLiteral("CHECK DONE: every check passed")
+                           : QStringLiteral("CHECK FAILED: %1 check(s) failed").arg(*failures));
+        if (Exits()) Finish(*failures == 0 ? 0 : 1);
     });
 }
 

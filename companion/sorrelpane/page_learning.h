@@ -25,16 +25,23 @@ namespace kestrava::sorrelpane {
 // Where the learned files go (relative to the installation folder).
 struct LearningFiles {
     QString elements;       // the page's element selector file
+    QString previousElements;  // the one the shell used so far (its login form's selectors are kept)
     QString geometry = QStringLiteral("bin/coordinatebaseline.ini");
     QString pictures = QStringLiteral("ScreenShot");
     QString shellIni = QStringLiteral("bin/sorrelpane.ini");
     QString elementsKey;    // the key of [Sorrelpane] in shellIni that names `elements`
 };
 
+enum class LearningMode {
+    Interactive,  // the person corrects, skips and saves
+    Automatic,    // written when every element was found, checked, exit
+    CheckOnly,    // the installed files checked against the page, nothing learned or written, exit
+};
+
 class LearningView final : public QWidget {
     Q_OBJECT
 public:
-    LearningView(const ShellSettings& settings, QUrl url, LearningFiles files, bool automatic, ShellLog* log);
+    LearningView(const ShellSettings& settings, QUrl url, LearningFiles files, LearningMode mode, ShellLog* log);
     ~LearningView() override;
 
     void Start();
@@ -60,7 +67,8 @@ private:
     ShellSettings settings_;
     QUrl url_;
     LearningFiles files_;
-    bool automatic_;
+    LearningMode mode_;
+    bool Exits() const { return mode_ != LearningMode::Interactive; }
     ShellLog* log_;
     QWebEngineView* view_ = nullptr;
     Overlay* overlay_ = nullptr;
