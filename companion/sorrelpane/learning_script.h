@@ -134,4 +134,38 @@ inline constexpr char kCountScript[] = R"JS((function (roles) {
   }).join('\n');
 }))JS";
 
+// The network icon's other state: a picture the page keeps hidden in the icon's place (the icon
+// of a network fault). (selector, 'show') shows it over the hidden icon and returns its
+// description ('' when there is none); (null, 'restore') puts both back as they were.
+inline constexpr char kOtherIconScript[] = R"JS((function (sel, what) {
+  const put = (e, st) => { e.hidden = st.hidden; e.style.display = st.display; e.style.visibility = st.visibility; };
+  const state = (e) => ({ hidden: e.hidden, display: e.style.display, visibility: e.style.visibility });
+  if (what === 'restore') {
+    const saved = window.__kestravaOtherIcon;
+    if (saved) { put(saved.icon, saved.iconState); put(saved.other, saved.otherState); }
+    window.__kestravaOtherIcon = null;
+    return '';
+  }
+  const icon = document.querySelector(sel);
+  if (!icon) return '';
+  const r = icon.getBoundingClientRect();
+  for (const e of document.querySelectorAll('img, canvas, svg')) {
+    if (e === icon || icon.contains(e)) continue;
+    const q0 = e.getBoundingClientRect();
+    if (q0.width > 0 && getComputedStyle(e).visibility !== 'hidden') continue;  // shown elsewhere
+    const st = state(e);
+    e.hidden = false;
+    if (getComputedStyle(e).display === 'none') e.style.display = 'inline-block';
+    const q = e.getBoundingClientRect();
+    const same = Math.abs(q.left - r.left) <= 2 && Math.abs(q.top - r.top) <= 2 &&
+      Math.abs(q.width - r.width) <= 1 && Math.abs(q.height - r.height) <= 1;
+    if (!same) { put(e, st); continue; }
+    window.__kestravaOtherIcon = { icon, other: e, iconState: state(icon), otherState: st };
+    e.style.visibility = 'visible';
+    icon.style.visibility = 'hidden';
+    return (e.id ? '#' + e.id : e.tagName.toLowerCase()) + (e.getAttribute('src') ? ' (' + e.getAttribute('src') + ')' : '');
+  }
+  return '';
+}))JS";
+
 }  // namespace kestrava::sorrelpane

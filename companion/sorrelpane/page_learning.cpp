@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QHBoxLayout>
 #include <QImage>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
@@ -359,29 +360,61 @@ void LearningView::Save() {
 
     // The reference pictures of the icon, from its pixels at scale 1.0.
     const QRect icon = Whole(learning_[Target::Anchor].item->box);
-    const QImage shot = PagePixels();
-    const QImage iconImage = shot.copy(icon);
-    if (iconImage.isNull() || iconImage.width() != icon.width() || iconImage.height() != icon.height())
-        return Fail(QStringLiteral("network icon: its pixels could not be taken from the page"));
-    std::vector<std::uint32_t> pixels;
-    for (int y = 0; y < iconImage.height(); ++y) {
-        const auto* row = reinterpret_cast<const QRgb*>(iconImage.constScanLine(y));
-        pixels.insert(pixels.end(), row, row + iconImage.width());
-    }
+    std::optional<std::vector<std::uint32_t>> pixels = IconPixels(PagePixels(), icon);
+    if (!pixels) return Fail(QStringLiteral("network icon: its pixels could not be taken from the page"));
     for (const learn::ScaledPicture& pic : learn::kGreenPictures) {
         const int w = static_cast<int>(static_cast<float>(icon.width()) * pic.scale);
         const int h = static_cast<int>(static_cast<float>(icon.height()) * pic.scale);
         files.push_back({(files_.pictures + '/' + QLatin1String(pic.name)).toStdString(),
-                         learn::Bmp24(learn::ScaleNearest(pixels, icon.width(), icon.height(), w, h), w, h)});
+                         learn::Bmp24(learn::ScaleNearest(*pixels, icon.width(), icon.height(), w, h), w, h)});
     }
+    // The icon of the network fault, when the page holds one in the same place (shown instead of
+    // the normal icon): shown for a moment to take its pixels, then hidden again.
+    view_->page()->runJavaScript(QString::fromUtf8(kOtherIconScript) + QStringLiteral("(%1, 'show')").arg(
+                                     QString::fromUtf8(QJsonDocument(QJsonArray{Q(learning_[Target::Anchor].item->selector)})
+                                                           .toJson(QJsonDocument::Compact))
+                                         .mid(1).chopped(1)),
+                                 [this, files, icon](const QVariant& other) mutable {
+        if (other.toString().isEmpty()) return WriteFiles(files, QString());
+        // Painted by the next frames.
+        QTimer::singleShot(400, this, [this, files, icon, other]() mutable {
+            std::optional<std::vector<std::uint32_t>> red = IconPixels(PagePixels(), icon);
+            if (red)
+                files.push_back({(files_.pictures + QStringLiteral("/wifi_red.bmp")).toStdString(),
+                                 learn::Bmp24(*red, icon.width(), icon.height())});
+            // The checks look at the page as the console will: with its normal icon painted again.
+            view_->page()->runJavaScript(QString::fromUtf8(kOtherIconScript) + QStringLiteral("(null, 'restore')"),
+                                         [this, files, other](const QVariant&) {
+                                             QTimer::singleShot(400, this, [this, files, other] {
+                                                 WriteFiles(files, other.toString());
+                                             });
+                                         });
+        });
+    });
+}
 
+std::optional<std::vector<std::uint32_t>> LearningView::IconPixels(const QImage& shot, const QRect& icon) {
+    const QImage image = shot.copy(icon);
+    if (image.isNull() || image.width() != icon.width() || image.height() != icon.height()) return std::nullopt;
+    std::vector<std::uint32_t> pixels;
+    for (int y = 0; y < image.height(); ++y) {
+        const auto* row = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        pixels.insert(pixels.end(), row, row + image.width());
+    }
+    return pixels;
+}
+
+void LearningView::WriteFiles(const std::vector<learn::FileToWrite>& files, const QString& otherIcon) {
     const std::string stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")).toStdString();
     if (std::optional<std::string> error = learn::ReplaceFiles(files, stamp)) return Fail(Q(*error));
     if (!files_.elementsKey.isEmpty())
         config::WriteProfileString("Sorrelpane", files_.elementsKey.toStdString(), files_.elements.toStdString(),
                                    files_.shellIni.toStdString());
     for (const learn::FileToWrite& f : files) Say(QStringLiteral("written %1").arg(Q(f.path)));
-    Say(QStringLiteral("the red icon's picture (wifi_red.bmp) is left as it was: the page does not show it now"));
+    if (otherIcon.isEmpty())
+        Say(QStringLiteral("the red icon's picture (wifi_red.bmp) is left as it was: the page holds no other icon in its place"));
+    else
+        Say(QStringLiteral("the red icon's picture (wifi_red.bmp) taken from %1").arg(otherIcon));
     Say(QStringLiteral("previous files kept as *.%1.bak").arg(Q(stamp)));
     Check();
 }

@@ -10,6 +10,7 @@
 #include <QWidget>
 
 #include <optional>
+#include <vector>
 
 #include "page_shell.h"
 #include "shell/page_learning.h"
@@ -61,6 +62,8 @@ private:
     void Save();
     void Check();
     QImage PagePixels();
+    static std::optional<std::vector<std::uint32_t>> IconPixels(const QImage& shot, const QRect& icon);
+    void WriteFiles(const std::vector<shell::learning::FileToWrite>& files, const QString& otherIcon);
     void Finish(int code);
     std::optional<shell::learning::Target> SelectedTarget() const;
 

@@ -415,9 +415,15 @@ std::vector<std::pair<std::string, std::string>> GeometryKeyValues(const Geometr
     const int dl = std::min(cd.x, id.x) - 8, dt = std::min(cd.y, id.y) - 8;
     const int dr = std::max(cd.x + cd.w, id.x + id.w) + 8, db = std::max(cd.y + cd.h, id.y + id.h) + 8;
     rect("youdoufugan_left", "youdoufugan_top", "youdoufugan_width", "youdoufugan_height", IBox{dl, dt, dr - dl, db - dt});
-    point("tooltip1_x", "tooltip1_y", ax + lowest.x + lowest.w + 24, ay + lowest.y);
-    point("tooltip2_x", "tooltip2_y", ax + bid.x + bid.w + 24, ay + bid.y);
-    point("tooltip4_x", "tooltip4_y", ax + add.x + add.w + 24, ay + add.y);
+    // The console's hint balloons must not cover the figures it reads from the screen.
+    const std::vector<Box> read{g.lowest, g.clock};
+    auto balloon = [&](const char* kx, const char* ky, const Box& beside) {
+        const BalloonPlace p = PlaceBalloon(beside, read);
+        point(kx, ky, p.x, p.y);
+    };
+    balloon("tooltip1_x", "tooltip1_y", Box{ax + lowest.x, ay + lowest.y, double(lowest.w), double(lowest.h)});
+    balloon("tooltip2_x", "tooltip2_y", Box{ax + bid.x, ay + bid.y, double(bid.w), double(bid.h)});
+    balloon("tooltip4_x", "tooltip4_y", Box{ax + add.x, ay + add.y, double(add.w), double(add.h)});
     rect("lastone_picPot_x", "lastone_picPot_y", "lastone_picPot_w", "lastone_picPot_h", rel(g.lowestTime));
     rect("bidcount_left", "bitcount_top", "bidcount_width", "bitcount_height", rel(g.bidCount));
     rect("ocr_systime_left", "ocr_systime_top", "ocr_systime_width", "ocr_systime_height", rel(g.clock));
@@ -431,6 +437,28 @@ std::vector<std::pair<std::string, std::string>> GeometryKeyValues(const Geometr
     rect("chuarea_left", "chuarea_top", "chuarea_width", "chuarea_height", bid);
     out.emplace_back("version", "8.2");
     return out;
+}
+
+BalloonPlace PlaceBalloon(const Box& beside, const std::vector<Box>& keepClear) {
+    // The balloon's body starts 18 px left of its point and hangs below it.
+    auto footprint = [](int x, int y) { return Box{x - 18.0, double(y), kBalloonWidth, kBalloonHeight}; };
+    const int right = static_cast<int>(std::lround(beside.Right())) + 24;
+    const int left = static_cast<int>(std::lround(beside.x));
+    const int top = static_cast<int>(std::lround(beside.y));
+    const int bottom = static_cast<int>(std::lround(beside.Bottom()));
+    const BalloonPlace tries[] = {
+        {right, top},                                                       // to its right
+        {left, bottom + 8},                                                 // below it
+        {left - 24 - static_cast<int>(kBalloonWidth) + 18, top},            // to its left
+        {left, top - 8 - static_cast<int>(kBalloonHeight)},                 // above it
+    };
+    for (const BalloonPlace& p : tries) {
+        if (p.x - 18 < 0 || p.y < 0) continue;
+        const Box b = footprint(p.x, p.y);
+        if (std::none_of(keepClear.begin(), keepClear.end(), [&](const Box& k) { return !k.Empty() && Intersect(b, k); }))
+            return p;
+    }
+    return tries[0];
 }
 
 std::string GeometryFileText(const std::vector<std::string>& comment,
@@ -546,9 +574,11 @@ std::optional<std::string> ReplaceFiles(const std::vector<FileToWrite>& files, c
             return "cannot write " + temp + " (nothing was replaced)";
         }
     }
+    std::vector<bool> hadOne;
     for (const FileToWrite& f : files) {
         std::error_code ec;
-        if (fs::exists(f.path, ec)) {
+        hadOne.push_back(fs::exists(f.path, ec));
+        if (hadOne.back()) {
             fs::copy_file(f.path, f.path + "." + stamp + ".bak", fs::copy_options::overwrite_existing, ec);
             if (ec) {
                 removeWritten();
@@ -556,13 +586,18 @@ std::optional<std::string> ReplaceFiles(const std::vector<FileToWrite>& files, c
             }
         }
     }
-    for (const FileToWrite& f : files) {
+    for (std::size_t i = 0; i < files.size(); ++i) {
         std::error_code ec;
-        fs::rename(f.path + ".learning", f.path, ec);
-        if (ec) {
-            removeWritten();
-            return "cannot replace " + f.path + ": " + ec.message() + " (backups end in ." + stamp + ".bak)";
+        fs::rename(files[i].path + ".learning", files[i].path, ec);
+        if (!ec) continue;
+        // Put back what was replaced already: the set is all new or all old.
+        for (std::size_t j = 0; j < i; ++j) {
+            std::error_code ignored;
+            if (hadOne[j]) fs::copy_file(files[j].path + "." + stamp + ".bak", files[j].path, fs::copy_options::overwrite_existing, ignored);
+            else fs::remove(files[j].path, ignored);
         }
+        removeWritten();
+        return "cannot replace " + files[i].path + ": " + ec.message() + " (the previous files are back in place)";
     }
     return std::nullopt;
 }

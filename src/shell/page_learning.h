@@ -132,6 +132,17 @@ struct GeometryBoxes {
 // Every key of the geometry file in file order with its value: the anchor in page-view pixels,
 // the rest relative to it (rounded to whole pixels).
 std::vector<std::pair<std::string, std::string>> GeometryKeyValues(const GeometryBoxes& b);
+// Where the console's hint balloon beside an element goes (its point, page-view pixels): right of
+// the element as on the practice page, else below, left or above it, the first place where the
+// balloon (at most kBalloonWidth × kBalloonHeight, its body from 18 px left of the point) covers
+// none of `keepClear` (the figures read from the screen) and stays inside the page.
+inline constexpr double kBalloonWidth = 480;
+inline constexpr double kBalloonHeight = 160;
+struct BalloonPlace {
+    int x = 0, y = 0;
+};
+BalloonPlace PlaceBalloon(const Box& beside, const std::vector<Box>& keepClear);
+
 // The file text: `comment` lines (each prefixed "; "), [Position] and the keys.
 std::string GeometryFileText(const std::vector<std::string>& comment,
                              const std::vector<std::pair<std::string, std::string>>& keys);
@@ -157,8 +168,8 @@ struct FileToWrite {
     std::string bytes;
 };
 // Writes every file beside its target first; only when all are written are they moved into place,
-// each previous file kept as "<path>.<stamp>.bak". On a failure before the moves the targets are
-// untouched and the partial files removed. The error names the file and the reason.
+// each previous file kept as "<path>.<stamp>.bak". On a failure the targets are left (or put back)
+// as they were and the partial files removed. The error names the file and the reason.
 std::optional<std::string> ReplaceFiles(const std::vector<FileToWrite>& files, const std::string& stamp);
 
 // Nearest-neighbour scaling of 32-bit pixels (the reference pictures at the other display

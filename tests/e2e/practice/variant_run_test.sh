@@ -52,6 +52,7 @@ check "the page shell was pointed at them" has "$(cat "$dir/bin/sorrelpane.ini")
 check "the learned anchor is the variant's icon" has "$(cat "$dir/bin/coordinatebaseline.ini")" "lvwf_x=900"
 backups=$(ls "$dir"/bin/coordinatebaseline.ini.*.bak "$dir"/ScreenShot/wifi_green.bmp.*.bak 2>/dev/null | wc -l)
 check "the previous geometry and picture were kept as dated backups ($backups)" test "$backups" -eq 2
+check "the fault icon's picture was taken from the variant's own" has "$learning" "wifi_red.bmp) taken from #sig-bad"
 check "the 28-pixel icon's picture at display scale 2.5 is 70 pixels" \
   test "$(identify -format '%wx%h' "$dir/ScreenShot/wifi_green7.bmp" 2>/dev/null)" = 70x70
 
@@ -60,6 +61,8 @@ check "the console calibrated on the variant page" has "$shell_text" "console ca
 # Found by the learned picture, the icon anchors the learned offsets: the console clicks the
 # variant's add button at its centre (301,301 96x36 on the page).
 check "the console clicked the add button at its learned point" has "$shell_text" "click point 349,319"
+# The learned price region is read on the screen (no hint balloon over it) throughout the run.
+check "the console never refused the learned price region" lacks "$console_text" "screen price refused"
 check "the shell typed the plus amount and pressed the add button" has "$shell_text" "page: click addbtn trusted=1 amount=700 bidprice=89900"
 check "the code dialog opened for 89900" has "$shell_text" "page: dialog code open price=89900"
 check "the page took the typed code" has "$shell_text" "page: click codeok trusted=1 code=4321"

@@ -224,6 +224,29 @@ TEST(PageLearning, LearnedPointsOfThePracticePageMatchTheShippedGeometry) {
     EXPECT_GT(compared, 90);
 }
 
+// On the variant the bid controls stand left of the price: a balloon right of the bid button (as
+// on the practice page) would cover the price figure the console reads, so it goes elsewhere.
+TEST(PageLearning, HintBalloonsKeepClearOfTheFiguresReadFromTheScreen) {
+    const Learning l = FindElements(Snapshot("practice_variant_b.tsv"));
+    ASSERT_TRUE(l.Complete());
+    const GeometryBoxes b = BoxesFromLearning(l, {});
+    const auto k = Keys(GeometryKeyValues(b));
+    for (const char* n : {"1", "2", "4"}) {
+        SCOPED_TRACE(std::string("tooltip") + n);
+        const int x = std::stoi(k.at(std::string("tooltip") + n + "_x"));
+        const int y = std::stoi(k.at(std::string("tooltip") + n + "_y"));
+        const Box balloon{x - 18.0, double(y), kBalloonWidth, kBalloonHeight};
+        for (const Box& figure : {b.lowest, b.clock}) {
+            const bool apart = balloon.Right() <= figure.x || figure.Right() <= balloon.x ||
+                               balloon.Bottom() <= figure.y || figure.Bottom() <= balloon.y;
+            EXPECT_TRUE(apart) << "balloon at " << x << "," << y << " covers the figure at " << figure.x << "," << figure.y;
+        }
+    }
+    // Below the bid button (137,409 160x44), not right of it.
+    EXPECT_EQ(k.at("tooltip2_x"), "137");
+    EXPECT_EQ(k.at("tooltip2_y"), "461");
+}
+
 struct RegionCase {
     const char* what;
     Box figure;
@@ -295,6 +318,21 @@ TEST_F(ReplaceFilesTest, AFileThatCannotBeWrittenLeavesEveryTargetAsItWas) {
     EXPECT_FALSE(fs::exists(dir_ / "a.ini.learning"));
     EXPECT_FALSE(fs::exists(dir_ / "a.ini.s.bak"));
     EXPECT_FALSE(fs::exists(dir_ / "b.ini"));
+}
+
+TEST_F(ReplaceFilesTest, AFolderInAFilesPlaceLeavesEveryTargetAsItWas) {
+    std::ofstream(dir_ / "a.ini") << "old a";
+    fs::create_directories(dir_ / "b.ini" / "occupied");  // neither kept as a backup nor replaced
+    const std::optional<std::string> error =
+        ReplaceFiles({{(dir_ / "a.ini").string(), "new a"}, {(dir_ / "b.ini").string(), "new b"},
+                      {(dir_ / "c.ini").string(), "new c"}},
+                     "s");
+    ASSERT_TRUE(error);
+    EXPECT_NE(error->find("b.ini"), std::string::npos) << *error;
+    EXPECT_EQ(Slurp(dir_ / "a.ini"), "old a");
+    EXPECT_FALSE(fs::exists(dir_ / "c.ini"));
+    EXPECT_FALSE(fs::exists(dir_ / "a.ini.learning"));
+    EXPECT_FALSE(fs::exists(dir_ / "c.ini.learning"));
 }
 
 TEST(PageLearning, ReferencePicturesScaleByNearestPixel) {
