@@ -29,6 +29,13 @@ icons)
     mkdir -p "$out"
     icon "$out/wifi_green.png" '#1a8f3a' '#40b560'
     icon "$out/wifi_red.png" '#c0392b' '#e65f51'
+    # The variant page's icon: 28 px, another shape and colour.
+    "$CONVERT" -size 28x28 'xc:#1f5fa8' -fill '#3f7fc8' -stroke none \
+        -draw 'rectangle 4,18 8,24' -draw 'rectangle 11,12 15,24' -draw 'rectangle 18,6 22,24' \
+        -strip -define png:color-type=2 "PNG24:$out/signal_ok.png"
+    "$CONVERT" -size 28x28 'xc:#a8441f' -fill '#c8643f' -stroke none \
+        -draw 'rectangle 4,18 8,24' -draw 'rectangle 11,12 15,24' -draw 'rectangle 18,6 22,24' \
+        -strip -define png:color-type=2 "PNG24:$out/signal_bad.png"
     "$CONVERT" -size 80x32 'xc:#2f6fb8' -fill none -stroke '#1d4f8a' -draw 'rectangle 0,0 79,31' \
         -stroke none -fill white -font "$FONT" -pointsize 16 -gravity center -annotate +0+0 '确 定' \
         -strip -define png:color-type=2 "PNG24:$out/ok.png"

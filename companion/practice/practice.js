@@ -140,8 +140,56 @@
   }
 
   // ---- elements ---------------------------------------------------------------------------
-  const $ = (id) => document.getElementById(id);
+  // Looked up once by their standard ids, so that the variant may rename them.
+  const byId = new Map([...document.querySelectorAll('[id]')].map((el) => [el.id, el]));
+  const $ = (id) => byId.get(id) ?? document.getElementById(id);
   const show = (id, on) => { $(id).hidden = !on; };
+
+  // ---- variant b: another operator's page -------------------------------------------------
+  // The same auction with another layout, other names and classes, other texts (labels wrapped
+  // over two lines), another icon and another font for the figures: the shipped selectors,
+  // geometry and reference pictures do not fit it, a learned set does.
+  const variant = params.get('variant') === 'b' ? 'b' : '';
+  function applyVariantB() {
+    document.body.classList.add('variant-b');
+    const rename = {
+      netgreen: 'sig-ok', netred: 'sig-bad', netstate: 'sig-text', lowest: 'floorprice', clock: 'nowtime',
+      plusamount: 'stepinput', addbtn: 'stepapply', bidprice: 'offerinput', bidbtn: 'offersubmit',
+      codeinput: 'vcode', codeok: 'vcodeyes', codecancel: 'vcodeback', infook: 'msgclose',
+    };
+    for (const [from, to] of Object.entries(rename)) $(from).id = to;
+    for (const id of ['netgreen', 'netred']) {
+      $(id).className = 'sigicon';
+      $(id).width = 28;
+      $(id).height = 28;
+    }
+    $('netgreen').src = 'icons/signal_ok.png';
+    $('netred').src = 'icons/signal_bad.png';
+    for (const id of ['plusamount', 'bidprice']) $(id).className = 'field';
+    for (const id of ['codedialog', 'infodialog', 'resultdialog', 'progress']) {
+      $(id).className = 'modal';
+      $(id).setAttribute('role', 'dialog');
+    }
+    const relabel = (from, html, top) => {
+      for (const row of document.querySelectorAll('#bidview .row')) {
+        if (row.textContent !== from) continue;
+        row.innerHTML = html;
+        if (top !== undefined) row.style.top = `${top}px`;
+        row.classList.add('wrapped');
+      }
+    };
+    relabel('系统目前时间：', '当前时间：');
+    relabel('目前最低可成交价：', '目前最低<br>可成交价：', 300);
+    relabel('自行输入加价幅度：', '自行输入<br>加价幅度：', 200);
+    relabel('您的出价：', '您的<br>出价：', 256);
+    $('addbtn').textContent = '＋ 加价';
+    $('bidbtn').textContent = '出 价';
+    $('codeok').textContent = '确认';
+    $('codecancel').textContent = '返回';
+    $('infook').textContent = '关闭';
+    $('netstate').textContent = '网络连接：正常';
+  }
+  if (variant === 'b') applyVariantB();
 
   // ---- bids -------------------------------------------------------------------------------
   const bids = { first: null, revisions: [] };  // accepted bids: { price, at }
@@ -338,7 +386,7 @@
         const red = t >= Number(redWindow[1]) && t < Number(redWindow[2]);
         show('netgreen', !red);
         show('netred', red);
-        $('netstate').textContent = red ? '网络状态：连接异常' : '网络状态：正常';
+        $('netstate').textContent = (variant === 'b' ? '网络连接：' : '网络状态：') + (red ? '连接异常' : '正常');
       }
       changed = true;
     }

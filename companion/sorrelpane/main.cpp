@@ -5,6 +5,10 @@
 //   Sorrelpane                          wait for the console's commands
 //   Sorrelpane --practice               open the practice page at once
 //   Sorrelpane --write-geometry FILE    measure the practice page into a geometry file and exit
+//   Sorrelpane --learn [URL] [--auto]   learn a page (default: the practice page) in the learning
+//                                       view; --auto writes and checks without asking and exits
+//                                       (0 when every check passed)
+//   Sorrelpane --check [URL]            check the installed files against a page and exit
 //
 // One shell per user and display: a copy started while another runs (also one still starting,
 // its window not yet shown) notes it in the day log and exits with status 0 at once.
@@ -25,6 +29,7 @@
 
 #include "console_link.h"
 #include "native_bridge.h"
+#include "page_learning.h"
 #include "page_shell.h"
 #include "platform/x11/flock_single_instance.h"
 
@@ -67,7 +72,9 @@ std::string InstanceLockName() {
 
 bool MeasuringOnly(int argc, char** argv) {
     for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], "--write-geometry") == 0) return true;
+        if (std::strcmp(argv[i], "--write-geometry") == 0 || std::strcmp(argv[i], "--learn") == 0 ||
+            std::strcmp(argv[i], "--check") == 0)
+            return true;
     return false;
 }
 
@@ -104,14 +111,54 @@ int main(int argc, char** argv) {
 
     QString geometryPath;
     bool openPractice = false;
+    bool learn = false;
+    bool automatic = false;
+    bool check = false;
+    QString learnUrl;
     const QStringList args = QApplication::arguments();
     for (int i = 1; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--write-geometry") && i + 1 < args.size()) geometryPath = args[++i];
         else if (args[i] == QLatin1String("--practice")) openPractice = true;
+        else if (args[i] == QLatin1String("--learn")) learn = true;
+        else if (args[i] == QLatin1String("--check")) learn = check = true;
+        else if (args[i] == QLatin1String("--auto")) automatic = true;
+        else if (learn && learnUrl.isEmpty() && !args[i].startsWith(QLatin1String("--"))) learnUrl = args[i];
     }
 
     ShellSettings settings = ShellSettings::Load();
     ShellLog log(settings.bidNumber);
+    if (learn) {
+        // Learning is a tool run beside (not instead of) the page shell: its window is not the
+        // console's page window.
+        LearningFiles files;
+        QUrl url;
+        if (learnUrl.isEmpty()) {
+            url = PracticeUrl(settings, QStringLiteral("view=bid"));
+            // The shipped selectors of the practice page stay as they are; the learned ones go
+            // to the installation's settings folder.
+            files.elements = check ? settings.practiceElements : QStringLiteral("bin/practiceelements.ini");
+            files.elementsKey = QStringLiteral("practiceelements");
+            files.previousElements = settings.practiceElements;
+        } else {
+            // "real": the operator's page the shell opens for a real run.
+            const QString address = learnUrl == QLatin1String("real") ? settings.realUrl : learnUrl;
+            if (address.isEmpty()) {
+                std::fprintf(stderr, "Sorrelpane: no realurl in bin/sorrelpane.ini: nothing to learn\n");
+                log.Write(QStringLiteral("learning: no realurl in bin/sorrelpane.ini"));
+                return 2;
+            }
+            url = QUrl::fromUserInput(address, QDir::currentPath());
+            files.elements = settings.realElements;
+            files.previousElements = settings.realElements;
+        }
+        const LearningMode mode = check       ? LearningMode::CheckOnly
+                                  : automatic ? LearningMode::Automatic
+                                              : LearningMode::Interactive;
+        LearningView view(settings, url, files, mode, &log);
+        view.show();
+        view.Start();
+        return app.exec();
+    }
     std::unique_ptr<ConsoleLink> console = ConsoleLink::Open();
     if (!console) log.Write(QStringLiteral("no X display for the window protocol: nothing will reach the console"));
 

@@ -30,6 +30,7 @@
 #include "native_bridge.h"
 #include "platform/keys.h"
 #include "shell/page_commands.h"
+#include "shell/page_learning.h"
 #include "shell/scheduled_confirm.h"
 
 namespace kestrava::sorrelpane {
@@ -159,87 +160,36 @@ Qt::Key KeyForVk(int code) {
 // The geometry file of the practice page from the rectangles the page measured (CSS pixels
 // relative to the green icon; the anchor in page-view pixels). Values are for display scale 1.
 QByteArray GeometryIni(const QJsonObject& g) {
-    struct Box {
-        int x, y, w, h;
-        int cx() const { return x + w / 2; }
-        int cy() const { return y + h / 2; }
-    };
+    const QJsonObject a = g.value("anchor").toObject();
+    const double ax = a.value("x").toInt(), ay = a.value("y").toInt();
     auto box = [&](const char* id) {
-        QJsonObject o = g.value(id).toObject();
-        return Box{o.value("x").toInt(), o.value("y").toInt(), o.value("w").toInt(), o.value("h").toInt()};
+        const QJsonObject o = g.value(id).toObject();
+        return shell::learning::Box{ax + o.value("x").toInt(), ay + o.value("y").toInt(), double(o.value("w").toInt()),
+                                    double(o.value("h").toInt())};
     };
-    QByteArray out;
-    auto put = [&](const QString& key, const QString& value) { out += (key + "=" + value + "\n").toUtf8(); };
-    auto num = [&](const QString& key, int value) { put(key, QString::number(value)); };
-    auto rect = [&](const char* l, const char* t, const char* w, const char* h, const Box& b) {
-        num(l, b.x);
-        num(t, b.y);
-        num(w, b.w);
-        num(h, b.h);
-    };
-    auto point = [&](const QString& x, const QString& y, int px, int py) {
-        num(x, px);
-        num(y, py);
-    };
-
-    const Box anchor = box("anchor");
-    const Box lowest = box("lowest");
-    const Box codeOk = box("codeok");
-    const Box cancel = box("codecancel");
-    const Box codeDialog = box("codedialog");
-    const Box result = box("resultdialog");
-    const Box left = box("leftpanel");
-    out += "; Geometry of the bundled practice page at display scale 1.0, measured from the page\n"
-           "; by `Sorrelpane --write-geometry`. Offsets are relative to the green network icon\n"
-           "; (lvwf_x, lvwf_y in page-view pixels); the tooltip positions are page-view pixels.\n"
-           "[Position]\n";
-    point("lvwf_x", "lvwf_y", anchor.x, anchor.y);
-    rect("C_P2_LEFTPRICE_X", "C_P2_LEFTPRICE_Y", "C_P2_LEFTPRICE_W", "C_P2_LEFTPRICE_H", lowest);
-    const Box code = box("codeinput");
-    point("C_P2_IMGCODE_IN_X", "C_P2_IMGCODE_IN_Y", code.cx(), code.cy());
-    const Box plus = box("plusamount");
-    point("plusinput_picPot_x", "plusinput_picPot_y", plus.cx(), plus.cy());
-    const Box add = box("addbtn");
-    point("plusbutton_picPot_x", "plusbutton_picPot_y", add.cx(), add.cy());
-    const Box bid = box("bidbtn");
-    point("bidbutton_picPot_x", "bidbutton_picPot_y", bid.cx(), bid.cy());
-    const Box bidPrice = box("bidprice");
-    point("bidinput_picPot_x", "bidinput_picPot_y", bidPrice.cx(), bidPrice.cy());
-    // 27 points on the confirm button, middle row first: nine columns by three rows.
-    int n = 1;
-    for (int row : {1, 0, 2}) {
-        for (int col = 0; col < 9; ++col, ++n) {
-            point(QString("vk_ret_code_enterx_%1").arg(n), QString("vk_ret_code_entery_%1").arg(n),
-                  codeOk.x + codeOk.w * (col + 1) / 10, codeOk.y + codeOk.h * (row + 1) / 4);
-        }
-    }
-    const Box info = box("infook");
-    point("vk_ret_info_enterx", "vk_ret_info_entery", info.cx(), info.cy());
-    point("vk_esc_x", "vk_esc_y", cancel.cx(), cancel.cy());
-    point("vk_esc_x2", "vk_esc_y2", cancel.x + cancel.w / 4, cancel.cy());
-    point("vk_esc_x3", "vk_esc_y3", cancel.x + cancel.w * 3 / 4, cancel.cy());
-    // The dialog area holds the verification-code dialog and the result dialog, with a margin.
-    const int dl = std::min(codeDialog.x, result.x) - 8;
-    const int dt = std::min(codeDialog.y, result.y) - 8;
-    const int dr = std::max(codeDialog.x + codeDialog.w, result.x + result.w) + 8;
-    const int db = std::max(codeDialog.y + codeDialog.h, result.y + result.h) + 8;
-    rect("youdoufugan_left", "youdoufugan_top", "youdoufugan_width", "youdoufugan_height",
-         Box{dl, dt, dr - dl, db - dt});
-    point("tooltip1_x", "tooltip1_y", anchor.x + lowest.x + lowest.w + 24, anchor.y + lowest.y);
-    point("tooltip2_x", "tooltip2_y", anchor.x + bid.x + bid.w + 24, anchor.y + bid.y);
-    point("tooltip4_x", "tooltip4_y", anchor.x + add.x + add.w + 24, anchor.y + add.y);
-    rect("lastone_picPot_x", "lastone_picPot_y", "lastone_picPot_w", "lastone_picPot_h", box("lowesttime"));
-    rect("bidcount_left", "bitcount_top", "bidcount_width", "bitcount_height", box("bidcount"));
-    rect("ocr_systime_left", "ocr_systime_top", "ocr_systime_width", "ocr_systime_height", box("clock"));
-    rect("zise_left", "zise_top", "zise_width", "zise_height", lowest);
-    rect("zuodoufugan_left", "zuodoufugan_top", "zuodoufugan_width", "zuodoufugan_height",
-         Box{left.x, left.y + left.h / 2, left.w, left.h / 2});
-    put("cr_que", "0");
-    rect("quearea_left", "quearea_top", "quearea_width", "quearea_height", codeOk);
-    put("cr_chu", "0");
-    rect("chuarea_left", "chuarea_top", "chuarea_width", "chuarea_height", bid);
-    put("version", "8.2");
-    return out;
+    shell::learning::GeometryBoxes b;
+    b.anchor = {ax, ay, double(a.value("w").toInt()), double(a.value("h").toInt())};
+    b.lowest = box("lowest");
+    b.clock = box("clock");
+    b.codeInput = box("codeinput");
+    b.plusBox = box("plusamount");
+    b.addButton = box("addbtn");
+    b.bidButton = box("bidbtn");
+    b.bidPrice = box("bidprice");
+    b.confirm = box("codeok");
+    b.cancel = box("codecancel");
+    b.infoClose = box("infook");
+    // The practice page's dialog area holds the code dialog and the result dialog.
+    b.codeDialog = box("codedialog");
+    b.infoDialog = box("resultdialog");
+    b.leftPanel = box("leftpanel");
+    b.lowestTime = box("lowesttime");
+    b.bidCount = box("bidcount");
+    return QByteArray::fromStdString(shell::learning::GeometryFileText(
+        {"Geometry of the bundled practice page at display scale 1.0, measured from the page",
+         "by `Sorrelpane --write-geometry`. Offsets are relative to the green network icon",
+         "(lvwf_x, lvwf_y in page-view pixels); the tooltip positions are page-view pixels."},
+        shell::learning::GeometryKeyValues(b)));
 }
 
 }  // namespace
@@ -355,16 +305,20 @@ void PageShell::Open(const QUrl& url, const QString& elementsFile) {
     page_->load(url);
 }
 
-void PageShell::OpenPractice(const QString& extraQuery) {
-    const QString& configured = settings_.practiceUrl;
+QUrl PracticeUrl(const ShellSettings& settings, const QString& extraQuery) {
+    const QString& configured = settings.practiceUrl;
     QUrl url = configured.contains(QLatin1String("://")) ? QUrl(configured)
                                                           : QUrl::fromLocalFile(QDir::current().absoluteFilePath(configured));
     QStringList query;
     if (!url.query().isEmpty()) query << url.query();
-    if (!settings_.practiceParams.isEmpty()) query << settings_.practiceParams;
+    if (!settings.practiceParams.isEmpty()) query << settings.practiceParams;
     if (!extraQuery.isEmpty()) query << extraQuery;
     url.setQuery(query.join('&'));
-    Open(url, settings_.practiceElements);
+    return url;
+}
+
+void PageShell::OpenPractice(const QString& extraQuery) {
+    Open(PracticeUrl(settings_, extraQuery), settings_.practiceElements);
 }
 
 void PageShell::OpenReal() {

@@ -53,6 +53,9 @@ struct ShellSettings {
     static ShellSettings Load();
 };
 
+// The practice page's address: the configured file or URL with the configured query and `extraQuery`.
+QUrl PracticeUrl(const ShellSettings& settings, const QString& extraQuery = {});
+
 // The shell's day log, Log/<bid>_<YYYY-MM-DD>_ie.log, one time-stamped line per event, in GBK
 // like the console's day log.
 class ShellLog {

@@ -1,6 +1,7 @@
 #!/bin/bash
 # Takes the screenshots in this folder: the login dialog, two help pages and the console with its
-# information bar, from the real program under a private Xvfb; then the practice page with the
+# information bar, and the page shell's learning view, from the real program under a private Xvfb;
+# then the practice page with the
 # console beside it during a practice run (scripts/practice, about 3.5 minutes, in a copy of the
 # installation). Usage: make_screenshots.sh BUILD_DIR
 set -euo pipefail
@@ -39,6 +40,22 @@ sleep 5
 import -window root -crop 300x900+0+0 +repage "$here/console.png"
 kill "$pid" 2>/dev/null || true
 wait "$pid" 2>/dev/null || true
+# The page shell's learning view on the practice page's variant b, in a copy of the page.
+mkdir -p "$work/learn/bin"
+cp -r "$build/practice" "$build/ScreenShot" "$work/learn/"
+cp "$build/bin/coordinatebaseline.ini" "$work/learn/bin/"
+printf '[Sorrelpane]\npracticeparams=seed=7&variant=b\n' >"$work/learn/bin/sorrelpane.ini"
+(cd "$work/learn" && OMP_THREAD_LIMIT=1 exec "$build/Sorrelpane" --learn >"$work/learn.txt" 2>&1) &
+learn=$!
+wait_for "Sorrelpane 页面学习"
+sleep 10
+view=$(xdotool search --name "Sorrelpane 页面学习" | head -1)
+xdotool windowmove "$view" 0 0
+sleep 1
+eval "$(xdotool getwindowgeometry --shell "$view")"
+import -window root -crop "$((WIDTH + 2))x${HEIGHT}+0+0" +repage "$here/learning-view.png"
+kill "$learn" 2>/dev/null || true
+wait "$learn" 2>/dev/null || true
 xvfb_stop
 # The practice run brings its own X server; the picture is taken once the bidder has typed the
 # code, the console's bid applied and its submission armed.

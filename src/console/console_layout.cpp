@@ -53,7 +53,8 @@ constexpr ControlPlace kLayout[] = {
     {1159, K::Static, "秒", 138, 192, 20, 10},
     // calibration and log buttons
     {1160, K::Button, "智能校正", 4, 214, 52, 16},
-    {1117, K::Button, "人工校正", 58, 214, 52, 16, true, kDisabled},
+    // Starts the page shell's learning view.
+    {1117, K::Button, "人工校正", 58, 214, 52, 16, true, true},
     {1059, K::Button, "打开日志", 112, 214, 54, 16},
     // second application
     {kNoId, K::GroupBox, "第二次申请设置", 2, 234, 165, 42},

@@ -143,6 +143,12 @@ bool PageShell::ShellPresent() { return programs_.FileExists(kShellPath); }
 
 bool PageShell::StartShell() { return programs_.Start(kShellPath, {}); }
 
+bool PageShell::StartLearning(bool simulation) {
+    Log(simulation ? "页面学习_模拟页面" : "页面学习_国拍页面");
+    return programs_.Start(kShellPath, simulation ? std::vector<std::string>{"--learn"}
+                                                  : std::vector<std::string>{"--learn", "real"});
+}
+
 void PageShell::RestartShell() {
     if (const platform::WindowId w = desktop_.FindWindowByTitle(kPageWindowTitle)) {
         desktop_.PostMessage(w, platform::Message{wm::Close, 0, 0});

@@ -72,6 +72,9 @@ public:
     // ---- The shell program
     bool ShellPresent();
     bool StartShell();
+    // The page learning view of the shell (Sorrelpane --learn): the practice page in a
+    // simulation, the operator's page (its realurl) otherwise. False when it cannot be started.
+    bool StartLearning(bool simulation);
     // Login start: closes a running shell (and gives it a second), then starts a fresh one.
     void RestartShell();
     // The "打开国拍"/"打开模拟" button. Starts the shell when its window is missing; false (after

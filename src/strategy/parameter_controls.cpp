@@ -277,7 +277,9 @@ bool OnStrategyClick(CKestravaDlg& c, Engine& e, int id) {
             ApplySmartAnalysisRule(c, e);
             return true;
         case ctl::ManualCalibrate:
+            // Teaching the program the page in front of the bidder: the page shell's learning view.
             c.WriteLogLine("鼠标点击_人工校正");
+            if (!c.shell.StartLearning(c.IsSimulation())) c.WriteLogLine("页面学习未能启动");
             return true;
         case ctl::Combo:
             ApplyComboSelection(c, e);

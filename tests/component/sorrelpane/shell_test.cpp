@@ -25,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "component/sorrelpane/shell_process.h"
 #include "config/profile.h"
 #include "console/console.h"
 #include "log/log_book.h"

@@ -36,7 +36,7 @@ TEST(ConsoleControlsTest, ControlsStartWithTheirCaptionsAndStates) {
     };
     const Case cases[] = {
         {1060, "打开国拍", true, true},   {1058, "保存策略", true, true},  {1059, "打开日志", true, true},
-        {1160, "智能校正", true, true},   {1117, "人工校正", true, false}, {1138, "开始模拟", false, true},
+        {1160, "智能校正", true, true},   {1117, "人工校正", true, true}, {1138, "开始模拟", false, true},
         {1112, "8.401版本", false, false}, {1137, "校正时间", false, true}, {1135, "Button11", false, true},
         {1161, "11:29:50", true, true},   {1072, "11:29:52", true, true},  {1169, "11:29:59.1", true, true},
         {1212, "0.5", true, true},        {1208, "延0.7", true, true},     {1211, "延0.0", true, true},
@@ -63,13 +63,13 @@ TEST(ConsoleControlsTest, OnlyRealChangesAreCounted) {
     controls.SetText(1104, "92300");
     controls.SetCheck(1010, 1);
     controls.SetCheck(1010, 1);
-    controls.Enable(1117, false);  // already disabled
+    controls.Enable(1112, false);  // already disabled
     controls.Show(1138, true);
     controls.SetText(9999, "no such control");
     controls.SetCheck(9999, 1);
     EXPECT_EQ(controls.Changes(1104), 1u);
     EXPECT_EQ(controls.Changes(1010), 1u);
-    EXPECT_EQ(controls.Changes(1117), 0u);
+    EXPECT_EQ(controls.Changes(1112), 0u);
     EXPECT_EQ(controls.Changes(1138), 1u);
     EXPECT_EQ(controls.Changes(), 3u);
     EXPECT_FALSE(controls.Exists(9999));

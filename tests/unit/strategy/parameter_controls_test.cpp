@@ -339,12 +339,17 @@ TEST(ParameterControlsTest, BidBoxClicksEndTheAnalysisOnly) {
     }
 }
 
-TEST(ParameterControlsTest, ManualCalibrationOnlyLogs) {
+TEST(ParameterControlsTest, ManualCalibrationStartsThePageLearningView) {
     StrategyRig rig;
     const auto changes = rig.ctl().Changes();
     rig.c().OnCommand(ctl::ManualCalibrate);
     EXPECT_TRUE(rig.Logged("鼠标点击_人工校正"));
     EXPECT_EQ(rig.ctl().Changes(), changes);
+    // A real run (the rig's) learns the operator's page.
+    const auto started = rig.fp.programs.Started();
+    ASSERT_FALSE(started.empty());
+    EXPECT_EQ(started.back().path, shell::kShellPath);
+    EXPECT_EQ(started.back().args, (std::vector<std::string>{"--learn", "real"}));
 }
 
 TEST(ParameterControlsTest, ForcedMomentLabel) {
