@@ -66,6 +66,7 @@ public:
     void Type(const std::string& digits) {
         Post(view_, wm::KeyDown, vk::Delete, 1);
         Post(view_, wm::KeyUp, vk::Delete, 1);
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));  // as the console types
         for (char c : digits) Post(view_, wm::Char, static_cast<std::uint32_t>(c), 0);
     }
 

@@ -123,9 +123,12 @@ protected:
     void Post(WindowId to, std::uint32_t msg, std::uint32_t wParam = 0, std::int32_t lParam = 0) {
         ASSERT_TRUE(desktop_->PostMessage(to, Message{msg, wParam, lParam})) << std::hex << msg;
     }
+    // As the console types: Delete, a pause, the digits. A box that selects its text when it
+    // takes the focus does so a moment later; digits typed before that would be replaced.
     void TypeDigits(WindowId view, const std::string& digits) {
         Post(view, wm::KeyDown, vk::Delete, 1);
         Post(view, wm::KeyUp, vk::Delete, 1);
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
         for (char c : digits) Post(view, wm::Char, static_cast<std::uint32_t>(c), 0);
     }
     // A page point as the console computes it: anchor + offset.
