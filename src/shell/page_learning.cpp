@@ -421,9 +421,9 @@ std::vector<std::pair<std::string, std::string>> GeometryKeyValues(const Geometr
         const BalloonPlace p = PlaceBalloon(beside, read);
         point(kx, ky, p.x, p.y);
     };
-    balloon("tooltip1_x", "tooltip1_y", Box{ax + lowest.x, ay + lowest.y, double(lowest.w), double(lowest.h)});
-    balloon("tooltip2_x", "tooltip2_y", Box{ax + bid.x, ay + bid.y, double(bid.w), double(bid.h)});
-    balloon("tooltip4_x", "tooltip4_y", Box{ax + add.x, ay + add.y, double(add.w), double(add.h)});
+    balloon("tooltip1_x", "tooltip1_y", Box{double(ax + lowest.x), double(ay + lowest.y), double(lowest.w), double(lowest.h)});
+    balloon("tooltip2_x", "tooltip2_y", Box{double(ax + bid.x), double(ay + bid.y), double(bid.w), double(bid.h)});
+    balloon("tooltip4_x", "tooltip4_y", Box{double(ax + add.x), double(ay + add.y), double(add.w), double(add.h)});
     rect("lastone_picPot_x", "lastone_picPot_y", "lastone_picPot_w", "lastone_picPot_h", rel(g.lowestTime));
     rect("bidcount_left", "bitcount_top", "bidcount_width", "bitcount_height", rel(g.bidCount));
     rect("ocr_systime_left", "ocr_systime_top", "ocr_systime_width", "ocr_systime_height", rel(g.clock));
