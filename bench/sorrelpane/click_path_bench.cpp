@@ -33,12 +33,6 @@ double EpochMillisNow() {
     return std::chrono::duration<double, std::milli>(std::chrono::system_clock::now().time_since_epoch()).count();
 }
 
-std::size_t Count(const std::string& text, const std::string& needle) {
-    std::size_t n = 0;
-    for (std::size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++n;
-    return n;
-}
-
 // The epoch stamp of the n-th (1-based) "click codeok" line of the page.
 std::optional<double> NthConfirmStamp(const std::string& log, std::size_t n) {
     std::size_t at = std::string::npos;
@@ -63,12 +57,7 @@ public:
         Post(window_, msg, static_cast<std::uint32_t>(inst_.Geometry("lvwf_x") + inst_.Geometry(keyX)),
              inst_.Geometry("lvwf_y") + inst_.Geometry(keyY));
     }
-    void Type(const std::string& digits) {
-        Post(view_, wm::KeyDown, vk::Delete, 1);
-        Post(view_, wm::KeyUp, vk::Delete, 1);
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));  // as the console types
-        for (char c : digits) Post(view_, wm::Char, static_cast<std::uint32_t>(c), 0);
-    }
+    void Type(const std::string& digits) { TypeDigits(desktop_, view_, digits); }
 
     // Opens the code dialog for round `round` (1-based) with the wrong code typed in. The plus
     // amount typed in the first round stays in its box for the later ones.
@@ -79,7 +68,7 @@ public:
         }
         Post(window_, kAddElement);
         Post(window_, kBidElement);
-        if (!WaitUntil([&] { return Count(inst_.Log(), "page: dialog code open") >= round; })) return false;
+        if (!WaitUntil([&] { return CountIn(inst_.Log(), "page: dialog code open") >= round; })) return false;
         // The dialog is drawn a frame after it opens. Now and then the page keeps the keys in the
         // box that had the focus before the dialog; the code is then typed again.
         const std::string typed = std::string("page: input codeinput=") + kWrongCode;
@@ -87,18 +76,18 @@ public:
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
             PostAt(kCodeBoxPoint, "C_P2_IMGCODE_IN_X", "C_P2_IMGCODE_IN_Y");
             Type(kWrongCode);
-            if (WaitUntil([&] { return Count(inst_.Log(), typed) >= round; }, 2000)) return true;
+            if (WaitUntil([&] { return CountIn(inst_.Log(), typed) >= round; }, 2000)) return true;
         }
         std::fprintf(stderr, "round %zu: the code did not reach the code box\n", round);
         return false;
     }
     // Waits for the round's confirmation and closes the page's error box.
     std::optional<double> TakeConfirm(std::size_t round) {
-        if (!WaitUntil([&] { return Count(inst_.Log(), "page: click codeok") >= round; })) return std::nullopt;
+        if (!WaitUntil([&] { return CountIn(inst_.Log(), "page: click codeok") >= round; })) return std::nullopt;
         const std::optional<double> stamp = NthConfirmStamp(inst_.Log(), round);
-        WaitUntil([&] { return Count(inst_.Log(), "page: dialog info ") >= round; }, 5000);
+        WaitUntil([&] { return CountIn(inst_.Log(), "page: dialog info ") >= round; }, 5000);
         Post(window_, kCloseInfoElement);
-        WaitUntil([&] { return Count(inst_.Log(), "page: click infook") >= round; }, 5000);
+        WaitUntil([&] { return CountIn(inst_.Log(), "page: click infook") >= round; }, 5000);
         return stamp;
     }
 

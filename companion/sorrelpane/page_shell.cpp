@@ -419,7 +419,7 @@ void PageShell::ApplyScheduleStep(std::uint32_t token, const shell::ShellConfirm
         AnswerSchedule(token, shell::ScheduleAnswer::Accepted);
         heldToken_ = 0;
         page_->runJavaScript(HoldScript(token, EpochMillisNow() + step.millisToDue));
-        StartConfirmClock(token, step.millisToDue - kHoldLeadMs);
+        StartConfirmClock(step.millisToDue - kHoldLeadMs, [this, token] { OnConfirmClock(token); });
         return;
     case Action::FireNow:
         confirmClock_->stop();
@@ -439,9 +439,9 @@ void PageShell::ApplyScheduleStep(std::uint32_t token, const shell::ShellConfirm
     }
 }
 
-void PageShell::StartConfirmClock(std::uint32_t token, std::int32_t millis) {
+void PageShell::StartConfirmClock(std::int32_t millis, std::function<void()> wake) {
     confirmClock_->disconnect();
-    connect(confirmClock_, &QTimer::timeout, this, [this, token] { OnConfirmClock(token); });
+    connect(confirmClock_, &QTimer::timeout, this, std::move(wake));
     confirmClock_->start(std::max(0, millis));
 }
 
@@ -455,9 +455,7 @@ void PageShell::OnConfirmClock(std::uint32_t token) {
     }
     const std::int32_t left = confirmTimer_.Due().MillisFrom(EpochMillisNow());
     if (left > kSpinMs) {
-        confirmClock_->disconnect();
-        connect(confirmClock_, &QTimer::timeout, this, [this, token] { FireScheduledConfirm(token); });
-        confirmClock_->start(left - kSpinMs);
+        StartConfirmClock(left - kSpinMs, [this, token] { FireScheduledConfirm(token); });
         return;
     }
     FireScheduledConfirm(token);

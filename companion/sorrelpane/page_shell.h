@@ -129,7 +129,8 @@ private:
     void OnScheduleConfirm(const platform::Message& m);
     void OnCancelScheduledConfirm(const platform::Message& m);
     void ApplyScheduleStep(std::uint32_t token, const shell::ShellConfirmTimer::Step& step);
-    void StartConfirmClock(std::uint32_t token, std::int32_t millis);
+    // Arms the one confirm clock: `wake` runs after `millis` (replacing what it would have run).
+    void StartConfirmClock(std::int32_t millis, std::function<void()> wake);
     void OnConfirmClock(std::uint32_t token);
     void OnPageHold(std::uint32_t token, int millisLeft);
     void SendHeldConfirm(std::uint32_t token);

@@ -50,6 +50,23 @@ using kestrava::testing::ReadFile;
 using kestrava::testing::ShellProcess;
 using kestrava::testing::WaitUntil;
 
+// How many times `needle` stands in `text` (a page line repeated across rounds).
+inline std::size_t CountIn(const std::string& text, const std::string& needle) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++n;
+    return n;
+}
+
+// Types digits into the page view as the console does: Delete, a pause, the digits. A box that
+// selects its text when it takes the focus does so a moment later; digits typed before that would
+// be replaced.
+inline void TypeDigits(kestrava::platform::Desktop& desktop, WindowId view, const std::string& digits) {
+    desktop.PostMessage(view, Message{wm::KeyDown, vk::Delete, 1});
+    desktop.PostMessage(view, Message{wm::KeyUp, vk::Delete, 1});
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    for (char c : digits) desktop.PostMessage(view, Message{wm::Char, static_cast<std::uint32_t>(c), 0});
+}
+
 // An installation folder for one shell: its settings in bin/, the build's practice page and
 // reference pictures, and Log/ for the shell's day log.
 class Installation {

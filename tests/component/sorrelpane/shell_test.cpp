@@ -123,14 +123,7 @@ protected:
     void Post(WindowId to, std::uint32_t msg, std::uint32_t wParam = 0, std::int32_t lParam = 0) {
         ASSERT_TRUE(desktop_->PostMessage(to, Message{msg, wParam, lParam})) << std::hex << msg;
     }
-    // As the console types: Delete, a pause, the digits. A box that selects its text when it
-    // takes the focus does so a moment later; digits typed before that would be replaced.
-    void TypeDigits(WindowId view, const std::string& digits) {
-        Post(view, wm::KeyDown, vk::Delete, 1);
-        Post(view, wm::KeyUp, vk::Delete, 1);
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        for (char c : digits) Post(view, wm::Char, static_cast<std::uint32_t>(c), 0);
-    }
+    void TypeDigits(WindowId view, const std::string& digits) { sorrelpane_harness::TypeDigits(*desktop_, view, digits); }
     // A page point as the console computes it: anchor + offset.
     void PostAt(const Installation& inst, WindowId to, std::uint32_t msg, const char* keyX, const char* keyY) {
         Post(to, msg, static_cast<std::uint32_t>(inst.Geometry("lvwf_x") + inst.Geometry(keyX)),
@@ -350,24 +343,14 @@ TEST_F(SorrelpaneTest, ClicksAScheduledConfirmAtItsMomentOnceAndHonoursCancels) 
         Post(w.window, kAddElement);
         Post(w.window, 0x4a1);  // the bid button, by element
         const std::string opened = "page: dialog code open";
-        EXPECT_TRUE(WaitUntil([&] {
-            std::size_t n = 0;
-            for (std::size_t at = inst.Log().find(opened); at != std::string::npos; at = inst.Log().find(opened, at + 1)) ++n;
-            return n >= static_cast<std::size_t>(round);
-        }));
+        EXPECT_TRUE(WaitUntil([&] { return CountIn(inst.Log(), opened) >= static_cast<std::size_t>(round); }));
         // Now and then the page keeps the keys in the box that had the focus before the dialog
         // opened; the console's bidder would click the code box again, and so does the test.
         const std::string typed = "page: input codeinput=4321 trusted=1";
         for (int attempt = 0; attempt < 3; ++attempt) {
             PostAt(inst, w.window, kCodeBoxPoint, "C_P2_IMGCODE_IN_X", "C_P2_IMGCODE_IN_Y");
             TypeDigits(w.view, "4321");
-            if (WaitUntil([&] {
-                    const std::string l = inst.Log();
-                    std::size_t n = 0;
-                    for (std::size_t at = l.find(typed); at != std::string::npos; at = l.find(typed, at + 1)) ++n;
-                    return n >= static_cast<std::size_t>(round);
-                }, 2000))
-                break;
+            if (WaitUntil([&] { return CountIn(inst.Log(), typed) >= static_cast<std::size_t>(round); }, 2000)) break;
         }
     };
 
@@ -409,9 +392,7 @@ TEST_F(SorrelpaneTest, ClicksAScheduledConfirmAtItsMomentOnceAndHonoursCancels) 
     EXPECT_NE(log.find("token 12: the page holds its input for the last"), std::string::npos) << log;
     EXPECT_NE(log.find("ms ahead of the moment, the page holds the click until then"), std::string::npos) << log;
     ASSERT_TRUE(inst.WaitLog("valid=1"));
-    std::size_t clicks = 0;
-    for (std::size_t p = log.find("click codeok"); p != std::string::npos; p = log.find("click codeok", p + 1)) ++clicks;
-    EXPECT_EQ(clicks, 1u);
+    EXPECT_EQ(CountIn(log, "click codeok"), 1u);
 
     // 3. The dialog gone at the moment: nothing clicked, reported.
     Post(w.window, kSchedule, static_cast<std::uint32_t>(epochMs() + 300), 13);
@@ -608,10 +589,7 @@ TEST_F(SorrelpaneTest, AKilledShellStartedAgainGetsThePageBackFromTheConsole) {
     EXPECT_EQ(std::count(log.begin(), log.end(), kestrava::console::kShellBackText), 1);
     // One open per shell: the console's start and the return.
     const std::string shellLog = inst.Log();
-    std::size_t opens = 0;
-    for (std::size_t at = shellLog.find("open file://"); at != std::string::npos; at = shellLog.find("open file://", at + 1))
-        ++opens;
-    EXPECT_EQ(opens, 2u) << shellLog;
+    EXPECT_EQ(CountIn(shellLog, "open file://"), 2u) << shellLog;
     con.OnClose();
     CloseShell(*shell, second);
 }
