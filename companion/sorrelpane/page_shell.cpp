@@ -324,7 +324,7 @@ void PageShell::HandleInput(const platform::Message& m) {
         ClickAtViewPixel(static_cast<std::int32_t>(m.wParam), m.lParam);
         return;
     case cmd::PressBidElement: ClickElement(QStringLiteral("bidbutton")); return;
-    case cmd::ConfirmCodeElement: ClickElement(QStringLiteral("confirm")); return;
+    case cmd::ConfirmCodeElement: OnConfirmCommand(m); return;
     case cmd::CancelCodeElement: ClickElement(QStringLiteral("cancel")); return;
     case cmd::CloseInfoElement: ClickElement(QStringLiteral("infoclose")); return;
     case cmd::FocusPlusBoxElement: ClickElement(QStringLiteral("plusbox")); return;

@@ -117,7 +117,11 @@ private:
     void ClickAtViewPixel(int x, int y);
     void SendMouse(QEvent::Type type, const QPointF& p);
     void ClickAtLogical(const QPointF& p, const QString& what, bool move = true);
-    void ClickElement(const QString& role);
+    // Clicks `role` where the page's watch last showed it, or else where the page says it is now;
+    // `done` learns whether it was clicked.
+    void ClickElement(const QString& role, std::function<void(bool clicked)> done = {}, bool move = true);
+    // The console's confirm command, naming the scheduled confirmation it stands in for.
+    void OnConfirmCommand(const platform::Message& m);
     bool ClickWatchedElement(const QString& role, bool move = true);
     void WatchElements();
     void OnElementRect(const QStringList& fields);

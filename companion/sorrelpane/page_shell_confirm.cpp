@@ -169,12 +169,29 @@ void PageShell::FireScheduledConfirm(std::uint32_t token) {
 }
 
 void PageShell::ClickScheduledConfirm(std::uint32_t token, bool move) {
-    if (ClickWatchedElement(QStringLiteral("confirm"), move)) {
-        AnswerSchedule(token, shell::ScheduleAnswer::Fired);
-    } else {
+    // Where the watch has not shown the button (a script of ours still running in the page, a
+    // dialog drawn since the last report) the page is asked where it is, at the cost of a round
+    // trip; only a button the page does not show is not clicked.
+    ClickElement(QStringLiteral("confirm"), [this, token](bool clicked) {
+        if (clicked) {
+            AnswerSchedule(token, shell::ScheduleAnswer::Fired);
+            return;
+        }
+        confirmTimer_.OnClickFailed(token);
         log_->Write(QStringLiteral("scheduled confirm token %1: the confirm button is not shown, nothing clicked").arg(token));
         AnswerSchedule(token, shell::ScheduleAnswer::NotShown);
-    }
+    }, move);
+}
+
+void PageShell::OnConfirmCommand(const platform::Message& m) {
+    const auto token = static_cast<std::uint32_t>(m.lParam);
+    // The console clicks now instead of the schedule still armed here: the page must not hold its
+    // input for a moment nobody will click at.
+    if (token != 0 && confirmTimer_.ArmedToken() == token) page_->runJavaScript(ReleaseHoldScript(token));
+    const shell::ShellConfirmTimer::Step step = confirmTimer_.OnConfirmCommand(token);
+    if (token != 0) log_->Write(QString::fromStdString(step.note));
+    if (step.action != shell::ShellConfirmTimer::Action::Fire) return;
+    ClickElement(QStringLiteral("confirm"));
 }
 
 }  // namespace kestrava::sorrelpane

@@ -76,18 +76,23 @@ bool PageShell::ClickWatchedElement(const QString& role, bool move) {
     return true;
 }
 
-void PageShell::ClickElement(const QString& role) {
-    if (ClickWatchedElement(role)) return;
+void PageShell::ClickElement(const QString& role, std::function<void(bool)> done, bool move) {
+    if (!done) done = [](bool) {};
+    if (ClickWatchedElement(role, move)) {
+        done(true);
+        return;
+    }
     const QString selector = elements_.value(role);
     if (selector.isEmpty()) {
         log_->Write(QStringLiteral("element %1: no selector for this page").arg(role));
+        done(false);
         return;
     }
     // The element's place comes back asynchronously; input posted after this command waits for
     // the click (the console types into the box it has just asked to focus).
     ++lookupsInFlight_;
     auto answered = std::make_shared<bool>(false);
-    page_->runJavaScript(RectScript(selector), [this, role, answered](const QVariant& v) {
+    page_->runJavaScript(RectScript(selector), [this, role, answered, done](const QVariant& v) {
         if (*answered) return;
         *answered = true;
         const QVariantList r = v.toList();
@@ -96,16 +101,19 @@ void PageShell::ClickElement(const QString& role) {
             const QPointF centre((r[0].toDouble() + r[2].toDouble() / 2) * zoom,
                                  (r[1].toDouble() + r[3].toDouble() / 2) * zoom);
             ClickAtLogical(centre, QStringLiteral("element %1").arg(role));
+            done(true);
         } else {
             log_->Write(QStringLiteral("element %1: not shown").arg(role));
+            done(false);
         }
         LookupDone();
     });
     // A page that is navigating away may never answer; held input must not wait for ever.
-    QTimer::singleShot(kLookupTimeoutMs, this, [this, role, answered] {
+    QTimer::singleShot(kLookupTimeoutMs, this, [this, role, answered, done] {
         if (*answered) return;
         *answered = true;
         log_->Write(QStringLiteral("element %1: the page did not answer").arg(role));
+        done(false);
         LookupDone();
     });
 }

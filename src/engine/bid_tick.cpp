@@ -473,12 +473,12 @@ void Engine::TimeForcedSubmission(console::CKestravaDlg& c) {
             });
         if (due == Due::NotYet) {
             if (e.forcedLogged.load() == 1 && lead % 1000 > 0)
-                ScheduleConfirm(c, e.forcedStartTick.load() + static_cast<std::uint32_t>(1000 - lead % 1000), "强制提交");
+                ScheduleConfirm(c, e.forcedStartTick.load() + static_cast<std::uint32_t>(1000 - lead % 1000), kForcedRule);
             return;
         }
     }
     if (!EndSubmission()) return;
-    ConfirmBid(c);
+    ConfirmBid(c, logText == "58强制提交" ? kForced58Rule : kForcedRule);
     e.forcedSubmitDone = 1;
     c.SetInfoBody(infoText);
     Log(c, logText);
@@ -508,13 +508,13 @@ void Engine::RiseForcedSubmission(console::CKestravaDlg& c) {
     if (due == Due::NotYet) {
         const int lead = e.riseLead.load();
         if (e.riseLogged.load() == 1 && lead % 1000 > 0)
-            ScheduleConfirm(c, e.forcedStartTick.load() + static_cast<std::uint32_t>(1000 - lead % 1000), "涨幅强制提交");
+            ScheduleConfirm(c, e.forcedStartTick.load() + static_cast<std::uint32_t>(1000 - lead % 1000), kRiseForcedRule);
         return;
     }
     // Past the chosen moment already: the plain forced texts; at the end of the countdown: the rise's.
     const bool atOnce = due == Due::AtOnce && e.riseLead.load() % 1000 > 0;
     if (!EndSubmission()) return;
-    ConfirmBid(c);
+    ConfirmBid(c, kRiseForcedRule);
     e.riseSubmitDone = 1;
     c.SetInfoBody(atOnce ? "开始自动强制提交" : "开始自动涨幅强制提交");
     Log(c, atOnce ? "软件强制提交 完毕" : "涨幅强制提交 完毕");

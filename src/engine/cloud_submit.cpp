@@ -30,6 +30,8 @@ constexpr int kBidWindow = 300;
 constexpr int kLastChanceMinPrice = kBidWindow;
 constexpr int kSimulationConfirmSeconds = 3;
 
+constexpr char kCloudDelayRule[] = "云提交延时";
+
 int PageClockSecond(const EngineState& e) { return static_cast<int>(((e.pageClock.load() % 60) + 60) % 60); }
 
 std::uint32_t Now(console::CKestravaDlg& c) { return c.platform.clock.TickCount(); }
@@ -81,11 +83,11 @@ bool DelayedConfirmation(console::CKestravaDlg& c, Engine& engine, std::uint32_t
     }
     const std::uint32_t due = e.cloudStartTick.load() + static_cast<std::uint32_t>(e.cloudDelay.load());
     if (static_cast<std::int32_t>(due - Now(c)) > 0) {
-        engine.ScheduleConfirm(c, due, "云提交延时");
+        engine.ScheduleConfirm(c, due, kCloudDelayRule);
         return true;
     }
     if (!engine.EndSubmission()) return true;  // ended meanwhile; EndSubmission dropped the delay
-    engine.ConfirmBid(c);
+    engine.ConfirmBid(c, kCloudDelayRule);
     c.WriteLogLine("云提交确定");
     c.state.appliedPrice = 0;
     return true;

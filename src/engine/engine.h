@@ -78,8 +78,10 @@ inline constexpr int RiseDelay1Label55 = 1212;  // … 1215, "0.%d"
 inline constexpr int RiseDelay2Label55 = 1208;  // … 1211, "延0.%d"
 }  // namespace box
 
-// The rule name the "58" forced submission schedules its moment under.
+// The rule names the forced submissions schedule their moments under.
 inline constexpr char kForced58Rule[] = "58强制提交";
+inline constexpr char kForcedRule[] = "强制提交";
+inline constexpr char kRiseForcedRule[] = "涨幅强制提交";
 
 // The variants of a bid application: who uses them, their waits and their price correction.
 enum class Application { Bid, Rebid, Scheduled, Analysis };
@@ -99,9 +101,15 @@ public:
     // ---- Submission control (submission_control.cpp)
     // Enter, Escape, F3 … F10 from the scan tick; Escape also from the bid tick.
     void HandleKey(console::CKestravaDlg& c, int vk);
+    // The smart submission's check of an armed submission; nothing when none is armed by the time
+    // the check holds its lock (another rule ended it meanwhile).
     void SmartSubmitCheck(console::CKestravaDlg& c);
-    // Presses "确定" of the verification-code dialog; posts every click at once.
-    void ConfirmBid(console::CKestravaDlg& c);
+    // The check the bidder's Enter makes: confirms, or arms the submission to wait.
+    void SmartSubmitCheckOnEnter(console::CKestravaDlg& c);
+    // Presses "确定" of the verification-code dialog for `rule`; posts every click at once,
+    // unless the page shell was told this rule's moment ahead and clicks it itself. A confirmation
+    // of no scheduling rule (`rule` empty) is never left to a schedule.
+    void ConfirmBid(console::CKestravaDlg& c, const char* rule = nullptr);
     // Ends the armed submission (confirmed or cancelled by any path) and discards every
     // confirmation still scheduled for it. True when it was armed: the caller has taken it over.
     bool EndSubmission();
@@ -153,12 +161,16 @@ private:
     std::string StrategySummary(console::CKestravaDlg& c);
 
     // Submission control
-    void ConfirmAndFinish(console::CKestravaDlg& c, bool wasArmed, std::string_view logText);
+    void ConfirmAndFinish(console::CKestravaDlg& c, bool wasArmed, std::string_view logText, const char* rule = nullptr);
+    // The clicks of ConfirmBid that do not wait for a moment.
+    void ConfirmByCommand(console::CKestravaDlg& c);
     void FinishSubmission(console::CKestravaDlg& c, bool wasArmed);
     void SaveBidDialogShot(console::CKestravaDlg& c);
     void PressEnter(console::CKestravaDlg& c);
     void PressF3(console::CKestravaDlg& c);
-    void SmartSubmitCheckLocked(console::CKestravaDlg& c);
+    // `mayArm`: the bidder's Enter, which arms a submission; every other caller only acts on the
+    // submission armed when the check holds its lock.
+    void SmartSubmitCheckLocked(console::CKestravaDlg& c, bool mayArm);
 
     // Submit tick
     // Remembers when remainingSeconds took its value: the start of a whole second on a clock

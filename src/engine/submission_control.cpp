@@ -29,6 +29,8 @@ static_assert(std::size(kSimulationConfirmOrder) == 27 && std::size(kRealConfirm
 constexpr char kShotFolder[] = ".//ScreenShot//del2//samples//";
 // The window of acceptable bids: the lowest price plus 300.
 constexpr int kAcceptableGap = 300;
+// The rule names the smart submission's confirmations are scheduled and taken under.
+constexpr char kDelayRule[] = "延时提交";
 // Above this gap the smart submission always waits for the price.
 constexpr int kFarGap = 800;
 constexpr std::uint32_t kF3RepeatMs = 400;
@@ -46,6 +48,9 @@ bool Engine::ArmSubmission() {
 
 bool Engine::EndSubmission() {
     EngineState& e = records;
+    // Under the schedule's lock: a rule announcing a moment sees the submission armed and its
+    // schedule reaches ConfirmBid, or sees it ended and announces nothing.
+    std::lock_guard lock(scheduleMutex_);
     const bool wasArmed = e.smartSubmitArmed.exchange(0) == 1;
     // Confirmations scheduled for this submission die with it: a later Enter starts afresh.
     e.delayStarted = 0;
@@ -57,9 +62,20 @@ bool Engine::EndSubmission() {
 
 // ---- ConfirmBid
 
-void Engine::ConfirmBid(console::CKestravaDlg& c) {
+void Engine::ConfirmBid(console::CKestravaDlg& c, const char* rule) {
     // The page shell clicks a confirmation it was told of ahead, at its moment.
-    if (ConfirmSchedule(c).TakeConfirm()) return;
+    if (ConfirmSchedule(c).TakeConfirm(rule)) return;
+    ConfirmByCommand(c);
+}
+
+void Engine::ConfirmByCommand(console::CKestravaDlg& c) {
+    // A schedule of this arming that the shell may still read late (it stalled past the moment)
+    // and this command name each other: the shell clicks once for the two. The points are not
+    // clicked then, since they would click a second time.
+    if (const std::uint32_t token = ConfirmSchedule(c).TokenOf(records.submission.load())) {
+        c.shell.ConfirmCodeElement(token);
+        return;
+    }
     if (c.shell.ElementMode()) {
         c.shell.ConfirmCodeElement();
         return;
@@ -99,6 +115,8 @@ void Engine::ScheduleConfirm(console::CKestravaDlg& c, std::uint32_t dueTick, co
     // Too close for an acknowledgement to come back in time: the rule confirms by itself.
     if (ahead > kAnnounceAheadMs || ahead <= static_cast<std::int32_t>(shell::ConfirmSchedule::kAckMarginMs)) return;
     std::lock_guard lock(scheduleMutex_);
+    // A submission ended meanwhile has nothing left to confirm.
+    if (records.smartSubmitArmed.load() != 1) return;
     shell::ConfirmSchedule& schedule = ConfirmSchedule(c);
     if (schedule.Pending()) {
         // One armed submission, one confirmation: of the moments its rules announce, the earliest
@@ -111,7 +129,7 @@ void Engine::ScheduleConfirm(console::CKestravaDlg& c, std::uint32_t dueTick, co
     scheduledDue_ = dueTick;
     records.forced58Scheduled = std::string_view(rule) == kForced58Rule ? 1 : 0;
     schedulePageWindow_ = c.state.pageWindow.load();
-    schedule.Schedule(dueTick, rule);
+    schedule.Schedule(dueTick, rule, records.submission.load());
 }
 
 void Engine::KeepScheduleWithItsShell(console::CKestravaDlg& c) {
@@ -124,7 +142,11 @@ void Engine::KeepScheduleWithItsShell(console::CKestravaDlg& c) {
 }
 
 void Engine::OnScheduleAnswer(console::CKestravaDlg& c, std::uint32_t token, std::int32_t answer) {
-    ConfirmSchedule(c).OnAnswer(token, answer);
+    if (!ConfirmSchedule(c).OnAnswer(token, answer)) return;
+    // The shell found no confirm button at the moment the rule left to it: click now by command
+    // and at the points, and say so in the day's log.
+    ConfirmByCommand(c);
+    Log(c, "页面未能按预约点击确定，软件立即点击确定");
 }
 
 void Engine::AbandonScheduledConfirm(console::CKestravaDlg& c, const char* why) { ConfirmSchedule(c).Abandon(why); }
@@ -175,7 +197,7 @@ void Engine::PressEnter(console::CKestravaDlg& c) {
         return;
     }
     if (c.shell.ElementMode()) c.shell.CloseInfoDialog();
-    SmartSubmitCheck(c);
+    SmartSubmitCheckOnEnter(c);
 }
 
 void Engine::PressF3(console::CKestravaDlg& c) {
@@ -232,20 +254,25 @@ void Engine::FinishSubmission(console::CKestravaDlg& c, bool wasArmed) {
     EndSubmission();
 }
 
-void Engine::ConfirmAndFinish(console::CKestravaDlg& c, bool wasArmed, std::string_view logText) {
+void Engine::ConfirmAndFinish(console::CKestravaDlg& c, bool wasArmed, std::string_view logText, const char* rule) {
     // An armed submission is confirmed only by the path that ends it.
     if (wasArmed && !EndSubmission()) return;
-    ConfirmBid(c);
+    ConfirmBid(c, rule);
     Log(c, "国拍最低价：" + c.state.lowestText.Get() + std::string(logText));
     FinishSubmission(c, wasArmed);
 }
 
 void Engine::SmartSubmitCheck(console::CKestravaDlg& c) {
     std::lock_guard lock(checkMutex_);
-    SmartSubmitCheckLocked(c);
+    SmartSubmitCheckLocked(c, false);
 }
 
-void Engine::SmartSubmitCheckLocked(console::CKestravaDlg& c) {
+void Engine::SmartSubmitCheckOnEnter(console::CKestravaDlg& c) {
+    std::lock_guard lock(checkMutex_);
+    SmartSubmitCheckLocked(c, true);
+}
+
+void Engine::SmartSubmitCheckLocked(console::CKestravaDlg& c, bool mayArm) {
     auto& s = c.state;
     EngineState& e = records;
     const int gap = s.appliedPrice.load() - s.lowestPrice.load();
@@ -254,9 +281,17 @@ void Engine::SmartSubmitCheckLocked(console::CKestravaDlg& c) {
     const int limit = strategy.ctrlXpricelimit.load();
     const int delayMs = strategy.DelayBidTime.load();
     const bool wasArmed = e.smartSubmitArmed.load() == 1;
+    if (!wasArmed && !mayArm) return;
 
     const auto arm = [&] {
-        if (wasArmed) return;
+        if (wasArmed) {
+            // Waiting again: a delay started while the gap was in reach no longer holds.
+            if (e.delayStarted.exchange(0) == 1) {
+                ConfirmSchedule(c).AbandonRule(kDelayRule, "差价超出延时条件");
+                Log(c, "国拍最低价：" + s.lowestText.Get() + "，差价超出延时条件，取消延时");
+            }
+            return;
+        }
         PlaySound(c, 189);
         c.SetInfoBody("请等待！软件在等待价格上涨，然后依据参数来提交。\n现在不能用“鼠标”点击 “确定”按钮");
         Log(c, "客户按了回车，智能提交开启，等待价格上涨到差价范围");
@@ -271,7 +306,7 @@ void Engine::SmartSubmitCheckLocked(console::CKestravaDlg& c) {
     } else if (delayMs == 0) {
         ConfirmAndFinish(c, wasArmed, "，软件点击确定提交");
     } else {
-        ArmSubmission();
+        if (!wasArmed) ArmSubmission();
         const std::uint32_t now = Now(c);
         if (e.delayStarted.load() == 0) {
             const std::string ms = std::to_string(delayMs);
@@ -281,9 +316,9 @@ void Engine::SmartSubmitCheckLocked(console::CKestravaDlg& c) {
             e.delayStarted = 1;
         }
         if (now - e.delayStartTick.load() >= static_cast<std::uint32_t>(delayMs))
-            ConfirmAndFinish(c, true, "，延时达到");
+            ConfirmAndFinish(c, true, "，延时达到", kDelayRule);
         else
-            ScheduleConfirm(c, e.delayStartTick.load() + static_cast<std::uint32_t>(delayMs), "延时提交");
+            ScheduleConfirm(c, e.delayStartTick.load() + static_cast<std::uint32_t>(delayMs), kDelayRule);
     }
 }
 

@@ -40,6 +40,10 @@ constexpr RiseRule kRiseRules[] = {
 // The remaining seconds at which the rise-based forced submission has its lead.
 constexpr int kRiseLeadSecond = 5;
 
+// The most seconds remaining at page second 55 of the last minute, with a second's slack for a
+// clock of the remaining time that runs a little ahead of the page's.
+constexpr int kLastRiseRemaining = 60 - kFirstRiseSecond + 1;
+
 // A fed price counts as a rise when it stands at least one step above the previous second's low.
 constexpr int kRiseStep = 100;
 
@@ -107,7 +111,10 @@ void Engine::TakeSecond55LowFromFeed(console::CKestravaDlg& c) {
 void Engine::RiseRules(console::CKestravaDlg& c) {
     EngineState& e = records;
     const int second = static_cast<int>(((e.pageClock.load() % 60) + 60) % 60);
-    const bool riseSecond = second >= kFirstRiseSecond && second < kFirstRiseSecond + kRiseSeconds;
+    // Page seconds 55 … 58 of the auction's last minute only: the same seconds of an earlier minute
+    // have no lows of their own to rise from.
+    const bool riseSecond = second >= kFirstRiseSecond && second < kFirstRiseSecond + kRiseSeconds &&
+                            c.state.remainingSeconds.load() <= kLastRiseRemaining;
     const int fed = e.feedLowestPrice.load();
 
     for (const RiseRule& rule : kRiseRules) {
@@ -118,7 +125,7 @@ void Engine::RiseRules(console::CKestravaDlg& c) {
         if ((e.*rule.pending).load() != 1 || (e.*rule.pendingSubmission).load() != current) {
             if (!riseSecond) continue;
             const int previousLow = e.lowAt[second - 1].load();
-            if (fed - previousLow < kRiseStep) continue;
+            if (previousLow <= 0 || fed - previousLow < kRiseStep) continue;
             if (!Ticked(c, box::Rise55 + second - kFirstRiseSecond)) continue;
             if (!rule.gapHolds(strategy, c.state.appliedPrice.load() - fed, second)) continue;
             (e.*rule.delay) = (e.*rule.delays)[second - kFirstRiseSecond].load() * 100;
@@ -134,7 +141,7 @@ void Engine::RiseRules(console::CKestravaDlg& c) {
             continue;
         }
         if (!EndSubmission()) return;
-        ConfirmBid(c);
+        ConfirmBid(c, rule.number == 1 ? "上涨1" : "上涨2");
         Log(c, "上涨" + std::to_string(rule.number) + "功能点击确定");
     }
 }

@@ -64,7 +64,9 @@ bool PageShell::ClickAt(PagePoint p) { return PostPoint(cmd::ClickAt, p); }
 bool PageShell::ClickPlusBoxAt(PagePoint p) { return PostPoint(cmd::ClickPlusBoxAt, p); }
 bool PageShell::PressBidElement() { return Post(cmd::PressBidElement); }
 bool PageShell::PointCodeBox(PagePoint p) { return PostPoint(cmd::CodeBoxPoint, p); }
-bool PageShell::ConfirmCodeElement() { return Post(cmd::ConfirmCodeElement); }
+bool PageShell::ConfirmCodeElement(std::uint32_t token) {
+    return Post(cmd::ConfirmCodeElement, 0, static_cast<std::int32_t>(token));
+}
 bool PageShell::CancelCodeElement() { return Post(cmd::CancelCodeElement); }
 bool PageShell::CloseInfoElement() { return Post(cmd::CloseInfoElement); }
 bool PageShell::FocusPlusBoxElement() { return Post(cmd::FocusPlusBoxElement); }

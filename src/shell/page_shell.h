@@ -46,7 +46,9 @@ public:
     bool ClickPlusBoxAt(PagePoint p);
     bool PressBidElement();
     bool PointCodeBox(PagePoint p);
-    bool ConfirmCodeElement();
+    // `token`: the scheduled confirmation this command stands in for (0: none); the shell clicks
+    // once for the two.
+    bool ConfirmCodeElement(std::uint32_t token = 0);
     bool CancelCodeElement();
     bool CloseInfoElement();
     bool FocusPlusBoxElement();

@@ -42,7 +42,7 @@ bool ConfirmSchedule::Acknowledged() const {
     return state_ == State::Acked;
 }
 
-void ConfirmSchedule::Schedule(std::uint32_t dueTick, const char* rule) {
+void ConfirmSchedule::Schedule(std::uint32_t dueTick, const char* rule, std::uint32_t submission) {
     std::lock_guard lock(mutex_);
     if (PendingLocked()) {
         const std::int32_t apart = static_cast<std::int32_t>(dueTick - dueTick_);
@@ -53,6 +53,9 @@ void ConfirmSchedule::Schedule(std::uint32_t dueTick, const char* rule) {
     token_ = nextToken_++;
     if (nextToken_ > 0x7fffffffu) nextToken_ = 1;
     dueTick_ = dueTick;
+    rule_ = rule;
+    submission_ = submission;
+    taken_ = false;
     shellFired_ = false;
     shellFound_ = true;
     const std::int32_t ahead = TicksUntilDue();
@@ -63,33 +66,38 @@ void ConfirmSchedule::Schedule(std::uint32_t dueTick, const char* rule) {
     state_ = sent ? State::Sent : State::Idle;
 }
 
-void ConfirmSchedule::OnAnswer(std::uint32_t token, std::int32_t answer) {
+bool ConfirmSchedule::OnAnswer(std::uint32_t token, std::int32_t answer) {
     const std::optional<ScheduleAnswer> a = ScheduleAnswerFrom(answer);
     if (!a) {
         log_("预约确定 令牌" + std::to_string(token) + " 无法识别的回答 " + std::to_string(answer));
-        return;
+        return false;
     }
     log_("预约确定 令牌" + std::to_string(token) + " 页面回答：" + ScheduleAnswerName(*a));
     std::lock_guard lock(mutex_);
-    if (token != token_) return;  // an answer about a schedule given up already
+    if (token != token_) return false;  // an answer about a schedule given up already
     switch (*a) {
     case ScheduleAnswer::Accepted:
         if (state_ == State::Sent) state_ = State::Acked;
-        return;
+        return false;
     case ScheduleAnswer::Fired:
         shellFired_ = true;
-        return;
+        return false;
     case ScheduleAnswer::NoElement:
-        // The shell cannot click this page by element: the console clicks at the moment.
-        state_ = State::Idle;
-        return;
-    case ScheduleAnswer::NotShown:
+    case ScheduleAnswer::NotShown: {
+        // The shell clicked nothing. Before the rule's moment the rule clicks by itself (nothing
+        // pending); after it, the confirmation was left to the shell and the console clicks now.
         shellFound_ = false;
-        return;
+        const bool mustClick = taken_;
+        taken_ = false;
+        state_ = State::Idle;
+        if (mustClick) log_("预约确定 令牌" + std::to_string(token) + " 页面未能点击，由本程序立即点击");
+        return mustClick;
+    }
     case ScheduleAnswer::Cancelled:
     case ScheduleAnswer::CancelTooLate:
-        return;
+        return false;
     }
+    return false;
 }
 
 void ConfirmSchedule::Poll() {
@@ -101,16 +109,29 @@ void ConfirmSchedule::Poll() {
     }
 }
 
-bool ConfirmSchedule::TakeConfirm() {
+bool ConfirmSchedule::TakeConfirm(const char* rule) {
     std::lock_guard lock(mutex_);
-    if (state_ == State::Acked && TicksUntilDue() <= static_cast<std::int32_t>(kSameConfirmMs)) {
-        log_("预约确定 令牌" + std::to_string(token_) +
-             (!shellFound_ ? " 页面到时未见确定按钮，未点击" : shellFired_ ? " 页面已点击确定" : " 由页面准时点击确定"));
+    const bool sameRule = rule != nullptr && rule_ == rule;
+    if (state_ == State::Acked && TicksUntilDue() <= static_cast<std::int32_t>(kSameConfirmMs) &&
+        (sameRule || shellFired_)) {
+        log_("预约确定 令牌" + std::to_string(token_) + (shellFired_ ? " 页面已点击确定" : " 由页面准时点击确定"));
         state_ = State::Idle;
+        taken_ = !shellFired_;
         return true;
     }
-    if (PendingLocked()) Cancel("提前由其他规则提交");
+    if (PendingLocked()) Cancel(sameRule ? "提前由其他规则提交" : "另一规则要求提交");
     return false;
+}
+
+std::uint32_t ConfirmSchedule::TokenOf(std::uint32_t submission) const {
+    std::lock_guard lock(mutex_);
+    // A schedule the shell could not click (no button, no selector) left nothing to click twice.
+    return token_ != 0 && submission_ == submission && shellFound_ ? token_ : 0;
+}
+
+void ConfirmSchedule::AbandonRule(const char* rule, const char* why) {
+    std::lock_guard lock(mutex_);
+    if (PendingLocked() && rule_ == rule) Cancel(why);
 }
 
 void ConfirmSchedule::Abandon(const char* why) {
@@ -169,6 +190,19 @@ ShellConfirmTimer::Step ShellConfirmTimer::OnTimer(std::uint32_t token, std::int
     firedToken_ = token;
     const std::int32_t left = due_.MillisFrom(now);
     return {Action::Fire, left, "token " + std::to_string(token) + ": clicking, " + std::to_string(-left) + " ms after the moment"};
+}
+
+ShellConfirmTimer::Step ShellConfirmTimer::OnConfirmCommand(std::uint32_t token) {
+    if (token == 0) return {Action::Fire, 0, "confirm command"};
+    const std::string t = "token " + std::to_string(token);
+    if (firedToken_ == token) return {Action::Nothing, 0, "confirm command for " + t + ": its schedule has clicked, ignored"};
+    if (armed_ && token_ == token) armed_ = false;
+    firedToken_ = token;
+    return {Action::Fire, 0, "confirm command for " + t};
+}
+
+void ShellConfirmTimer::OnClickFailed(std::uint32_t token) {
+    if (firedToken_ == token) firedToken_.reset();
 }
 
 ShellConfirmTimer::Step ShellConfirmTimer::OnHeldTimer(std::uint32_t token, std::int64_t now) {

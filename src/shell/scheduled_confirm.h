@@ -9,6 +9,8 @@
 // The contract (docs/window-protocol.md):
 //   console -> page window  0x4ab  wParam = due moment, lParam = token   schedule the confirm
 //   console -> page window  0x4ac  wParam = 0,          lParam = token   cancel it
+//   console -> page window  0x4a3  wParam = 0,          lParam = token   click now, unless the
+//                                                        schedule `token` has clicked already
 //   shell   -> console      0x4ad  wParam = token,      lParam = answer  (ScheduleAnswer)
 // The due moment is the low 32 bits of the epoch milliseconds on the system clock both programs
 // share; the difference of two such moments read as a signed 32-bit number is exact within 24
@@ -77,20 +79,34 @@ public:
 
     ConfirmSchedule(platform::Clock& clock, Post postToPage, Log log);
 
-    // Announces a confirmation due at tick `dueTick`. A second call for a moment within
-    // kSameConfirmMs of the pending one keeps the pending schedule (one schedule per
-    // confirmation); another moment replaces it (the old one is cancelled first).
-    void Schedule(std::uint32_t dueTick, const char* rule);
+    // Announces a confirmation of arming `submission` due at tick `dueTick`, decided by `rule`.
+    // A second call for a moment within kSameConfirmMs of the pending one keeps the pending
+    // schedule (one schedule per confirmation); another moment replaces it (the old one is
+    // cancelled first).
+    void Schedule(std::uint32_t dueTick, const char* rule, std::uint32_t submission = 0);
 
-    // The shell's answer (message 0x4ad).
-    void OnAnswer(std::uint32_t token, std::int32_t answer);
+    // The shell's answer (message 0x4ad). True when the console must click at once: the shell
+    // could not click a confirmation the console had already left to it.
+    [[nodiscard]] bool OnAnswer(std::uint32_t token, std::int32_t answer);
 
     // Called on every submit tick: gives up on a schedule whose acknowledgement is late.
     void Poll();
 
-    // Called by ConfirmBid. True: the shell clicks (or has clicked) this confirmation, send
-    // nothing. False: send the immediate commands (any schedule has been cancelled).
-    bool TakeConfirm();
+    // Called by ConfirmBid for the confirmation `rule` wants. True: the
+    // shell clicks (or has clicked) this confirmation, send nothing. False: send the immediate
+    // commands (any schedule has been cancelled). A schedule made by another rule (or a
+    // confirmation of no rule, `rule` empty) never stands in for this one unless the shell has
+    // already clicked it.
+    bool TakeConfirm(const char* rule = nullptr);
+
+    // The token the immediate confirm command of arming `submission` carries: that of its latest
+    // schedule, so that the shell clicks once whichever of the two it reads first; 0 when the
+    // arming had no schedule.
+    std::uint32_t TokenOf(std::uint32_t submission) const;
+
+    // The rule that scheduled the pending confirmation no longer holds: cancel it (a schedule of
+    // another rule stays).
+    void AbandonRule(const char* rule, const char* why);
 
     // The submission ended by another path (cancelled, or confirmed outside ConfirmBid's
     // schedule window): cancel a pending schedule.
@@ -113,6 +129,9 @@ private:
     std::uint32_t token_ = 0;
     std::uint32_t nextToken_ = 1;
     std::uint32_t dueTick_ = 0;
+    std::string rule_;
+    std::uint32_t submission_ = 0;
+    bool taken_ = false;      // TakeConfirm left this confirmation to the shell
     bool shellFired_ = false;
     bool shellFound_ = true;  // false: the shell found no confirm button at the moment
 };
@@ -144,6 +163,13 @@ public:
     // until then (the page reported its hold): from here on the click is under way, as after
     // `OnTimer`, and a cancel is too late.
     Step OnHeldTimer(std::uint32_t token, std::int64_t nowEpochMillis);
+    // The console's immediate confirm command (0x4a3) naming the schedule it stands in for
+    // (token 0: none). Fire: click now; Nothing: that schedule has clicked already. Either order
+    // of the two ends in one click.
+    Step OnConfirmCommand(std::uint32_t token);
+    // The click of `token` found no confirm button: nothing was clicked, so the console's own
+    // command for it must still click.
+    void OnClickFailed(std::uint32_t token);
 
     std::optional<std::uint32_t> ArmedToken() const { return armed_ ? std::optional(token_) : std::nullopt; }
     DueMoment Due() const { return due_; }

@@ -85,7 +85,12 @@ TEST(SmartSubmitCheckTest, GapAndDelayBranches) {
         rig.e().strategy.ctrlXpricelimit = k.limit;
         rig.e().strategy.DelayBidTime = k.delayMs;
         rig.SetPrices(90000, 90000 + k.gap);
+        // A check that waited for its lock while another rule ended the submission finds nothing
+        // armed: it neither confirms a second time nor arms a submission of its own.
         rig.e().SmartSubmitCheck(rig.c());
+        EXPECT_EQ(EngineRig::Confirmations(rig.Posts()), 0);
+        EXPECT_EQ(rig.rec().smartSubmitArmed.load(), 0);
+        rig.e().SmartSubmitCheckOnEnter(rig.c());
         EXPECT_EQ(EngineRig::Confirmations(rig.Posts()), k.confirms ? 1 : 0);
         EXPECT_EQ(rig.rec().smartSubmitArmed.load(), k.armed ? 1 : 0);
         EXPECT_EQ(rig.LogMessages(), k.log);
@@ -98,8 +103,8 @@ TEST(SmartSubmitCheckTest, ArmingTellsTheBidderOnceAndARiseIntoTheWindowConfirms
     EngineRig rig;
     rig.c().state.remainingSeconds = 12;
     rig.SetPrices(90000, 90500);
-    rig.e().SmartSubmitCheck(rig.c());
-    rig.e().SmartSubmitCheck(rig.c());  // a held Enter
+    rig.e().SmartSubmitCheckOnEnter(rig.c());
+    rig.e().SmartSubmitCheckOnEnter(rig.c());  // a held Enter
     EXPECT_EQ(rig.LoggedCount("客户按了回车，智能提交开启，等待价格上涨到差价范围"), 1);
     EXPECT_EQ(rig.c().state.infoBody.Get(), "请等待！软件在等待价格上涨，然后依据参数来提交。\n现在不能用“鼠标”点击 “确定”按钮");
     ASSERT_EQ(rig.rec().lastHint.Get().n, 2);

@@ -44,33 +44,72 @@ TEST_F(ConsoleScheduleTest, ScheduleCarriesTheMomentOnTheSharedClock) {
 TEST_F(ConsoleScheduleTest, AcknowledgedScheduleIsTheShellsClickNotTheConsoles) {
     schedule.Schedule(In(900), "forced");
     const std::int32_t token = LastToken();
-    schedule.OnAnswer(token, static_cast<std::int32_t>(ScheduleAnswer::Accepted));
+    (void)schedule.OnAnswer(token, static_cast<std::int32_t>(ScheduleAnswer::Accepted));
     for (int i = 0; i < 89; ++i) {
         clock.Advance(10);
         schedule.Poll();
     }
     // The rule fires on its own tick, a little after the shell's timer: nothing more is sent.
     clock.Advance(25);
-    EXPECT_TRUE(schedule.TakeConfirm());
+    EXPECT_TRUE(schedule.TakeConfirm("forced"));
     EXPECT_EQ(posted.size(), 1u);
     // A second ConfirmBid of the same submission (another rule racing) clicks for itself: the
     // schedule is used up.
-    EXPECT_FALSE(schedule.TakeConfirm());
+    EXPECT_FALSE(schedule.TakeConfirm("forced"));
     EXPECT_EQ(posted.size(), 1u);
 }
 
-// The dialog gone at the moment: the shell clicked nothing; the console sends nothing either (its
-// own click would land on whatever is there now) and its log says so, not that the page clicked.
-TEST_F(ConsoleScheduleTest, ConfirmButtonGoneAtTheMomentIsLoggedAsNotClicked) {
-    schedule.Schedule(In(300), "forced");
+// The shell found no confirm button at the moment: whether its answer comes before or after the
+// rule's own tick, the console clicks, once.
+TEST_F(ConsoleScheduleTest, AShellThatCouldNotClickLeavesTheClickToTheConsole) {
+    for (const bool answerFirst : {true, false}) {
+        SCOPED_TRACE(answerFirst ? "answer before the rule's tick" : "answer after the rule's tick");
+        schedule.Schedule(In(300), "forced", 4);
+        const std::int32_t token = LastToken();
+        (void)schedule.OnAnswer(token, static_cast<std::int32_t>(ScheduleAnswer::Accepted));
+        clock.Advance(300);
+        if (answerFirst) {
+            EXPECT_FALSE(schedule.OnAnswer(token, static_cast<std::int32_t>(ScheduleAnswer::NotShown)));
+            EXPECT_FALSE(schedule.TakeConfirm("forced"));  // the rule clicks by itself
+        } else {
+            EXPECT_TRUE(schedule.TakeConfirm("forced"));
+            EXPECT_TRUE(schedule.OnAnswer(token, static_cast<std::int32_t>(ScheduleAnswer::NotShown)));
+            EXPECT_FALSE(schedule.OnAnswer(token, static_cast<std::int32_t>(ScheduleAnswer::NotShown)));
+        }
+        // The shell clicked nothing under the token: the console's command must not name it.
+        EXPECT_EQ(schedule.TokenOf(4), 0u);
+    }
+}
+
+// A schedule stands in only for the rule that made it: the smart submission's gap rule confirming
+// at the moment of an older delay's schedule clicks by itself and cancels the delay's.
+TEST_F(ConsoleScheduleTest, AnotherRulesConfirmationIsNeverSwallowedByTheSchedule) {
+    schedule.Schedule(In(400), "delay", 2);
     const std::int32_t token = LastToken();
-    schedule.OnAnswer(token, static_cast<std::int32_t>(ScheduleAnswer::Accepted));
-    clock.Advance(300);
-    schedule.OnAnswer(token, static_cast<std::int32_t>(ScheduleAnswer::NotShown));
-    EXPECT_TRUE(schedule.TakeConfirm());
-    EXPECT_EQ(posted.size(), 1u);
-    ASSERT_FALSE(logged.empty());
-    EXPECT_NE(logged.back().find("未见确定按钮，未点击"), std::string::npos) << logged.back();
+    (void)schedule.OnAnswer(token, static_cast<std::int32_t>(ScheduleAnswer::Accepted));
+    clock.Advance(390);
+    EXPECT_FALSE(schedule.TakeConfirm("gap"));
+    EXPECT_FALSE(schedule.TakeConfirm(nullptr));
+    ASSERT_EQ(posted.size(), 2u);
+    EXPECT_EQ(posted[1].msg, cmd::CancelScheduledConfirm);
+    // The console's command names the cancelled schedule of this arming, none of another.
+    EXPECT_EQ(schedule.TokenOf(2), static_cast<std::uint32_t>(token));
+    EXPECT_EQ(schedule.TokenOf(3), 0u);
+
+    // Once the shell has clicked, any rule's confirmation is that click.
+    schedule.Schedule(In(400), "delay", 3);
+    (void)schedule.OnAnswer(LastToken(), static_cast<std::int32_t>(ScheduleAnswer::Accepted));
+    clock.Advance(400);
+    (void)schedule.OnAnswer(LastToken(), static_cast<std::int32_t>(ScheduleAnswer::Fired));
+    EXPECT_TRUE(schedule.TakeConfirm("gap"));
+
+    // A rule that no longer holds takes its own schedule back, and only its own.
+    schedule.Schedule(In(600), "delay", 4);
+    schedule.AbandonRule("forced", "not this one");
+    EXPECT_TRUE(schedule.Pending());
+    schedule.AbandonRule("delay", "the gap widened");
+    EXPECT_FALSE(schedule.Pending());
+    EXPECT_EQ(posted.back().msg, cmd::CancelScheduledConfirm);
 }
 
 TEST_F(ConsoleScheduleTest, WithoutAcknowledgementTheConsoleCancelsInTimeAndClicksItself) {
@@ -85,19 +124,19 @@ TEST_F(ConsoleScheduleTest, WithoutAcknowledgementTheConsoleCancelsInTimeAndClic
     EXPECT_EQ(posted[1].msg, cmd::CancelScheduledConfirm);
     EXPECT_EQ(posted[1].lParam, token);
     // A late acknowledgement changes nothing.
-    schedule.OnAnswer(token, static_cast<std::int32_t>(ScheduleAnswer::Accepted));
+    (void)schedule.OnAnswer(token, static_cast<std::int32_t>(ScheduleAnswer::Accepted));
     EXPECT_FALSE(schedule.Pending());
     clock.Advance(ConfirmSchedule::kAckMarginMs);
-    EXPECT_FALSE(schedule.TakeConfirm());
+    EXPECT_FALSE(schedule.TakeConfirm("forced"));
     EXPECT_EQ(posted.size(), 2u);
 }
 
 TEST_F(ConsoleScheduleTest, AnotherPathConfirmingEarlyCancelsTheSchedule) {
     schedule.Schedule(In(900), "delay");
     const std::int32_t token = LastToken();
-    schedule.OnAnswer(token, static_cast<std::int32_t>(ScheduleAnswer::Accepted));
+    (void)schedule.OnAnswer(token, static_cast<std::int32_t>(ScheduleAnswer::Accepted));
     clock.Advance(300);  // the gap closes: the smart submission confirms now
-    EXPECT_FALSE(schedule.TakeConfirm());
+    EXPECT_FALSE(schedule.TakeConfirm("forced"));
     ASSERT_EQ(posted.size(), 2u);
     EXPECT_EQ(posted[1].msg, cmd::CancelScheduledConfirm);
     EXPECT_EQ(posted[1].lParam, token);
@@ -114,9 +153,9 @@ TEST_F(ConsoleScheduleTest, OneSchedulePerConfirmationAndAnswersForOldTokensIgno
     EXPECT_EQ(posted[1].msg, cmd::CancelScheduledConfirm);
     EXPECT_EQ(posted[1].lParam, first);
     EXPECT_NE(LastToken(), first);
-    schedule.OnAnswer(first, static_cast<std::int32_t>(ScheduleAnswer::Accepted));
+    (void)schedule.OnAnswer(first, static_cast<std::int32_t>(ScheduleAnswer::Accepted));
     EXPECT_FALSE(schedule.Acknowledged());
-    schedule.OnAnswer(LastToken(), 99);  // garbage from the network of windows
+    (void)schedule.OnAnswer(LastToken(), 99);  // garbage from the network of windows
     EXPECT_FALSE(schedule.Acknowledged());
 }
 
@@ -132,13 +171,13 @@ TEST_F(ConsoleScheduleTest, AbandonAndNoPageAndNoElement) {
     schedule.Schedule(In(900), "forced");
     EXPECT_FALSE(schedule.Pending());
     clock.Advance(900);
-    EXPECT_FALSE(schedule.TakeConfirm());
+    EXPECT_FALSE(schedule.TakeConfirm("forced"));
 
     pageThere = true;
     schedule.Schedule(In(900), "forced");
-    schedule.OnAnswer(LastToken(), static_cast<std::int32_t>(ScheduleAnswer::NoElement));
+    (void)schedule.OnAnswer(LastToken(), static_cast<std::int32_t>(ScheduleAnswer::NoElement));
     clock.Advance(900);
-    EXPECT_FALSE(schedule.TakeConfirm());
+    EXPECT_FALSE(schedule.TakeConfirm("forced"));
 }
 
 TEST_F(ConsoleScheduleTest, WorksAcrossTheTickCountWrap) {
@@ -146,12 +185,12 @@ TEST_F(ConsoleScheduleTest, WorksAcrossTheTickCountWrap) {
     std::vector<Message> sent;
     ConfirmSchedule s(nearWrap, [&](const Message& m) { sent.push_back(m); return true; }, [](const std::string&) {});
     s.Schedule(nearWrap.TickCount() + 900, "forced");
-    s.OnAnswer(static_cast<std::uint32_t>(sent.back().lParam), static_cast<std::int32_t>(ScheduleAnswer::Accepted));
+    (void)s.OnAnswer(static_cast<std::uint32_t>(sent.back().lParam), static_cast<std::int32_t>(ScheduleAnswer::Accepted));
     nearWrap.Advance(500);
     s.Poll();
     EXPECT_TRUE(s.Acknowledged());
     nearWrap.Advance(400);
-    EXPECT_TRUE(s.TakeConfirm());
+    EXPECT_TRUE(s.TakeConfirm("forced"));
 }
 
 // ---- the shell's side ----------------------------------------------------------------------------
@@ -159,7 +198,7 @@ TEST_F(ConsoleScheduleTest, WorksAcrossTheTickCountWrap) {
 TEST(ShellConfirmTimerTest, TableOfSchedulesCancelsAndTimers) {
     constexpr std::int64_t kT0 = 1'796'000'000'000;  // an epoch moment whose low 32 bits wrap soon
     struct Event {
-        enum Kind { Schedule, Cancel, Timer, HeldTimer } kind;
+        enum Kind { Schedule, Cancel, Timer, HeldTimer, Command, ClickFailed } kind;
         std::uint32_t token;
         std::int64_t dueOffset;  // for Schedule: the moment relative to kT0
         std::int64_t at;         // when it happens, relative to kT0
@@ -195,6 +234,21 @@ TEST(ShellConfirmTimerTest, TableOfSchedulesCancelsAndTimers) {
         {"a held click for a cancelled schedule is not sent",
          {{Event::Schedule, 7, 900, 0, Action::Arm}, {Event::Cancel, 7, 0, 860, Action::Cancelled},
           {Event::HeldTimer, 7, 0, 870, Action::Nothing}}},
+        // The console's own command (0x4a3) names the schedule it stands in for: one click
+        // whichever of the two the shell reads first.
+        {"a shell stalled past the moment: late schedule clicks, cancel too late, the command is void",
+         {{Event::Schedule, 7, 900, 1000, Action::FireNow}, {Event::Cancel, 7, 0, 1001, Action::TooLate},
+          {Event::Command, 7, 0, 1002, Action::Nothing}}},
+        {"the command first: it clicks, the late schedule of its token does not",
+         {{Event::Command, 7, 0, 1000, Action::Fire}, {Event::Schedule, 7, 900, 1001, Action::Nothing}}},
+        {"the command disarms a schedule still waiting",
+         {{Event::Schedule, 7, 900, 0, Action::Arm}, {Event::Command, 7, 0, 850, Action::Fire},
+          {Event::Timer, 7, 0, 900, Action::Nothing}}},
+        {"a click that found no button leaves the command free to click",
+         {{Event::Schedule, 7, 900, 0, Action::Arm}, {Event::Timer, 7, 0, 900, Action::Fire},
+          {Event::ClickFailed, 7, 0, 901, Action::Nothing}, {Event::Command, 7, 0, 905, Action::Fire}}},
+        {"a command of no schedule always clicks",
+         {{Event::Command, 0, 0, 0, Action::Fire}, {Event::Command, 0, 0, 1, Action::Fire}}},
         {"a cancel for an unknown token is ignored",
          {{Event::Cancel, 3, 0, 0, Action::Nothing}, {Event::Schedule, 4, 100, 1, Action::Arm}}},
     };
@@ -211,6 +265,8 @@ TEST(ShellConfirmTimerTest, TableOfSchedulesCancelsAndTimers) {
             case Event::Cancel: step = timer.OnCancel(e.token, now); break;
             case Event::Timer: step = timer.OnTimer(e.token, now); break;
             case Event::HeldTimer: step = timer.OnHeldTimer(e.token, now); break;
+            case Event::Command: step = timer.OnConfirmCommand(e.token); break;
+            case Event::ClickFailed: timer.OnClickFailed(e.token); break;
             }
             EXPECT_EQ(static_cast<int>(step.action), static_cast<int>(e.expected)) << step.note;
             if (step.action == Action::Arm) {
