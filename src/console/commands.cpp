@@ -67,7 +67,7 @@ void CKestravaDlg::OnSpin(int controlId, SpinArrow arrow) {
     if (hooks_.spinMoved) hooks_.spinMoved(*this, controlId, arrow);
 }
 
-void CKestravaDlg::StartCancelTimer() {
+void CKestravaDlg::StartCancelTimer(std::function<void()> cancelled) {
     std::unique_ptr<platform::PeriodicTimer> previous;
     {
         std::lock_guard timers(timersMutex_);
@@ -75,9 +75,11 @@ void CKestravaDlg::StartCancelTimer() {
     }
     previous.reset();  // stops it outside the lock, which its callback never takes anyway
     cancelDue_ = true;
-    auto timer = platform.timers.StartPeriodic(kCancelDelayMs, [this] {
+    auto timer = platform.timers.StartPeriodic(kCancelDelayMs, [this, cancelled = std::move(cancelled)] {
         // Runs once; the one-second tick or the next start releases the timer.
-        if (!closed_.load() && cancelDue_.exchange(false)) shell.CancelCodeDialog();
+        if (closed_.load() || !cancelDue_.exchange(false)) return;
+        shell.CancelCodeDialog();
+        if (cancelled) cancelled();
     });
     std::lock_guard timers(timersMutex_);
     // Checked under the lock that OnClose takes after marking the console closed, so a timer

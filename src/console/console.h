@@ -97,7 +97,8 @@ public:
     // A click on an arrow of an up-down control.
     void OnSpin(int controlId, SpinArrow arrow);
     // Timer 5: the cancel clicks of a test bid, 3000 ms after it is started.
-    void StartCancelTimer();
+    // Cancels the code dialog kCancelDelayMs from now; `cancelled` runs right after the cancel.
+    void StartCancelTimer(std::function<void()> cancelled = {});
     // A window titled kConsoleTitle that hands posted messages to HandleMessage, for runs without
     // the GUI (the GUI's own console window does this otherwise).
     bool OpenMessageWindow();

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <optional>
 
 #include "engine/engine.h"
@@ -214,7 +215,7 @@ void Engine::BidTick(console::CKestravaDlg& c) {
     if (s.auctionPhase.load() < 3) return;
     // While the bidder's code waits for its confirmation the page is left alone: a clearing's
     // Escape would cancel the code dialog, and a new application would replace the bid.
-    if (e.smartSubmitArmed.load() == 1) {
+    if (e.smartSubmitArmed.load() == 1 && !ThirdBidReplacesArmed(c, r)) {
         GiveUpMomentsWhileArmed(c, r);
         return;
     }
@@ -375,12 +376,12 @@ constexpr std::uint32_t kFreshFractionMs = 1000;  // a page report older than th
 enum class RemainingClock { Pc, Page, WholeSeconds };
 
 // The clock the remaining-time update counts remainingSeconds by, chosen as that update chooses it.
-RemainingClock ClockOfRemainingTime(const console::ConsoleState& s, const EngineState& e) {
+RemainingClock ClockOfRemainingTime(const console::ConsoleState& s, bool pageClockCurrent) {
     const int source = s.systime_screentime.load();
     const int phase = s.auctionPhase.load();
     if (source == 0 || (source == 1 && (phase == 1 || phase == 2))) return RemainingClock::Pc;
     if (source == 1 && phase == 3 && s.moniornot.load() == 0)
-        return e.feedFresh.load() == 1 && s.swbidmode.load() != 2 ? RemainingClock::Page : RemainingClock::Pc;
+        return pageClockCurrent && s.swbidmode.load() != 2 ? RemainingClock::Page : RemainingClock::Pc;
     return RemainingClock::WholeSeconds;
 }
 
@@ -415,7 +416,7 @@ std::uint32_t Engine::TickWhenRemainingReached(console::CKestravaDlg& c, int sec
     // The clock's whole second at which `seconds` remained.
     const std::int64_t second = s.auctionEnd.load() - seconds;
     std::optional<std::int64_t> ago;
-    const RemainingClock clock = pcClock ? RemainingClock::Pc : ClockOfRemainingTime(s, e);
+    const RemainingClock clock = pcClock ? RemainingClock::Pc : ClockOfRemainingTime(s, PageClockCurrent(c));
     if (clock == RemainingClock::Pc) {
         ago = c.platform.clock.EpochMillis() - second * 1000;
     } else if (clock == RemainingClock::Page) {
@@ -567,6 +568,37 @@ void Engine::GiveUpMomentsWhileArmed(console::CKestravaDlg& c, int r) {
     if (!Ticked(c, box::Analysis)) return;
     if (r <= kAnalysisSecondTo) e.analysisSecondDone = 1;
     if (r <= kTrendTo) e.analysisThirdDone = 1;
+}
+
+bool Engine::NearABidMoment(console::CKestravaDlg& c, int r) {
+    constexpr int kF3ClearanceSeconds = 5;
+    const auto near = [&](int at) { return BeforeTheEnd(at) && std::abs(r - at) <= kF3ClearanceSeconds; };
+    for (const ScheduledBid& bid : kScheduledBids)
+        if (Ticked(c, bid.box) && near((strategy.*bid.time).load())) return true;
+    return Ticked(c, box::Analysis) && (near(kAnalysisSecondTo) || near(kTrendTo));
+}
+
+bool Engine::ThirdBidReplacesArmed(console::CKestravaDlg& c, int r) {
+    // The second bid still armed when the third's moment comes, out of the window: confirming it
+    // later (a forced submission) would make an invalid bid, while the third bid is priced on the
+    // price of now. A third bid due within 2 s of a forced moment could not be confirmed before it:
+    // the armed bid is left to the forced submission then.
+    constexpr int kForcedClearanceMs = 2000;
+    constexpr int kClearingLeadSeconds = 2;
+    EngineState& e = records;
+    const ScheduledBid& third = kScheduledBids[1];
+    const int at = (strategy.*third.time).load();
+    if (!BeforeTheEnd(at) || !Ticked(c, third.box) || (e.*third.done).load() != 0) return false;
+    if (r > at + kClearingLeadSeconds || r < at - third.windowSeconds) return false;
+    const int gap = c.state.appliedPrice.load() - c.state.lowestPrice.load();
+    constexpr int kWindowGap = 300;  // the lowest price plus 300: a valid bid
+    if (gap <= kWindowGap) return false;
+    if (Ticked(c, box::ForcedByTime) && at * 1000 - strategy.mandatory_bid.load() <= kForcedClearanceMs) return false;
+    Log(c, "已申请价格差价" + Num(gap) + "，不在差价范围内，由第三次申请价格替换");
+    HandleKey(c, platform::vk::Escape);
+    c.shell.CloseInfoDialog();
+    e.thirdPrepDone = 1;
+    return true;
 }
 
 void Engine::AnalysisBids(console::CKestravaDlg& c, int r) {

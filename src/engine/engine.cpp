@@ -51,8 +51,15 @@ void Engine::ClearRunRecords(console::CKestravaDlg& c) {
     e.lastFeedCode = 0;
     e.priceFirstSeen.With([](auto& m) { m.clear(); });
 
+    e.lastPageClockTick = now;
+    e.pageReportEveryMs = 1000;
+    e.pageReportsSeen = 0;
+    e.pageClockQuiet = 0;
+
     EndSubmission();
     AbandonScheduledConfirm(c, "重置");
+    // The arming count starts again: no schedule of the old run may stand for a new arming.
+    ConfirmSchedule(c).Forget();
     e.submission = 0;
     e.rise1Submission = 0;
     e.rise2Submission = 0;

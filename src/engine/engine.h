@@ -135,6 +135,11 @@ public:
     void OnPageReport(console::CKestravaDlg& c, std::uint32_t price, std::int32_t timeCode);
     void OnServerPriceReport(console::CKestravaDlg& c, std::uint32_t price, std::int32_t timeCode);
     void SetPageClock(console::CKestravaDlg& c, int hour, int minute, int second);
+    // Whether the page clock is the clock of the remaining time now: the feed is fresh and its
+    // last report came within a second and a bit (the page reports at least once a second). A
+    // feed that went quiet leaves the remaining time to the PC clock, which the network clock
+    // corrects, so the time rules still fire on their moments.
+    bool PageClockCurrent(console::CKestravaDlg& c);
 
     // ---- Hints and the info bar (hints.cpp)
     void ShowHint(console::CKestravaDlg& c, int n);
@@ -209,6 +214,12 @@ private:
     void ClearPageBeforeBids(console::CKestravaDlg& c, int r);
     // A scheduled or analysis moment reached while a submission is armed is used up unapplied.
     void GiveUpMomentsWhileArmed(console::CKestravaDlg& c, int r);
+    // Whether a moment of the strategy's applications (or their page clearing) is within 5 s of
+    // `r` remaining seconds.
+    bool NearABidMoment(console::CKestravaDlg& c, int r);
+    // The third bid's moment has come while a bid outside the window is armed: that bid is
+    // cancelled so the third replaces it. False keeps the armed bid.
+    bool ThirdBidReplacesArmed(console::CKestravaDlg& c, int r);
     bool ScheduledBids(console::CKestravaDlg& c, int r);
     void AnalysisBids(console::CKestravaDlg& c, int r);
 

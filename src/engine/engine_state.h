@@ -50,6 +50,13 @@ struct EngineState {
     std::atomic<int> feedLowestPrice{0};  // best fed lowest price of the day; never lowered
     std::atomic<int> feedFresh{0};        // 1 while the feed is considered alive
     std::atomic<int> feedStaleTicks{0};
+    // The tick count of the last page report that set the page clock, and whether the remaining
+    // time has fallen back to the PC clock since (logged once per quiet spell).
+    std::atomic<std::uint32_t> lastPageClockTick{0};
+    // The longest wait between two page reports seen so far in this run (at most a second).
+    std::atomic<std::int32_t> pageReportEveryMs{1000};
+    std::atomic<int> pageReportsSeen{0};
+    std::atomic<int> pageClockQuiet{0};
     std::atomic<std::int64_t> pageClock{0};  // seconds since 1970: today at the page's time
     std::atomic<std::int64_t> lastPageClock{0};
     std::atomic<int> pageClockFraction{0};    // last four digits of the latest ten-digit code
@@ -74,6 +81,8 @@ struct EngineState {
     std::array<std::atomic<int>, kRiseSeconds> riseDelay1{5, 1, 0, 0};
     std::array<std::atomic<int>, kRiseSeconds> riseDelay2{7, 5, 3, 0};
     std::atomic<std::uint32_t> lastF3Tick{0};
+    // The arming count when the last F3 test bid was applied: an arming after it is the test's.
+    std::atomic<std::uint32_t> f3Submission{0};
 
     // ---- Cloud submission (its rules live in cloud_*.cpp)
     std::atomic<int> cloudPending{0};
@@ -81,6 +90,9 @@ struct EngineState {
     std::atomic<int> cloudDelay{0};
     std::atomic<std::uint32_t> cloudStartTick{0};
     std::atomic<int> cloudDone{0};
+    // The applied price of the confirmation last left to the page shell's click: should the shell
+    // find no button, the console's own click confirms that bid.
+    std::atomic<int> leftToShellPrice{0};
     std::atomic<int> watch57Running{0};  // not reset by the auction-day reset
     std::atomic<std::uint32_t> watch57StartTick{0};
     std::atomic<int> past575{0};  // set once per program run; not reset by the auction-day reset

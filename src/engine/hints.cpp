@@ -28,6 +28,8 @@ constexpr HintRow kHints[] = {
     {7, 5, Place::AnalysisBox,
      "软件会自动在倒数35秒， 倒数8秒 自动分析申请价格。\n申请金额依据历史价格走势分析，不能保证一定准确。"},
     {8, 5, Place::AnalysisBox, "由于拍牌人数减少，如果勾选强制提交的话，建议设置为59秒，至少不早于58秒"},
+    {9, 3, Place::Tooltip2, "<h1>F3测试未执行：已有申请价格等待提交</h1>"},
+    {10, 3, Place::Tooltip2, "<h1>F3测试未执行：离自动申请价格不足5秒</h1>"},
 };
 
 }  // namespace

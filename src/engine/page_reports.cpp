@@ -3,6 +3,8 @@
 // submission is armed each new price is checked at once, and every report taken then runs the
 // submit step, whose rules (rise rules, forced submissions, cloud step) need not wait for their
 // timer's next period to see it.
+#include <algorithm>
+
 #include "engine/engine.h"
 #include "perception/page_time.h"
 
@@ -51,6 +53,28 @@ void Engine::SetPageClock(console::CKestravaDlg& c, int hour, int minute, int se
     records.pageClock = c.platform.clock.LocalToEpochSeconds(t);
     records.feedFresh = 1;
     records.feedStaleTicks = 0;
+    // How often this page reports: the quiet spell that makes the page clock stale is measured
+    // against it (a page reporting every 100 ms is quiet sooner than one reporting each second).
+    const std::uint32_t now = Now(c);
+    const auto since = static_cast<std::int32_t>(now - records.lastPageClockTick.exchange(now));
+    if (records.pageReportsSeen.fetch_add(1) == 0) {
+        records.pageReportEveryMs = 0;
+    } else if (records.pageClockQuiet.load() == 0 && since > records.pageReportEveryMs.load()) {
+        records.pageReportEveryMs = std::min<std::int32_t>(since, 1000);
+    }
+    if (records.pageClockQuiet.exchange(0) == 1) Log(c, "页面报价恢复，剩余时间依据页面时间");
+}
+
+bool Engine::PageClockCurrent(console::CKestravaDlg& c) {
+    // The page's own rhythm (at most a second) plus the slack of a busy page.
+    constexpr std::int32_t kQuietSlackMs = 300;
+    if (records.feedFresh.load() != 1) return false;
+    const auto since = static_cast<std::int32_t>(Now(c) - records.lastPageClockTick.load());
+    const std::int32_t every = records.pageReportsSeen.load() < 2 ? 1000 : records.pageReportEveryMs.load();
+    if (since <= every + kQuietSlackMs) return true;
+    if (records.pageClockQuiet.exchange(1) == 0 && c.state.auctionPhase.load() == 3)
+        Log(c, "页面报价中断" + std::to_string(since) + "毫秒，剩余时间改用电脑时间");
+    return false;
 }
 
 bool Engine::RaiseFeedCode(std::int64_t code) {

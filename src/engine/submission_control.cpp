@@ -64,7 +64,10 @@ bool Engine::EndSubmission() {
 
 void Engine::ConfirmBid(console::CKestravaDlg& c, const char* rule) {
     // The page shell clicks a confirmation it was told of ahead, at its moment.
-    if (ConfirmSchedule(c).TakeConfirm(rule)) return;
+    if (ConfirmSchedule(c).TakeConfirm(rule)) {
+        records.leftToShellPrice = c.state.appliedPrice.load();
+        return;
+    }
     ConfirmByCommand(c);
 }
 
@@ -144,9 +147,14 @@ void Engine::KeepScheduleWithItsShell(console::CKestravaDlg& c) {
 void Engine::OnScheduleAnswer(console::CKestravaDlg& c, std::uint32_t token, std::int32_t answer) {
     if (!ConfirmSchedule(c).OnAnswer(token, answer)) return;
     // The shell found no confirm button at the moment the rule left to it: click now by command
-    // and at the points, and say so in the day's log.
+    // and at the points, and say so in the day's log. The rule has already written its bid off as
+    // confirmed; the dialog still holds it until this click.
+    auto& s = c.state;
+    const int price = records.leftToShellPrice.exchange(0);
+    const int before = s.appliedPrice.exchange(price);
     ConfirmByCommand(c);
-    Log(c, "页面未能按预约点击确定，软件立即点击确定");
+    s.appliedPrice = before;
+    Log(c, "页面未能按预约点击确定，软件立即点击确定 申请价格：" + std::to_string(price));
 }
 
 void Engine::AbandonScheduledConfirm(console::CKestravaDlg& c, const char* why) { ConfirmSchedule(c).Abandon(why); }
@@ -207,11 +215,33 @@ void Engine::PressF3(console::CKestravaDlg& c) {
     const std::uint32_t now = Now(c);
     const std::uint32_t previous = records.lastF3Tick.exchange(now);
     if (now - previous <= kF3RepeatMs) return;
+    // A test bid would replace the bid in the dialog and its cancel would close the real code
+    // dialog: refused while a bid waits for its confirmation and near a moment of the strategy.
+    if (records.smartSubmitArmed.load() == 1) {
+        Log(c, "F3测试未执行：已有申请价格等待提交");
+        ShowHint(c, 9);
+        return;
+    }
+    if (NearABidMoment(c, c.state.remainingSeconds.load())) {
+        Log(c, "F3测试未执行：离自动申请价格不足5秒");
+        ShowHint(c, 10);
+        return;
+    }
     if (const auto& calibrate = c.hooks().smartCalibrate) calibrate(c);
+    records.f3Submission = records.submission.load();
     ApplyBid(c, kF3TestAmount);
     // The application holds this thread for about a second; the stamp counts from its end.
     records.lastF3Tick = Now(c);
-    c.StartCancelTimer();
+    // The cancel closes the test's dialog; an Enter the bidder gave it meanwhile armed a
+    // submission of the test bid, which must not wait on into the real bids' moments.
+    c.StartCancelTimer([this, &c, base = records.f3Submission.load()] {
+        if (records.submission.load() == base || records.smartSubmitArmed.load() != 1) return;
+        EndSubmission();
+        AbandonScheduledConfirm(c, "F3测试自动取消");
+        c.state.statusClass = 0;
+        c.state.statusText.Set("----");
+        Log(c, "F3测试价格已自动取消，不再等待提交");
+    });
     c.SetInfoBody("F3测试加价3000，3秒后，验证码框自动关闭");
 }
 

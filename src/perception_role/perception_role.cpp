@@ -290,7 +290,7 @@ bool PerceptionRole::UpdateRemainingTime(console::CKestravaDlg& c) {
     in.auctionEnd = s.auctionEnd.load();
     in.remainingSeconds = s.remainingSeconds.load();
     if (engine_) {
-        in.feedFresh = engine_->records.feedFresh.load() == 1;
+        in.feedFresh = engine_->PageClockCurrent(c);
         in.pageClock = engine_->records.pageClock.load();
         const platform::LocalTime page = clock.EpochMillisToLocal(in.pageClock * 1000);
         in.pageClockMinute = page.minute;

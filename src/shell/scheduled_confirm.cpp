@@ -134,6 +134,14 @@ void ConfirmSchedule::AbandonRule(const char* rule, const char* why) {
     if (PendingLocked() && rule_ == rule) Cancel(why);
 }
 
+void ConfirmSchedule::Forget() {
+    std::lock_guard lock(mutex_);
+    if (PendingLocked()) Cancel("重置");
+    submission_ = 0;
+    taken_ = false;
+    token_ = 0;
+}
+
 void ConfirmSchedule::Abandon(const char* why) {
     std::lock_guard lock(mutex_);
     if (PendingLocked()) Cancel(why);

@@ -112,6 +112,9 @@ public:
     // schedule window): cancel a pending schedule.
     void Abandon(const char* why);
 
+    // A new run: the arming numbers start again, so nothing of an earlier schedule stays.
+    void Forget();
+
     bool Pending() const;
     bool Acknowledged() const;
 

@@ -821,8 +821,13 @@ TEST(ScheduledBidsTest, AnArmedSubmissionIsLeftAloneAndMomentsAtTheEndScheduleNo
     const Case cases[] = {
         {"default third bid (0) after a second bid at 48, armed: the forced submission confirms", 48, 0, false, true,
          {}, {}, "11:29:59.900", false},
-        // Its moment passes while armed: it is not applied when the forced submission ends it.
-        {"third bid at 5, armed: no clearing at 7 and 6, no bid", kOff, 5, false, true, {}, {}, "11:29:59.900", false},
+        // The armed bid is 1000 above the lowest price when the third bid's moment comes: confirmed
+        // later by the forced submission it would be invalid, so the third bid replaces it.
+        {"third bid at 5, armed out of the window: cleared at 7 s, the third applied at 5 s", kOff, 5, false, true,
+         {"11:29:53.050"}, {"11:29:55.050"}, "", false},
+        // A third bid due within 2 s of the forced moment leaves the armed bid to it.
+        {"third bid at 1, armed: no clearing at 3 and 2 s, the forced submission confirms", kOff, 1, false, true, {}, {},
+         "11:29:59.900", false},
         {"analysis bids, armed: no clearing at 37 and 9, no bid", kOff, kOff, true, true, {}, {}, "11:29:59.900", false},
         {"third bid at 0 after a second bid at 48, not armed: no countdown, nothing at 1 s or after the end", 48, 0,
          false, false, {}, {}, "", false},
