@@ -102,8 +102,9 @@ void BM_PriceRead(benchmark::State& state) {
         const auto t0 = std::chrono::steady_clock::now();
         const double c0 = ThreadCpuMs();
         const std::optional<perception::PixelBuffer> buffer = perception::GrabPriceFigure(*desktop, *screen, g);
-        const perception::GateDecision d =
-            buffer ? gate.Judge(reader->ReadFigure(*buffer), perception::GateContext{}) : perception::GateDecision{};
+        const perception::FigureReading reading = buffer ? reader->ReadFigure(*buffer) : perception::FigureReading{};
+        const perception::GateDecision d = gate.Judge(reading, perception::GateContext{});
+        if (d.price) reader->Learn(reading);  // as the console does: glyphs of believed figures only
         cpu.push_back(ThreadCpuMs() - c0);
         ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
         if (d.price != kPrice) {

@@ -10,6 +10,13 @@ namespace kestrava::console {
 namespace {
 constexpr char kTimeBase[] = "00:00:00";  // the time displays' base value, 1 January 2014 00:00:00
 
+std::string ShellReplacedLine(platform::WindowId before, platform::WindowId now) {
+    char text[128];
+    std::snprintf(text, sizeof text, "page shell restarted within a second: window 0x%lx is now 0x%lx",
+                  static_cast<unsigned long>(before), static_cast<unsigned long>(now));
+    return text;
+}
+
 std::string HhMmSs(std::int64_t seconds) {
     if (seconds < 0) seconds = 0;
     char text[16];
@@ -87,14 +94,25 @@ void CKestravaDlg::OnSecondTick() {
         cancelTimer_.reset();
     }
 
-    if (!shell.RefreshPageWindow()) {
-        if (KeepRunWithoutPage()) return;
-        s.runState = 0;
-        s.auctionPhase = 0;
-        ResetTimeDisplays();
-        SetInfoHeader("提示：点击软件界面上的“打开国拍”");
-        Run(hooks_.refreshControls);
-        return;
+    const platform::WindowId found = shell.RefreshPageWindow();
+    const platform::WindowId before = s.takenPageWindow.exchange(found);
+    // A window of another id than a second ago: the shell went and came back in between. Noticed
+    // by the id alone, since it was never missing at a tick; its run is kept and the new window
+    // told to open the page below, as for a shell missed for longer. (An X server that gives the
+    // new window the old id hides the change.)
+    const bool replaced = found != 0 && before != 0 && found != before;
+    if (replaced) WriteLogLine(ShellReplacedLine(before, found));
+    if (!found || replaced) {
+        if (!KeepRunWithoutPage()) {
+            s.runState = 0;
+            s.auctionPhase = 0;
+            ResetTimeDisplays();
+            SetInfoHeader("提示：点击软件界面上的“打开国拍”");
+            Run(hooks_.refreshControls);
+            return;
+        }
+        if (!found) return;  // the run waits for the shell
+        // Replaced: the new window is here already and is taken back below, at once.
     }
     s.pageSeen = 1;
     if (s.pageShellLost.load() == 1) {

@@ -3,6 +3,7 @@
 #include "log/log_book.h"
 #include "perception/capture.h"
 #include "perception/image_files.h"
+#include "perception/price_rules.h"
 
 namespace kestrava::perception {
 
@@ -54,6 +55,19 @@ std::optional<int> PriceAfterChange(ChangeVerdict verdict, int lowestPrice, bool
             break;
     }
     return std::nullopt;
+}
+
+std::optional<int> TrackedScreenPrice(std::optional<int> believed, ChangeVerdict verdict, int lowestPrice,
+                                      bool holdOnChange) {
+    if (believed) return believed;
+    return PriceAfterChange(verdict, lowestPrice, holdOnChange);
+}
+
+std::optional<int> TrackingStart(int priceAt62, std::optional<int> lastBelieved) {
+    std::optional<int> start;
+    for (const int candidate : {priceAt62, lastBelieved.value_or(0)})
+        if (SeedsChangeTracking(candidate) && (!start || candidate > *start)) start = candidate;
+    return start;
 }
 
 }  // namespace kestrava::perception

@@ -72,4 +72,15 @@ ChangeTracker::Capture TrackedRegionCapture(platform::Desktop& desktop, platform
 // the minute label of the page clock is empty in simulation, when a change cannot be trusted).
 std::optional<int> PriceAfterChange(ChangeVerdict verdict, int lowestPrice, bool holdOnChange);
 
+// The screen path's price for a tick the tracker runs on. A figure the price gate believed this
+// tick is the page's own number and wins: the tracker only counts changes, one step each, however
+// far the price moved. Without one, the tracker's verdict applied to the lowest price.
+std::optional<int> TrackedScreenPrice(std::optional<int> believed, ChangeVerdict verdict, int lowestPrice,
+                                      bool holdOnChange);
+
+// Where the tracker's first run starts: the higher of the figure read with 62 or 63 seconds left
+// and the last figure the price gate believed (a price believed later is newer, and the lowest price
+// does not fall); none when neither is a plausible price.
+std::optional<int> TrackingStart(int priceAt62, std::optional<int> lastBelieved);
+
 }  // namespace kestrava::perception

@@ -1,6 +1,6 @@
-// The page's own digit glyphs, learned from the engine's confident readings: a figure whose every
-// glyph is, pixel for pixel, one the engine has read before is read without the engine (a tenth of
-// a millisecond instead of three). The page draws its price in one font at one size, so after a
+// The page's own digit glyphs, learned from the engine's confident readings whose price the price
+// gate believed: a figure whose every glyph is, pixel for pixel, one the engine has read before is
+// read without the engine (a tenth of a millisecond instead of three). The page draws its price in one font at one size, so after a
 // few price changes most figures are made of known glyphs.
 //
 // A glyph is a run of columns holding ink, cut out of the figure with its ink mask and its grey

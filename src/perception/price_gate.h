@@ -4,7 +4,8 @@
 // types the sum into the page, and the gap rules act on it.
 //
 // One gate per console, on the scan-tick thread (the diagnostic program has its own). The
-// auction-day reset forgets what it has believed.
+// auction-day reset forgets what it has believed. Its times are the monotonic tick count, so a
+// correction of the PC clock neither stretches nor cuts the life of the last believed price.
 #pragma once
 
 #include <cstdint>
@@ -17,8 +18,7 @@ namespace kestrava::perception {
 
 // How far a reading may rise above the last believed screen price before it needs the next
 // reading's agreement: a few of the page's 100-yuan steps, what the price moves between two
-// ticks even in the last seconds. The lowest price does not fall, so any fall needs agreement
-// too (a frame grabbed in the middle of a repaint mixes the old and new digits into one lower).
+// ticks even in the last seconds.
 inline constexpr int kJumpBound = 500;
 // Beyond this above the last believed price a reading is refused even when repeated: the lowest
 // price does not climb that far while the figure is being read.
@@ -26,9 +26,14 @@ inline constexpr int kFarAbove = 3000;
 // The page feed and the screen sample the same page at slightly different instants; within this
 // they agree.
 inline constexpr int kFeedTolerance = 300;
-// The last believed price stands for this long; after it the jump and band checks start afresh
-// (so a console that missed minutes of the auction is not held to an old price).
-inline constexpr std::int64_t kReferenceLifetimeMs = 60'000;
+// The last believed price stands for this long after it was last read; after that the fall, jump
+// and band checks start afresh (so a console that missed minutes of the auction is not held to an
+// old price). Each believed reading starts it again.
+inline constexpr std::uint32_t kReferenceLifetimeMs = 60'000;
+// A stored warning price is a value of some earlier day unless the page agrees with it: the page
+// showing one price below it for this long, read whole every time, says the stored value is not
+// today's. A misread of a figure being repainted lasts a frame or two.
+inline constexpr std::uint32_t kWarningContradictedAfterMs = 10'000;
 // Consecutive refusals after which the region is suspected and a calibration asked for; asked
 // again after every further so many while the streak lasts.
 inline constexpr int kRefusalsBeforeCalibration = 10;
@@ -36,9 +41,10 @@ inline constexpr int kRefusalsBetweenCalibrations = 300;
 
 // What the gate knows besides the reading.
 struct GateContext {
-    int warningPrice = 0;                 // the strategy's warning price; 0: none set
+    int warningPrice = 0;                 // the strategy's stored warning price; 0: none set
     std::optional<int> freshFeedPrice;    // the page feed's lowest price while the feed is fresh
-    std::int64_t nowMs = 0;
+    std::uint32_t tickMs = 0;             // the monotonic tick count (wraps; compared by difference)
+    int feedPrice = 0;                    // the highest price the feed reported this day, fresh or not; 0: none
 };
 
 struct GateDecision {
@@ -47,26 +53,37 @@ struct GateDecision {
     bool logRefusal = false;   // the first refusal of a streak: log it with its reason
     bool calibrate = false;    // the streak is long enough to suspect the region
     int endedStreak = 0;       // refusals before this believed reading (0: none)
+    // Set once a day, on the reading that finds the stored warning price contradicted by the page:
+    // what to log. From then on the gate holds no reading against that value.
+    std::string warningIgnored;
 };
 
 class PriceGate {
 public:
     GateDecision Judge(const FigureReading& reading, const GateContext& context);
 
-    // Sets the last believed price as if read at `nowMs` (the diagnostic program's --last).
-    void Believe(int price, std::int64_t nowMs);
+    // Sets the last believed price as if read at tick `tickMs` (the diagnostic program's --last).
+    void Believe(int price, std::uint32_t tickMs);
     void Reset();
     std::optional<int> LastBelieved() const { return last_; }
     int Streak() const { return streak_; }
 
 private:
     GateDecision Refuse(std::string why);
-    std::optional<std::string> Objection(int price, const GateContext& context);
+    std::optional<std::string> Objection(int price, int warningFloor, const GateContext& context);
+    // The warning price readings are held against: the stored one until the page contradicts it
+    // (then 0, and `ignored` says why, once).
+    int WarningFloor(int price, const GateContext& context, std::string& ignored);
 
     std::optional<int> last_;
-    std::int64_t lastAtMs_ = 0;
+    std::uint32_t lastAtMs_ = 0;
     std::optional<int> pendingJump_;  // a jump seen on the previous reading, waiting for agreement
     int streak_ = 0;
+    // The stored warning price found contradicted today (it stays ignored until the reset).
+    int ignoredWarning_ = 0;
+    // A price below the stored warning price, read whole on every reading since `belowSinceMs_`.
+    std::optional<int> belowWarning_;
+    std::uint32_t belowSinceMs_ = 0;
 };
 
 }  // namespace kestrava::perception

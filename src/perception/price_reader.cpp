@@ -124,6 +124,12 @@ FigureReading PriceReader::ReadFigure(const PixelBuffer& figure) {
     return EngineRead(ink);
 }
 
+void PriceReader::Learn(const FigureReading& believed) {
+    if (!believed.price || !believed.lesson) return;
+    std::lock_guard lock(mutex_);
+    glyphs_.Learn(believed.lesson->ink, believed.lesson->symbols);
+}
+
 void PriceReader::ForgetGlyphs() {
     std::lock_guard lock(mutex_);
     glyphs_.Clear();
@@ -157,7 +163,7 @@ FigureReading PriceReader::EngineRead(const FigureInk& ink) {
         return Refused("the text-recognition engine failed");
     }
     FigureReading r = Checked(ink, std::move(text), symbols);
-    if (r.price) glyphs_.Learn(ink, symbols);
+    if (r.price) r.lesson = std::make_shared<const GlyphLesson>(GlyphLesson{ink, std::move(symbols)});
     return r;
 }
 

@@ -12,6 +12,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "perception/capture.h"
 #include "perception/figure_evidence.h"
@@ -30,12 +31,23 @@ struct TextEngineStatus {
     std::string error;  // which engine failed, when not ok
 };
 
+// The glyphs of a figure the engine read, every check passed, paired with its digits: what the
+// glyph cache would learn from it.
+struct GlyphLesson {
+    FigureInk ink;
+    std::vector<EngineSymbol> symbols;
+};
+
 // What one picture of the price figure says: a price, or why it gives none.
 struct FigureReading {
     std::optional<int> price;  // the figure's number; set only when every check of the figure passed
     std::string refusal;       // why there is no price
     std::string text;          // the engine's text as it came, line breaks included (for diagnosis)
     bool fromGlyphs = false;   // read from glyphs the engine read before, not by the engine
+    // An engine reading with a price: its glyphs, learned only when the reader is told the price
+    // was believed (PriceReader::Learn). A whole figure can still be a wrong price, and a learned
+    // wrong glyph would repeat the misread on every figure that holds it.
+    std::shared_ptr<const GlyphLesson> lesson;
 };
 
 // A stand-in for the engine and its checks together: reads a picture of the price figure.
@@ -61,8 +73,10 @@ public:
     // blank or cut figure, gives the engine the ink's neighbourhood as dark on white, and checks
     // the engine's digits against the ink. A figure made only of glyphs the engine has read
     // before is read from them, under the same checks (glyph_cache.h). Refused when the engine
-    // is not ready.
+    // is not ready. Nothing is learned here: see Learn.
     FigureReading ReadFigure(const PixelBuffer& figure);
+    // Learns the glyphs of a reading whose price the caller believes (the price gate's verdict).
+    void Learn(const FigureReading& believed);
     std::optional<int> ReadPrice(const PixelBuffer& figure) { return ReadFigure(figure).price; }
     // Forgets the learned glyphs: the next figures are read by the engine (after a region was
     // found suspect, the page may draw differently).

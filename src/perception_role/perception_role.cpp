@@ -178,10 +178,11 @@ std::optional<int> PerceptionRole::ScreenPrice(console::CKestravaDlg& c, const P
     const FigureReading reading = reader_->ReadFigure(*figure);
 
     GateContext context;
-    context.nowMs = c.platform.clock.EpochMillis();
+    context.tickMs = c.platform.clock.TickCount();
     if (engine_) {
         context.warningPrice = engine_->strategy.WarningPrice.load();
         const int fed = engine_->records.feedLowestPrice.load();
+        context.feedPrice = fed;
         if (engine_->records.feedFresh.load() == 1 && fed > 0) context.freshFeedPrice = fed;
     }
     GateDecision d;
@@ -191,6 +192,10 @@ std::optional<int> PerceptionRole::ScreenPrice(console::CKestravaDlg& c, const P
         d = priceGate_.Judge(reading, context);
         streak = priceGate_.Streak();
     }
+    if (!d.warningIgnored.empty()) c.WriteLogLine(d.warningIgnored);
+    // Only a believed figure teaches the reader its glyphs: a misread learned would come back
+    // from the cache on every figure that holds the same glyphs.
+    if (d.price) reader_->Learn(reading);
     if (d.logRefusal) c.WriteLogLine("screen price refused: " + d.refusal);
     if (d.price && d.endedStreak > 0)
         c.WriteLogLine("screen price " + std::to_string(*d.price) + " believed again after " +
@@ -251,16 +256,23 @@ void PerceptionRole::ReadLowestPrice(console::CKestravaDlg& c) {
         const ChangeStep step =
             changeTracker.Step(TrackedRegionCapture(c.platform.desktop, c.platform.screen, *g, scale));
         if (step.firstRun) {
-            const int seed = records.priceAt62.load();
-            if (SeedsChangeTracking(seed)) s.lowestPrice = seed;
+            std::optional<int> lastBelieved;
+            {
+                std::lock_guard lock(gateMutex_);
+                lastBelieved = priceGate_.LastBelieved();
+            }
+            if (const std::optional<int> start = TrackingStart(records.priceAt62.load(), lastBelieved))
+                s.lowestPrice = *start;
         }
         if (s.debg.load() == config::kDebugModeValue) c.controls.SetPicture(kChangePreview, Shared(step.current));
         // In a practice run a change seen while the page clock is not shown cannot be trusted; a
         // region that could not be captured says nothing. Either way the reading stands.
         const bool hold = moniornot == 1 && c.controls.Text(kSecondLabel).empty();
-        if (const std::optional<int> tracked = PriceAfterChange(step.verdict, s.lowestPrice.load(), hold)) {
+        const bool counted = !screenPrice && step.verdict == ChangeVerdict::Changed;
+        if (const std::optional<int> tracked =
+                TrackedScreenPrice(screenPrice, step.verdict, s.lowestPrice.load(), hold)) {
             screenPrice = tracked;
-            if (step.verdict == ChangeVerdict::Changed) c.WriteLogLine("最低价上涨为 " + std::to_string(*tracked));
+            if (counted) c.WriteLogLine("最低价上涨为 " + std::to_string(*tracked));
         }
     }
 
@@ -278,7 +290,9 @@ void PerceptionRole::ReadLowestPrice(console::CKestravaDlg& c) {
 
 bool PerceptionRole::UpdateRemainingTime(console::CKestravaDlg& c) {
     auto& s = c.state;
-    if (s.pageWindow.load() == 0 || s.auctionPhase.load() == 0 || s.pageShellLost.load() == 1) return false;
+    const platform::WindowId page = s.pageWindow.load();
+    if (page == 0 || s.auctionPhase.load() == 0 || s.pageShellLost.load() == 1 || !s.PageWindowTakenIn(page))
+        return false;
     platform::Clock& clock = c.platform.clock;
 
     RemainingTimeInputs in;

@@ -111,7 +111,8 @@ public:
     // First step of the bid tick: feed freshness, the screen reading, the change tracker, the
     // source of the price and its publication.
     void ReadLowestPrice(console::CKestravaDlg& c);
-    // First step of the submit tick; false when there is no page window or no auction phase.
+    // First step of the submit tick; false when there is no page window (or one the one-second
+    // tick has not taken in yet) or no auction phase.
     bool UpdateRemainingTime(console::CKestravaDlg& c);
 
     // ---- Page-state detection

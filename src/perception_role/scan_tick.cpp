@@ -218,7 +218,7 @@ void PerceptionRole::ScanTick(console::CKestravaDlg& c) {
 
     KeepControlsConsistent(c);
 
-    if (!page.window || s.pageShellLost.load() == 1) return;
+    if (!page.window || s.pageShellLost.load() == 1 || !s.PageWindowTakenIn(page.window)) return;
 
     if (engine_ && engine_->records.smartSubmitArmed.load() == 1) {
         const int applied = s.appliedPrice.load();

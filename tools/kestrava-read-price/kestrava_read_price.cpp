@@ -86,7 +86,7 @@ int main(int argc, char** argv) {
 
     perception::PriceGate gate;
     perception::GateContext context;
-    if (last) gate.Believe(*last, context.nowMs);
+    if (last) gate.Believe(*last, context.tickMs);
     context.warningPrice = warning.value_or(0);
     context.freshFeedPrice = feed;
     const perception::FigureReading reading = reader.ReadFigure(figure);

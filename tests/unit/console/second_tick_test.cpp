@@ -119,6 +119,59 @@ TEST_F(SecondTickTest, APageWindowThatVanishesMidRunKeepsTheRunUntilTheShellIsBa
     EXPECT_EQ(std::count(log.begin(), log.end(), kShellBackText), 1);
 }
 
+// The page shell killed and started again between two ticks: the page window is never missing at
+// a tick, but its id has changed. Within a real run the run is kept and the new window is told to
+// open the auction page at once; outside one the run stops as for a vanished window.
+TEST_F(SecondTickTest, AShellRestartedWithinASecondIsNoticedByItsWindowId) {
+    struct Case {
+        const char* name;
+        Settings userconf;
+        int runStateAfter;
+        int opens;  // open commands to the new window
+        bool keptRun;
+    };
+    const Case cases[] = {
+        {"real run", {}, 2, 1, true},
+        {"practice run", {{"moniornot", "1"}}, 0, 0, false},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        ConsoleRig local{MakeLocal(2026, 12, 10, 11, 20, 0)};
+        local.AddPage();
+        local.UserConf(k.userconf);
+        int resetsHere = 0;
+        local.hooks.clearRunRecords = [&](CKestravaDlg&) { ++resetsHere; };
+        local.hooks.findStartMark = [](CKestravaDlg&) -> std::optional<shell::PagePoint> { return shell::PagePoint{5, 5}; };
+        auto& con = local.Start();
+        local.fp.clock.Advance(1000);
+        ASSERT_EQ(con.state.runState.load(), 2);
+        const int resetsOfTheRun = resetsHere;
+        const platform::WindowId first = local.page;
+
+        local.fp.clock.Advance(300);
+        local.RemovePage();
+        local.fp.clock.Advance(300);
+        local.AddPage();
+        ASSERT_NE(local.page, first);
+        EXPECT_FALSE(con.state.PageWindowTakenIn(local.page)) << "the other ticks leave it alone until then";
+        local.fp.clock.Advance(400);
+
+        EXPECT_EQ(con.state.runState.load(), k.runStateAfter);
+        EXPECT_EQ(con.state.pageShellLost.load(), 0);
+        EXPECT_TRUE(con.state.PageWindowTakenIn(local.page));
+        int opens = 0;
+        for (const auto& p : local.fp.desktop.PostedTo(local.page)) opens += p.message.msg == shell::cmd::OpenRealPage;
+        EXPECT_EQ(opens, k.opens);
+        const std::vector<std::string> log = local.LogMessages();
+        EXPECT_EQ(std::count(log.begin(), log.end(), kShellGoneText), k.keptRun ? 1 : 0);
+        EXPECT_EQ(std::count(log.begin(), log.end(), kShellBackText), k.keptRun ? 1 : 0);
+        EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                                [](const std::string& l) { return l.find("page shell restarted within a second") == 0; }),
+                  1);
+        if (k.keptRun) EXPECT_EQ(resetsHere, resetsOfTheRun) << "no new auction day";
+    }
+}
+
 // Without a run under way (the page never seen, or a practice run) a vanished page window ends
 // the run as before: the next window starts a new one.
 TEST_F(SecondTickTest, APageWindowThatVanishesOutsideARealRunStopsTheRunOnly) {

@@ -219,5 +219,56 @@ TEST(PriceAfterChange, Verdicts) {
     }
 }
 
+// The screen path of the last 55 seconds with the lowest price at 89300: a figure believed this
+// tick is the price, whatever the tracker saw (a jump of 300 is 300, not one step; a page that
+// repainted without a change of price is no change); only without one does the tracker count.
+TEST(TrackedScreenPrice, ABelievedFigureWinsOverTheTrackersCount) {
+    struct Case {
+        const char* name;
+        std::optional<int> believed;
+        ChangeVerdict verdict;
+        bool hold;
+        std::optional<int> price;
+    };
+    const Case cases[] = {
+        {"a jump of 300 in one change", 89600, ChangeVerdict::Changed, false, 89600},
+        {"a repaint at the same price", 89300, ChangeVerdict::Changed, false, 89300},
+        {"a figure read while the region looks the same", 89400, ChangeVerdict::Same, false, 89400},
+        {"a figure read while the region cannot be captured", 89400, ChangeVerdict::Unreadable, false, 89400},
+        {"a figure read while a practice run holds changes", 89400, ChangeVerdict::Changed, true, 89400},
+        {"no figure: the tracker's step", std::nullopt, ChangeVerdict::Changed, false, 89400},
+        {"no figure, no change", std::nullopt, ChangeVerdict::Same, false, 89300},
+        {"no figure, nothing captured", std::nullopt, ChangeVerdict::Unreadable, false, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(TrackedScreenPrice(c.believed, c.verdict, 89300, c.hold), c.price);
+    }
+}
+
+// The tracker's first run starts from the higher of the figure read with 62 s left and the last
+// figure believed; an implausible one of the two does not count.
+TEST(TrackingStart, TheHigherOfThePriceAt62AndTheLastBelievedFigure) {
+    struct Case {
+        const char* name;
+        int priceAt62;
+        std::optional<int> lastBelieved;
+        std::optional<int> start;
+    };
+    const Case cases[] = {
+        {"a higher figure believed after 62 s", 89000, 89300, 89300},
+        {"the figure at 62 s is the last believed", 89300, 89300, 89300},
+        {"the last believed figure is older and lower", 89300, 89000, 89300},
+        {"nothing read at 62 s", 0, 89300, 89300},
+        {"nothing believed", 89000, std::nullopt, 89000},
+        {"neither", 0, std::nullopt, std::nullopt},
+        {"an implausible price at 62 s", 120000, 89300, 89300},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(TrackingStart(c.priceAt62, c.lastBelieved), c.start);
+    }
+}
+
 }  // namespace
 }  // namespace kestrava::perception

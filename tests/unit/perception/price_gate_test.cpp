@@ -2,6 +2,9 @@
 
 #include "perception/price_gate.h"
 
+#include <string>
+#include <vector>
+
 namespace kestrava::perception {
 namespace {
 
@@ -17,7 +20,7 @@ FigureReading Refused(const char* why) {
     return r;
 }
 
-// One reading after the gate believed 89300 at time 0 (or nothing), in a context.
+// One reading after the gate believed 89300 at a tick count (0 unless said), or nothing, in a context.
 TEST(PriceGate, WhatAReadingIsHeldAgainst) {
     struct Case {
         const char* name;
@@ -26,6 +29,7 @@ TEST(PriceGate, WhatAReadingIsHeldAgainst) {
         GateContext context;
         std::optional<int> result;
         const char* refusal;
+        std::uint32_t believedAt = 0;  // the tick count of the belief
     };
     const GateContext none{};
     const Case cases[] = {
@@ -40,14 +44,23 @@ TEST(PriceGate, WhatAReadingIsHeldAgainst) {
         {"a step of 100", 89300, 89400, none, 89400, ""},
         {"a rise of 500", 89300, 89800, none, 89800, ""},
         {"a rise of 600", 89300, 89900, none, std::nullopt, "89900 jumps from 89300; waiting for the next reading to agree"},
-        {"a fall", 89300, 89200, none, std::nullopt, "89200 jumps from 89300; waiting for the next reading to agree"},
+        {"a fall", 89300, 89200, none, std::nullopt, "89200 is below the last believed 89300: the lowest price does not fall"},
+        {"a fall of 9300", 89300, 80000, none, std::nullopt, "80000 is below the last believed 89300: the lowest price does not fall"},
+        {"a fall the fresh feed agrees with", 89300, 89000, {0, 89000, 100}, 89000, ""},
+        {"a fall while the feed is known but no longer fresh", 89300, 89000, {0, std::nullopt, 100, 89000}, std::nullopt,
+         "89000 is below the last believed 89300: the lowest price does not fall"},
+        {"a fall a minute on the tick count after the last belief", 89300, 89000, {0, std::nullopt, kReferenceLifetimeMs + 1}, 89000, ""},
         {"far above", 89300, 96400, none, std::nullopt, "96400 is implausibly far above the last believed 89300"},
         {"far above, but the last belief is a minute old", 89300, 96400, {0, std::nullopt, kReferenceLifetimeMs + 1}, 96400, ""},
+        {"a second later on a tick count that wrapped meanwhile", 89300, 89000, {0, std::nullopt, 1000}, std::nullopt,
+         "89000 is below the last believed 89300: the lowest price does not fall", 0xFFFF'FF00u},
+        {"a minute later on a tick count that wrapped meanwhile", 89300, 96400,
+         {0, std::nullopt, kReferenceLifetimeMs + 1 - 0x100u}, 96400, "", 0xFFFF'FF00u},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.name);
         PriceGate gate;
-        if (k.believed) gate.Believe(*k.believed, 0);
+        if (k.believed) gate.Believe(*k.believed, k.believedAt);
         const GateDecision d = gate.Judge(Read(k.price), k.context);
         EXPECT_EQ(d.price, k.result);
         EXPECT_EQ(d.refusal, k.refusal);
@@ -61,12 +74,92 @@ TEST(PriceGate, AJumpIsBelievedWhenTheNextReadingAgrees) {
     EXPECT_EQ(gate.Judge(Read(91300), {}).price, 91300);
 
     // A different reading in between, or a refused one, is not agreement.
-    EXPECT_FALSE(gate.Judge(Read(88000), {}).price);
+    EXPECT_FALSE(gate.Judge(Read(92300), {}).price);
     EXPECT_FALSE(gate.Judge(Refused("blank figure"), {}).price);
-    EXPECT_FALSE(gate.Judge(Read(88000), {}).price);
-    EXPECT_FALSE(gate.Judge(Read(93300), {}).price);
-    EXPECT_FALSE(gate.Judge(Read(88000), {}).price);
-    EXPECT_EQ(gate.Judge(Read(88000), {}).price, 88000);
+    EXPECT_FALSE(gate.Judge(Read(92300), {}).price);
+    EXPECT_FALSE(gate.Judge(Read(94300), {}).price);
+    EXPECT_FALSE(gate.Judge(Read(92300), {}).price);
+    EXPECT_EQ(gate.Judge(Read(92300), {}).price, 92300);
+}
+
+// The same low misread again and again (the glyph cache repeats one exactly) never becomes the
+// price; the true figure between the misreads keeps being believed.
+TEST(PriceGate, AFallIsNotBelievedHoweverOftenItRepeats) {
+    PriceGate gate;
+    gate.Believe(89000, 0);
+    for (std::uint32_t tick = 100; tick <= 59'000; tick += 100) {
+        const bool misread = tick % 1000 != 0;
+        const GateDecision d = gate.Judge(Read(misread ? 80000 : 89000), {0, std::nullopt, tick});
+        ASSERT_EQ(d.price, misread ? std::nullopt : std::optional<int>(89000)) << tick;
+    }
+    EXPECT_EQ(gate.LastBelieved(), 89000);
+    // The feed, fresh and saying so, is the only one that can lower it.
+    EXPECT_EQ(gate.Judge(Read(88800), {0, 88800, 59'100}).price, 88800);
+}
+
+// A stored warning price holds until the page says it is not today's: the feed's price below it,
+// or, with no feed, one whole figure below it for ten seconds. It is then ignored for the day,
+// and the decision that finds so says it once.
+TEST(PriceGate, AStoredWarningPriceThePageContradictsIsIgnored) {
+    struct Reading {
+        std::uint32_t tickMs;
+        int price;
+        int feedPrice;
+        std::optional<int> result;
+        const char* ignored;
+    };
+    struct Case {
+        const char* name;
+        int warning;
+        std::vector<Reading> readings;
+    };
+    const char* none = "";
+    const Case cases[] = {
+        {"the feed reports a price below it",
+         92000,
+         {{0, 89300, 89300, 89300, "stored warning price 92000 ignored: the page feed reports 89300"},
+          {100, 89300, 89300, 89300, none}}},
+        {"the feed agrees with it: a figure below it stays a misread",
+         89000,
+         {{0, 39300, 89300, std::nullopt, none}, {20'000, 39300, 89300, std::nullopt, none}}},
+        {"no feed: ten seconds of one figure below it",
+         92000,
+         {{0, 89300, 0, std::nullopt, none},
+          {9'900, 89300, 0, std::nullopt, none},
+          {10'000, 89300, 0, 89300, "stored warning price 92000 ignored: the page has shown 89300 for 10 s"},
+          {10'100, 89400, 0, 89400, none}}},
+        {"no feed: another figure in between starts the ten seconds again",
+         92000,
+         {{0, 89300, 0, std::nullopt, none},
+          {5'000, 89400, 0, std::nullopt, none},
+          {10'000, 89400, 0, std::nullopt, none},
+          {15'000, 89400, 0, 89400, "stored warning price 92000 ignored: the page has shown 89400 for 10 s"}}},
+        {"no feed: a figure without a price in between starts them again",
+         92000,
+         {{0, 89300, 0, std::nullopt, none},
+          {5'000, 0, 0, std::nullopt, none},
+          {6'000, 89300, 0, std::nullopt, none},
+          {15'900, 89300, 0, std::nullopt, none},
+          {16'000, 89300, 0, 89300, "stored warning price 92000 ignored: the page has shown 89300 for 10 s"}}},
+        {"figures at or above it", 89000, {{0, 89000, 0, 89000, none}, {20'000, 89300, 0, 89300, none}}},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        PriceGate gate;
+        for (const Reading& r : k.readings) {
+            SCOPED_TRACE(r.tickMs);
+            GateContext context{k.warning, std::nullopt, r.tickMs, r.feedPrice};
+            const GateDecision d = gate.Judge(r.price ? Read(r.price) : Refused("blank figure"), context);
+            EXPECT_EQ(d.price, r.result) << d.refusal;
+            EXPECT_EQ(d.warningIgnored, r.ignored);
+        }
+    }
+
+    // The day's reset holds readings against the stored value again.
+    PriceGate gate;
+    EXPECT_EQ(gate.Judge(Read(89300), {92000, std::nullopt, 0, 89300}).price, 89300);
+    gate.Reset();
+    EXPECT_EQ(gate.Judge(Read(89300), {92000, std::nullopt, 0, 0}).refusal, "89300 is below the warning price 92000");
 }
 
 TEST(PriceGate, OneLogLinePerStreakAndCalibrationsAsItGoesOn) {

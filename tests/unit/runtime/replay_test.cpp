@@ -175,17 +175,20 @@ TEST(Replay, ScreenPathConfirmsThroughChain58WithTwoSecondsLeft) {
 
 TEST(Replay, ScreenPathConfirmsByRule58dWhenThePriceHasFallenBelowASecondLow) {
     const std::string file = "screen_path_58d.scn";
-    const std::string without = Edit(Edited(file, "at 11:28:55 screen 89000", ""), "at 11:29:30 screen 89300", "");
+    const std::string without = Edited(file, "at 11:28:55 screen 89000", "");
     // Rule 58d confirms at once for every group; 58c, its neighbour, delays B and C.
     const Case cases[] = {
-        {"the change detector starts from the 62-second figure 89000, below the 89300 of second 45",
+        {"the screen's figure 89000 lies below the 89300 of second 45",
          ExampleText(file), {{At("11:29:58")}, 1000, 2, "A云提交58d"}},
         {"a console started at a second ending in 3 is group B, also at once",
          Edited(file, "start 11:28:50", "start 11:28:53"), {{At("11:29:58")}, 1000, 2, "B云提交58d"}},
         {"a console started at a second ending in 7 is group C, also at once",
          Edited(file, "start 11:28:50", "start 11:28:47"), {{At("11:29:58")}, 1000, 2, "C云提交58d"}},
-        {"the figure read with 62 s left is the lowest price of the last seconds",
+        {"the screen's figure is the lowest price of the last seconds",
          Edited(file, "at 11:28:55 screen 89000", "at 11:28:55 screen 88800"), {{At("11:29:58")}, 1200, 2, "A云提交58d"}},
+        {"a figure that catches up with its feed before the feed stops: no fall",
+         Edited(file, "at 11:29:30 price 89300", "at 11:29:30 price 89300\nat 11:29:40 screen 89300"),
+         {{At("11:29:58")}, 700, 2, "A云提交58c"}},
         {"no figure on the screen: the price stays at the feed's 89300 and rule 58c applies", without,
          {{At("11:29:58")}, 700, 2, "A云提交58c"}},
         {"a figure of 89350 is no price: the same as none",
@@ -298,6 +301,8 @@ TEST(Replay, APageShellKilledInTheLastMinuteGetsThePageBackAndTheRunGoesOn) {
     const ShellCase cases[] = {
         {"gone for ten seconds before the price comes within 300: confirmed at 11:29:45 into the new window",
          rise + "at 11:29:30 shell killed\nat 11:29:40 shell started\n", {At("11:29:45")}, 2, false},
+        {"killed and started again within 0.3 s, between two of the console's checks: noticed by the new window's id",
+         rise + "at 11:29:30.2 shell killed\nat 11:29:30.5 shell started\n", {At("11:29:45")}, 2, false},
         {"killed twice: still one confirmation",
          rise + "at 11:29:30 shell killed\nat 11:29:32 shell started\nat 11:29:34 shell killed\nat 11:29:36 shell started\n",
          {At("11:29:45")}, 3, false},
