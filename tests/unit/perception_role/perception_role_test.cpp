@@ -194,6 +194,26 @@ TEST(PerceptionRoleClock, RemainingTimeThroughTheSubmitTick) {
     EXPECT_EQ(rig.s().remainingSeconds.load(), 999);
 }
 
+// A page window of another id than the one the one-second tick found last is a shell started
+// again in between, not yet told to open the auction page: neither the submit tick's remaining
+// time nor the scan tick's revision work touches it until the one-second tick has taken it in.
+TEST(PerceptionRoleShell, TheTicksLeaveAWindowTheOneSecondTickHasNotTakenIn) {
+    PerceptionRig rig(MakeLocal(2026, 12, 10, 11, 29, 0));
+    auto& s = rig.s();
+    s.auctionPhase = 3;
+    s.appliedPrice = 89700;
+    for (const bool taken : {false, true}) {
+        SCOPED_TRACE(taken ? "taken in" : "not yet taken in");
+        s.takenPageWindow = taken ? rig.page : rig.page + 100;
+        s.remainingSeconds = 999;
+        rig.c().controls.SetText(1104, "x");
+        EXPECT_EQ(rig.role->UpdateRemainingTime(rig.c()), taken);
+        EXPECT_EQ(s.remainingSeconds.load(), taken ? 60 : 999);
+        rig.hooks.scanTick(rig.c());
+        EXPECT_EQ(rig.c().controls.Text(1104), taken ? "89700" : "x");
+    }
+}
+
 TEST(PerceptionRoleStart, TextRecognitionByMode) {
     struct Case {
         const char* name;
