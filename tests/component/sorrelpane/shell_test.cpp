@@ -415,6 +415,71 @@ TEST_F(SorrelpaneTest, ClicksAScheduledConfirmAtItsMomentOnceAndHonoursCancels) 
     CloseShell(shell, w);
 }
 
+// The console's own confirm command names the schedule it stands in for, so a confirmation gets
+// one click whatever the order in which the shell reads its queue; and a confirmation the shell
+// could not click (no button at the moment) is clicked by that command.
+TEST_F(SorrelpaneTest, OneClickPerConfirmationWhateverTheOrderTheShellReadsItsQueue) {
+    constexpr std::uint32_t kSchedule = 0x4ab;
+    constexpr std::uint32_t kCancel = 0x4ac;
+    constexpr std::uint32_t kAnswer = 0x4ad;
+    enum Answer : std::int32_t { Accepted = 1, Fired = 2, Cancelled = 3, TooLate = 4, NotShown = 5 };
+    const auto epochMs = [] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+            .count();
+    };
+    Installation inst("seed=7&code=4321&t0=80&delay=50&jam=0");
+    FakeConsole console(*desktop_);
+    ShellProcess shell(inst.Dir());
+    const PageWindows w = OpenPracticePage();
+    ASSERT_NE(w.view, 0u);
+    ASSERT_TRUE(console.WaitFor(kPageLoggedIn));
+    const auto answers = [&](std::int32_t token) {
+        std::vector<std::int32_t> out;
+        for (const Message& m : console.Received(kAnswer))
+            if (m.wParam == static_cast<std::uint32_t>(token)) out.push_back(m.lParam);
+        return out;
+    };
+    // The shell's own clicks on the confirm button, whatever the page made of them.
+    const auto shellClicks = [&] { return CountIn(inst.Log(), "click element confirm"); };
+    const auto openCodeDialog = [&](int round) {
+        PostAt(inst, w.window, kClickPlusBoxAt, "plusinput_picPot_x", "plusinput_picPot_y");
+        TypeDigits(w.view, "300");
+        Post(w.window, kAddElement);
+        Post(w.window, 0x4a1);
+        ASSERT_TRUE(WaitUntil([&] { return CountIn(inst.Log(), "page: dialog code open") >= static_cast<std::size_t>(round); }));
+    };
+
+    // 1. No confirm button at the moment: the shell answers 5 and clicks nothing; the console's
+    // command for that schedule then clicks, once the button is there.
+    Post(w.window, kSchedule, static_cast<std::uint32_t>(epochMs() + 200), 21);
+    ASSERT_TRUE(WaitUntil([&] { return answers(21).size() >= 2; }));
+    EXPECT_EQ(answers(21), (std::vector<std::int32_t>{Accepted, NotShown}));
+    EXPECT_EQ(shellClicks(), 0u);
+    openCodeDialog(1);
+    Post(w.window, kConfirmElement, 0, 21);
+    ASSERT_TRUE(inst.WaitLog("page: click codeok trusted=1"));
+    EXPECT_EQ(shellClicks(), 1u);
+
+    // 2. A shell stalled past the moment reads the schedule, the console's cancel and the
+    // console's own command together: the schedule clicks at once, the cancel is too late, the
+    // command is void. One click.
+    ASSERT_TRUE(WaitUntil([&] { return CountIn(inst.Log(), "page: dialog info") >= 1u; }));
+    PostAt(inst, w.window, kClickAt, "vk_ret_info_enterx", "vk_ret_info_entery");
+    ASSERT_TRUE(inst.WaitLog("page: click infook trusted=1"));
+    openCodeDialog(2);
+    Post(w.window, kSchedule, static_cast<std::uint32_t>(epochMs() - 30), 22);
+    Post(w.window, kCancel, 0, 22);
+    Post(w.window, kConfirmElement, 0, 22);
+    ASSERT_TRUE(WaitUntil([&] { return answers(22).size() >= 3; }));
+    ASSERT_TRUE(inst.WaitLog("confirm command for token 22: its schedule has clicked, ignored"));
+    EXPECT_EQ(answers(22), (std::vector<std::int32_t>{Accepted, Fired, TooLate}));
+    EXPECT_EQ(shellClicks(), 2u);
+    EXPECT_EQ(CountIn(inst.Log(), "page: click codeok trusted=1"), 2u);
+    (void)Cancelled;
+
+    CloseShell(shell, w);
+}
+
 TEST_F(SorrelpaneTest, MakesTheFirstBidAtTheWarningPriceWhenAsked) {
     Installation inst("seed=7&t0=8", /*firstBid=*/1);
     ShellProcess shell(inst.Dir());
