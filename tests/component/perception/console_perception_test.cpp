@@ -100,8 +100,8 @@ protected:
     }
 
     // The page view of 1000 x 900 as the page draws it at this scale, the tracked region filled
-    // with `trackedShade`.
-    platform::Image PageView(std::uint8_t trackedShade) {
+    // with `trackedShade`; the price figure left out when not `withFigure`.
+    platform::Image PageView(std::uint8_t trackedShade, bool withFigure = true) {
         const float s = GetParam().scale;
         platform::fake::FakeScreen canvas(1000, 900);
         canvas.Fill(platform::Rect{0, 0, 1000, 900}, 0xF0, 0xF0, 0xF0);
@@ -115,7 +115,7 @@ protected:
         style.height = ScaleOffset(60, s);
         const std::optional<platform::Image> figure = testing::RenderText(kPrice, style);
         EXPECT_TRUE(figure.has_value()) << "convert could not render";
-        if (figure) Draw(page, *figure, ax + ScaleOffset(40, s), ay + ScaleOffset(220, s));
+        if (figure && withFigure) Draw(page, *figure, ax + ScaleOffset(40, s), ay + ScaleOffset(220, s));
         const platform::Rect tracked = TrackedRect(ax, ay, s);
         for (int y = tracked.top; y < tracked.bottom; ++y)
             for (int x = tracked.left; x < tracked.right; ++x) page.Pixel(x, y)[1] = trackedShade;
@@ -155,13 +155,20 @@ TEST_P(ConsolePerception, CalibrateReadAndTrackThePrice) {
     EXPECT_EQ(c.state.lowestPrice.load(), 91700);
     EXPECT_EQ(c.controls.Text(1106), "92000");
 
-    // The last 55 seconds: the tracked region is compared tick by tick.
+    // The last 55 seconds: the tracked region is compared tick by tick. A figure read is the
+    // price whatever the region did; a tick without one counts a changed region as one step.
     c.state.remainingSeconds = 50;
     role_->ReadLowestPrice(c);
     EXPECT_EQ(c.state.lowestPrice.load(), 91700);
-    window.reset();
-    window = testing::X11PageWindow::Open(PageView(0x80), 200, 60);
-    ASSERT_NE(window, nullptr);
+    const auto show = [&](std::uint8_t trackedShade, bool withFigure) {
+        window.reset();
+        window = testing::X11PageWindow::Open(PageView(trackedShade, withFigure), 200, 60);
+        return window != nullptr;
+    };
+    ASSERT_TRUE(show(0x80, true));
+    role_->ReadLowestPrice(c);
+    EXPECT_EQ(c.state.lowestPrice.load(), 91700) << "the figure, not the region's change";
+    ASSERT_TRUE(show(0x40, false));
     role_->ReadLowestPrice(c);
     EXPECT_EQ(c.state.lowestPrice.load(), 91800);
     role_->ReadLowestPrice(c);
