@@ -36,6 +36,16 @@ void CKestravaDlg::OnCommand(int controlId) {
             return;
         case 1138:
             StartSimulation();
+            // Another practice auction: the page starts its timeline again (its start message
+            // then times the console's run) and the guide forgets the last one.
+            if (IsSimulation() && state.pageWindow.load()) {
+                guide.Reset();
+                // Nothing of the last auction's bid may be confirmed in this one.
+                Run(hooks_.clearDisplayFlags);
+                state.appliedPrice = 0;
+                shell.OpenSimulationPage();
+                UpdateGuide();
+            }
             return;
         case 1160:
             Run(hooks_.smartCalibrate);

@@ -30,6 +30,7 @@ void CKestravaDlg::Run(const ConsoleHooks::Step& step) {
 
 void CKestravaDlg::WriteLogLine(std::string_view text) {
     logBook.WriteLogLine(state.pageMinute.load(), state.pageSecond.load(), text);
+    if (IsSimulation()) guide.OnLogLine(text, platform.clock.EpochMillis());
 }
 
 void CKestravaDlg::SetInfoHeader(std::string_view text) { state.infoHeader.Set(std::string(text)); }

@@ -20,6 +20,7 @@
 #include "console/console_hooks.h"
 #include "console/console_state.h"
 #include "console/interface_lock.h"
+#include "console/practice_guide.h"
 #include "log/log_book.h"
 #include "platform/platform.h"
 #include "shell/page_shell.h"
@@ -47,6 +48,10 @@ inline constexpr std::uint32_t ProgressBarSeen = 0x49a;
 inline constexpr std::uint32_t JamSignal = 0x49c;
 inline constexpr std::uint32_t StartSimulationRun = 0x49d;
 inline constexpr std::uint32_t ScheduleAnswer = 0x4ad;
+// The practice page's own accounts, relayed by the page shell.
+inline constexpr std::uint32_t PageConfirmSeen = 0x4ae;
+inline constexpr std::uint32_t PageVerdict = 0x4af;
+inline constexpr std::uint32_t PageResult = 0x4b0;
 }  // namespace msg
 
 // What the console takes over from the login.
@@ -128,6 +133,8 @@ public:
     // lock's, so a box asked for under the lock opens only once the lock is released.
     platform::Platform platform;
     log::LogBook& logBook;
+    // What a practice run tells the bidder at each step and at its end.
+    PracticeGuide guide;
     // The roles plug in here (or through the constructor) before OnInitDialog; from then on the
     // ticks read the hooks without a lock, so they must not change.
     ConsoleHooks& hooks() { return hooks_; }
@@ -151,6 +158,9 @@ private:
     void OnJamSignal(const platform::Message& m);
     void OnScheduleAnswer(const platform::Message& m);
     void OnStartSimulationRun(const platform::Message& m);
+    void OnPageConfirmSeen(const platform::Message& m);
+    void OnPageVerdict(const platform::Message& m);
+    void OnPageResult(const platform::Message& m);
 
     void Run(const ConsoleHooks::Step& step);
     void StartUpdateCheckUnlessRunning();
@@ -163,6 +173,9 @@ private:
     bool KeepRunWithoutPage();
     void PageShellBack();
     void RunPhaseSounds();
+    // A practice run: the guide's decision into the state the views show; the outcome, once, to
+    // the standard output (the terminal of a practice run).
+    void UpdateGuide();
 
     ConsoleHooks hooks_;
     std::atomic<bool> closed_{false};

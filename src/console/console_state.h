@@ -105,6 +105,10 @@ struct ConsoleState : shell::PageLink {
     std::atomic<int> infoBodyStyle{0};
     std::atomic<bool> infoBarVisible{false};
     std::atomic<bool> summaryWindowVisible{false};  // hint window 182
+    // A practice run's guidance (PracticeGuide) in the info bar's guide line; the view raises a
+    // balloon with it whenever the serial changes.
+    Guarded<std::string> guideText;
+    std::atomic<std::uint32_t> guideSerial{0};
 
     // ---- Network and upload
     Guarded<std::string> syncUrl;

@@ -21,6 +21,9 @@ std::span<const MessageRow> CKestravaDlg::MessageTable() {
         {msg::JamSignal, "sync client", &CKestravaDlg::OnJamSignal},
         {msg::StartSimulationRun, "outside program", &CKestravaDlg::OnStartSimulationRun},
         {msg::ScheduleAnswer, "page shell", &CKestravaDlg::OnScheduleAnswer},
+        {msg::PageConfirmSeen, "page shell (practice page)", &CKestravaDlg::OnPageConfirmSeen},
+        {msg::PageVerdict, "page shell (practice page)", &CKestravaDlg::OnPageVerdict},
+        {msg::PageResult, "page shell (practice page)", &CKestravaDlg::OnPageResult},
     };
     return kTable;
 }
@@ -83,11 +86,24 @@ void CKestravaDlg::OnScheduleAnswer(const platform::Message& m) {
 void CKestravaDlg::OnStartSimulationRun(const platform::Message&) {
     StartSimulation();
     if (!IsSimulation()) return;
+    guide.Reset();
     const std::int64_t nowMs = platform.clock.EpochMillis();
     state.auctionStart = nowMs / 1000;
     state.auctionEnd = nowMs / 1000 + 190;
     const platform::LocalTime t = platform.clock.EpochMillisToLocal(nowMs);
     log::DebugPrintf("%d:%d:%d\n", t.hour, t.minute, t.second);
+}
+
+void CKestravaDlg::OnPageConfirmSeen(const platform::Message& m) { guide.OnConfirmSeen(m.wParam, m.lParam); }
+
+void CKestravaDlg::OnPageVerdict(const platform::Message& m) {
+    guide.OnVerdict(static_cast<int>(m.wParam), m.lParam == 1);
+}
+
+void CKestravaDlg::OnPageResult(const platform::Message& m) {
+    guide.OnResult(static_cast<int>(m.wParam), m.lParam == 1);
+    // The outcome is shown at once, not a second later.
+    UpdateGuide();
 }
 
 }  // namespace kestrava::console

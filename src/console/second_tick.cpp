@@ -145,6 +145,7 @@ void CKestravaDlg::OnSecondTick() {
     // A finished run stays finished until the page window goes away.
     if (s.runState.load() >= 1 && s.auctionPhase.load() == 4) {
         BlankEndedRun();
+        UpdateGuide();
         Run(hooks_.refreshControls);
         return;
     }
@@ -167,7 +168,22 @@ void CKestravaDlg::OnSecondTick() {
         UpdateAuctionPhase();
     }
 
+    UpdateGuide();
     Run(hooks_.refreshControls);
+}
+
+void CKestravaDlg::UpdateGuide() {
+    if (!IsSimulation()) return;
+    const auto& s = state;
+    const Guidance g = guide.Decide(GuideRun{s.runState.load(), s.auctionPhase.load(), s.appliedPrice.load(),
+                                             s.ctrlXpricelimit.load()});
+    // The text first, so a view that sees the new serial also sees its text.
+    state.guideText.Set(g.text);
+    state.guideSerial = g.serial;
+    if (const std::optional<std::string> outcome = guide.TakeOutcomeToPrint()) {
+        std::printf("%s\n", outcome->c_str());
+        std::fflush(stdout);
+    }
 }
 
 }  // namespace kestrava::console
