@@ -262,7 +262,12 @@
     const price = pendingPrice;
     // The page clock of the click itself (and the system clock's, to the tenth of a millisecond): the
     // line reaches the shell's log a little later.
-    note(`click codeok trusted=${ev.isTrusted ? 1 : 0} code=${typed} at=${clockTextMs(pageClockMs(Date.now()))} epoch=${(performance.timeOrigin + performance.now()).toFixed(1)}`);
+    const epoch = performance.timeOrigin + performance.now();
+    const clickClock = pageClockMs(Date.now());
+    note(`click codeok trusted=${ev.isTrusted ? 1 : 0} code=${typed} at=${clockTextMs(clickClock)} epoch=${epoch.toFixed(1)}`);
+    // For the console's account of the run: the low 32 bits of the epoch milliseconds, as in its
+    // scheduled confirmations, and the page clock.
+    tell('confirmseen', String(Math.floor(epoch) % 4294967296), String(Math.floor(clickClock)));
     closeCode();
     if (typed !== currentCode) return openInfo('信息提示', '图像校验码输入错误，请重新出价。');
     const now = Date.now();
@@ -295,6 +300,7 @@
     if (phase === 1) ok = price >= warningPrice - 300 && price <= warningPrice + 300 && !bids.first;
     if (phase === 2) ok = price >= low && price <= low + 300 && bids.revisions.length < 2;
     note(`bid price=${price} at=${clockTextMs(pageClockMs(now))} lowest=${low} valid=${ok ? 1 : 0}`);
+    tell('verdict', String(price), ok ? '1' : '0');
     if (!ok) {
       return openInfo('信息提示（您的出价不在目前数据库接受处理价格区间范围内）',
         `您的出价 ${price} 元未被接受（${clockTextMs(pageClockMs(now))}）。`);
@@ -346,6 +352,7 @@
     $('resulttext').style.whiteSpace = 'pre-line';
     show('resultdialog', true);
     note(`result final=${final} at=${finalAt} won=${won ? 1 : 0}`);
+    tell('result', String(final), won ? '1' : '0');
   }
 
   // ---- clock loop ---------------------------------------------------------------------------

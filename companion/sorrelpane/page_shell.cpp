@@ -192,6 +192,25 @@ void PageShell::PostToConsole(std::uint32_t msg, std::uint32_t wParam, std::int3
                     .arg(sent ? "" : " (no console)"));
 }
 
+namespace {
+// The practice page's accounts of a run, relayed to the console as they come (two numbers each).
+struct PageAccount {
+    const char* kind;
+    std::uint32_t msg;
+    const char* what;
+};
+constexpr PageAccount kPageAccounts[] = {
+    {"confirmseen", 0x4ae, "page saw its confirm click"},
+    {"verdict", 0x4af, "page judged the bid"},
+    {"result", 0x4b0, "page result"},
+};
+const PageAccount* FindAccount(const QString& kind) {
+    for (const PageAccount& a : kPageAccounts)
+        if (kind == QLatin1String(a.kind)) return &a;
+    return nullptr;
+}
+}  // namespace
+
 void PageShell::OnPageLine(const QString& line) {
     const QStringList f = line.mid(int(sizeof kPageLinePrefix) - 1).split('|');
     const QString kind = f.value(0);
@@ -212,6 +231,13 @@ void PageShell::OnPageLine(const QString& line) {
         QTimer::singleShot(kSettleMs, this, [this] { PostToConsole(0x465, 0, 0, "page logged in"); });
     } else if (kind == QLatin1String("start")) {
         QTimer::singleShot(kSettleMs, this, [this] { PostToConsole(0x49d, 0, 0, "practice auction started"); });
+    } else if (const PageAccount* account = FindAccount(kind); account && f.size() >= 3) {
+        bool wOk = false;
+        bool lOk = false;
+        const std::uint32_t w = f[1].toUInt(&wOk);
+        const std::int32_t l = f[2].toInt(&lOk);
+        if (wOk && lOk) PostToConsole(account->msg, w, l, account->what);
+        else log_->Write(QStringLiteral("malformed page line: ") + line);
     } else if (kind == QLatin1String("progress")) {
         PostToConsole(0x49a, 0, 0, "progress bar shown");
     } else if (kind == QLatin1String("loginform")) {

@@ -305,8 +305,21 @@ void ConsoleView::Refresh() {
         if (body != shownBody_ || bodyStyle != shownBodyStyle_)
             infoBar_->SetInfoBody(shownBody_ = body, shownBodyStyle_ = bodyStyle);
         if (dlg_.state.infoBarVisible.load() && !infoBar_->isVisible()) infoBar_->ShowBelow(frameGeometry());
+        ShowGuide();
     }
     PlaceMarkers();
+}
+
+// A practice run's guide line, and a balloon pointing at it whenever the bidder is told anew.
+void ConsoleView::ShowGuide() {
+    const std::uint32_t serial = dlg_.state.guideSerial.load();
+    const std::string text = dlg_.state.guideText.Get();
+    infoBar_->SetGuide(text);
+    if (serial == shownGuideSerial_) return;
+    shownGuideSerial_ = serial;
+    if (text.empty()) return;
+    if (!infoBar_->isVisible()) infoBar_->ShowBelow(frameGeometry());
+    balloons_->Show(kGuideBalloon, QStringLiteral("<h1>%1</h1>").arg(Text(text).toHtmlEscaped()), infoBar_->GuideCorner());
 }
 
 void ConsoleView::PlaceTopmost() {
@@ -368,6 +381,11 @@ void ConsoleView::PlaceMarkers() {
     for (int i = 0; i < kMarkerCount; ++i) {
         markers_->Marker(i + 1).PlaceAt(QPoint(rect->left + points[i].x, rect->top + points[i].y));
     }
+}
+
+void ConsoleView::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    if (infoBar_ && infoBar_->isVisible()) infoBar_->ShowBelow(frameGeometry());
 }
 
 void ConsoleView::closeEvent(QCloseEvent* event) {

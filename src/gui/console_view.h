@@ -43,6 +43,9 @@ public:
     void CreatePatchNotice();
     void CreateHintWindows();
 
+    // The balloon a practice run's guidance appears in (15 seconds).
+    static constexpr int kGuideBalloon = 4;
+
     CDlg012* InfoBar() { return infoBar_; }
     HintBalloons& Balloons() { return *balloons_; }
     Markers* DebugMarkers() { return markers_.get(); }
@@ -53,11 +56,14 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // The info bar stays directly below the console wherever the console is moved.
+    void moveEvent(QMoveEvent* event) override;
 
 private:
     void Build();
     void Apply(int id, const console::ControlSnapshot& s);
     void ApplyColours();
+    void ShowGuide();
     void ShowBalloonOnGuiThread(int balloon, const QString& text, QPoint at, int anchorControl);
     // Debug mode: the markers on the calibrated points of the page view.
     void PlaceMarkers();
@@ -72,6 +78,7 @@ private:
     std::unique_ptr<Markers> markers_;
     CDlgBangzhu* patchNotice_ = nullptr;
     std::string shownHeader_, shownBody_;
+    std::uint32_t shownGuideSerial_ = 0;
     int shownHeaderStyle_ = -1, shownBodyStyle_ = -1;
     bool closing_ = false;
 };

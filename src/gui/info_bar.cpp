@@ -39,9 +39,15 @@ CDlg012::CDlg012(QWidget* parent)
 
     header_ = new QLabel(QStringLiteral("信息提示栏"), this);
     body_ = new QLabel(this);
+    guide_ = new QLabel(this);
     NameControl(header_, 1038);
     NameControl(body_, 1040);
-    for (QLabel* l : {header_, body_}) {
+    NameControl(guide_, 1041);
+    guide_->hide();
+    QPalette guidePalette = guide_->palette();
+    guidePalette.setColor(QPalette::WindowText, QColor(0, 0, 160));
+    guide_->setPalette(guidePalette);
+    for (QLabel* l : {header_, body_, guide_}) {
         l->setWordWrap(true);
         l->setAttribute(Qt::WA_TranslucentBackground);
     }
@@ -50,6 +56,7 @@ CDlg012::CDlg012(QWidget* parent)
     layout->setSpacing(2);
     layout->addWidget(header_);
     layout->addWidget(body_, 1);
+    layout->addWidget(guide_);
     Colour(header_, HeaderColour(headerStyle_));
     Colour(body_, BodyColour(bodyStyle_));
 }
@@ -71,6 +78,21 @@ void CDlg012::SetInfoBody(std::string_view text, int style) {
     body_->setText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
     Colour(body_, BodyColour(style));
 }
+
+void CDlg012::SetGuide(std::string_view text) {
+    const QString shown = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    if (shown == guide_->text() && guide_->isVisible() == !shown.isEmpty()) return;
+    guide_->setText(shown);
+    guide_->setVisible(!shown.isEmpty());
+    const QSize base = kSongti9.Size(169, 80);
+    const int margins = layout()->contentsMargins().left() + layout()->contentsMargins().right();
+    const int extra = shown.isEmpty() ? 0 : guide_->heightForWidth(base.width() - margins) + layout()->spacing();
+    setFixedSize(base.width(), base.height() + extra);
+}
+
+QString CDlg012::GuideText() const { return guide_->text(); }
+
+QPoint CDlg012::GuideCorner() const { return guide_->mapToGlobal(QPoint(guide_->width(), 0)); }
 
 QString CDlg012::HeaderText() const { return header_->text(); }
 QString CDlg012::BodyText() const { return body_->text(); }

@@ -1,5 +1,6 @@
 // The information bar (template 171) under the console: a header line and a body line through
-// which the engine tells the bidder what is happening, each coloured by its style number.
+// which the engine tells the bidder what is happening, each coloured by its style number, and in
+// a practice run a guide line below them (the bar grows to hold it).
 #pragma once
 
 #include <QColor>
@@ -22,8 +23,13 @@ public:
 
     void SetInfoHeader(std::string_view text, int style);
     void SetInfoBody(std::string_view text, int style);
+    // Empty hides the guide line.
+    void SetGuide(std::string_view text);
     QString HeaderText() const;
     QString BodyText() const;
+    QString GuideText() const;
+    // Where a balloon about the guide line points: its top-right corner on the screen.
+    QPoint GuideCorner() const;
     int HeaderStyle() const { return headerStyle_; }
     int BodyStyle() const { return bodyStyle_; }
 
@@ -35,6 +41,7 @@ private:
 
     QLabel* header_;
     QLabel* body_;
+    QLabel* guide_;
     int headerStyle_ = 1;
     int bodyStyle_ = 1;
 };
