@@ -52,7 +52,7 @@ TEST(ShowHintTest, NothingForOtherNumbersOrWithoutAPageView) {
     options.showBalloon = [&](const Hint& h) { shown.push_back(h); };
     EngineRig rig(MakeLocal(2026, 12, 10, 11, 29, 0), options);
     rig.e().ShowHint(rig.c(), 5);
-    rig.e().ShowHint(rig.c(), 9);
+    rig.e().ShowHint(rig.c(), 11);
     EXPECT_TRUE(shown.empty());
     rig.RemovePage();
     rig.e().ShowHint(rig.c(), 1);
