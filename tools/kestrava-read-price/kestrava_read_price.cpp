@@ -6,7 +6,8 @@
 //
 // FIGURE is a .png or .bmp of the price region. --last is the screen price the console last
 // believed, --warning the strategy's warning price, --feed the price of a fresh page feed. The
-// first line printed is the price, or "none: <reason>"; a second line shows the engine's text.
+// first line printed is the price, or "none: <reason>"; a second line shows the engine's text,
+// and a third, when the feed's price contradicts the warning price, that the console ignores it.
 // Run in the build folder, the price engine's language is the OCRfont of bin/conf.ini.
 //
 // Exit status: 0 when a price was printed, 1 when not, 2 for a wrong command line.
@@ -89,6 +90,7 @@ int main(int argc, char** argv) {
     if (last) gate.Believe(*last, context.tickMs);
     context.warningPrice = warning.value_or(0);
     context.freshFeedPrice = feed;
+    context.feedPrice = feed.value_or(0);  // as the console has it: a fresh feed is the day's feed too
     const perception::FigureReading reading = reader.ReadFigure(figure);
     const perception::GateDecision d = gate.Judge(reading, context);
     if (d.price)
@@ -96,5 +98,6 @@ int main(int argc, char** argv) {
     else
         std::printf("none: %s\n", d.refusal.c_str());
     std::printf("engine text: \"%s\" (figure %d x %d)\n", Shown(reading.text).c_str(), figure.width, figure.height);
+    if (!d.warningIgnored.empty()) std::printf("%s\n", d.warningIgnored.c_str());
     return d.price ? 0 : 1;
 }
