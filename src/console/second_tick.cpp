@@ -103,6 +103,7 @@ void CKestravaDlg::OnSecondTick() {
     const bool replaced = found != 0 && before != 0 && found != before;
     if (replaced) WriteLogLine(ShellReplacedLine(before, found));
     if (!found || replaced) {
+        const platform::WindowId opened = s.openedWindow.load();
         if (!KeepRunWithoutPage()) {
             s.runState = 0;
             s.auctionPhase = 0;
@@ -112,7 +113,9 @@ void CKestravaDlg::OnSecondTick() {
             return;
         }
         if (!found) return;  // the run waits for the shell
-        // Replaced: the new window is here already and is taken back below, at once.
+        // Replaced: the new window is here already and is taken back below, at once; one that
+        // "打开国拍" has opened meanwhile is not opened again (that would reload its page).
+        if (opened == found) s.openedWindow = found;
     }
     s.pageSeen = 1;
     if (s.pageShellLost.load() == 1) {

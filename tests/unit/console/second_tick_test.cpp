@@ -126,13 +126,15 @@ TEST_F(SecondTickTest, AShellRestartedWithinASecondIsNoticedByItsWindowId) {
     struct Case {
         const char* name;
         Settings userconf;
+        bool openedByTheBidder;  // "打开国拍" clicked once the new window is there
         int runStateAfter;
         int opens;  // open commands to the new window
         bool keptRun;
     };
     const Case cases[] = {
-        {"real run", {}, 2, 1, true},
-        {"practice run", {{"moniornot", "1"}}, 0, 0, false},
+        {"real run", {}, false, 2, 1, true},
+        {"real run, the new window opened by \"打开国拍\" before the tick: not opened twice", {}, true, 2, 1, true},
+        {"practice run", {{"moniornot", "1"}}, false, 0, 0, false},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.name);
@@ -154,6 +156,7 @@ TEST_F(SecondTickTest, AShellRestartedWithinASecondIsNoticedByItsWindowId) {
         local.AddPage();
         ASSERT_NE(local.page, first);
         EXPECT_FALSE(con.state.PageWindowTakenIn(local.page)) << "the other ticks leave it alone until then";
+        if (k.openedByTheBidder) con.OnCommand(1060);
         local.fp.clock.Advance(400);
 
         EXPECT_EQ(con.state.runState.load(), k.runStateAfter);
