@@ -319,7 +319,7 @@ void ConsoleView::ShowGuide() {
     shownGuideSerial_ = serial;
     if (text.empty()) return;
     if (!infoBar_->isVisible()) infoBar_->ShowBelow(frameGeometry());
-    balloons_->Show(kGuideBalloon, QStringLiteral("<h1>%1</h1>").arg(Text(text).toHtmlEscaped()), infoBar_->GuideCorner());
+    balloons_->Show(kGuideBalloon, QStringLiteral("<b>%1</b>").arg(Text(text).toHtmlEscaped()), infoBar_->GuideCorner());
 }
 
 void ConsoleView::PlaceTopmost() {

@@ -1,10 +1,13 @@
 #include "gui/hint_balloon.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QGuiApplication>
 #include <QPainter>
 #include <QPainterPath>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QUrl>
+#include <algorithm>
 #include <cmath>
 
 #include "gui/fonts.h"
@@ -89,8 +92,15 @@ void HintBalloon::ShowAt(const QString& hint, QPoint screenPoint) {
     if (document_.idealWidth() > kMaxTextWidth) document_.setTextWidth(kMaxTextWidth);
     const QSizeF text = document_.size();
     resize(static_cast<int>(text.width()) + 2 * kMargin, static_cast<int>(text.height()) + 2 * kMargin + kTipHeight);
-    // The tip points up at the spot; the body hangs below it.
-    move(screenPoint.x() - kMargin - 8, screenPoint.y());
+    // The tip points up at the spot; the body hangs below it. Near the screen's edge the balloon
+    // moves back onto the screen (its tip then points near the spot), so no text is cut off.
+    QPoint at(screenPoint.x() - kMargin - 8, screenPoint.y());
+    if (const QScreen* screen = QGuiApplication::screenAt(screenPoint)) {
+        const QRect area = screen->availableGeometry();
+        at.setX(std::max(area.left(), std::min(at.x(), area.right() + 1 - width())));
+        at.setY(std::max(area.top(), std::min(at.y(), area.bottom() + 1 - height())));
+    }
+    move(at);
     show();
     raise();
     hideTimer_.start(displayMs_);

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QWheelEvent>
 #include <atomic>
@@ -299,6 +300,33 @@ TEST(InfoBar, ColoursFollowTheStyles) {
     EXPECT_EQ(bar.BodyText(), QStringLiteral("开始自动强制提交"));
 }
 
+// A practice run's guide line: shown below the two lines only with a text, the bar growing to
+// hold the whole of a long outcome and shrinking back when it goes.
+TEST(InfoBar, TheGuideLineShowsWholeAndGoes) {
+    REQUIRE_DISPLAY();
+    gui::CDlg012 bar;
+    bar.ShowBelow(QRect(0, 0, 300, 400));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&bar));
+    const QSize plain = bar.size();
+    QLabel* guide = Find<QLabel>(bar, 1041);
+    ASSERT_NE(guide, nullptr);
+    EXPECT_FALSE(guide->isVisible());
+    const std::string outcome =
+        "练习结果：由差额规则确认，页面于11:29:54.431（离结束5.6秒）收到点击，比软件确认晚8毫秒；出价89900有效；已成交（最低成交价89700）";
+    bar.SetGuide(outcome);
+    QApplication::processEvents();
+    EXPECT_TRUE(guide->isVisible());
+    EXPECT_EQ(bar.GuideText(), QString::fromStdString(outcome));
+    EXPECT_GT(bar.height(), plain.height());
+    // Every line of the wrapped text lies inside the bar.
+    EXPECT_LE(guide->geometry().bottom(), bar.height());
+    EXPECT_GE(guide->height(), guide->heightForWidth(guide->width()));
+    bar.SetGuide("");
+    QApplication::processEvents();
+    EXPECT_FALSE(guide->isVisible());
+    EXPECT_EQ(bar.size(), plain);
+}
+
 TEST(HintBalloons, ShowTheHintsWithTheAnimatedIcon) {
     REQUIRE_DISPLAY();
     const auto& frames = gui::IlstFrames();
@@ -324,6 +352,14 @@ TEST(HintBalloons, ShowTheHintsWithTheAnimatedIcon) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&second));
     EXPECT_EQ(second.pos(), QPoint(300 - 18, 300));
     EXPECT_GT(second.width(), 200);
+    // Pointing near the screen's bottom-right corner, the whole balloon stays on the screen.
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    ASSERT_TRUE(balloons.Show(4, QStringLiteral("练习：验证码框已打开，请输入图片中的四位数字，然后按回车"),
+                              screen.bottomRight() - QPoint(20, 20)));
+    gui::HintBalloon& fourth = balloons.Balloon(4);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&fourth));
+    EXPECT_TRUE(screen.contains(fourth.geometry())) << fourth.x() << "," << fourth.y();
+    fourth.Dismiss();
     EXPECT_TRUE(WaitFor([&] { return second.Frame() >= 2; }, 2000));  // the icon turns
     // A text-only hint: nothing animates.
     ASSERT_TRUE(balloons.Show(1, QStringLiteral("<h1>依据设置开始强制提交,软件点击确定</h1>"), QPoint(100, 100)));
