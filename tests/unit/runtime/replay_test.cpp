@@ -197,6 +197,23 @@ TEST(Replay, ScreenPathConfirmsByRule58dWhenThePriceHasFallenBelowASecondLow) {
     for (const Case& t : cases) Check(t);
 }
 
+// A warning price left in the policy file from another day (92000, above today's prices) gives
+// way to the page, once, with a line in the log: the feed's price below it, or, in a run that
+// takes its price from the screen alone, ten seconds of one figure below it.
+TEST(Replay, AStaleStoredWarningPriceGivesWayToThePage) {
+    const std::string file = "stale_warning_price.scn";
+    const Case cases[] = {
+        {"the feed reports 89000", ExampleText(file),
+         {{At("11:29:52.100")}, 300, 8, "stored warning price 92000 ignored: the page feed reports 89000"}},
+        {"screen only: the figure 89000 from 11:29:00 on", Edited(file, "set conf launchp 1", "set conf swbidmode 2"),
+         {{At("11:29:52.100")}, 300, 8, "stored warning price 92000 ignored: the page has shown 89000 for 10 s"}},
+        {"today's warning price holds, and nothing is said", Edited(file, "WarningPrice 92000", "WarningPrice 89000"),
+         {{At("11:29:52.100")}, 300, 8, nullptr}},
+    };
+    for (const Case& t : cases) Check(t);
+    EXPECT_FALSE(Logged(Replay(Edited(file, "WarningPrice 92000", "WarningPrice 89000")), "stored warning price"));
+}
+
 TEST(Replay, JamSignalIsHonouredOnlyAfterPageSecond57AndAHalf) {
     const std::string file = "jam_signal.scn";
     const Case cases[] = {
