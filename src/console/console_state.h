@@ -33,11 +33,14 @@ struct ConsoleState : shell::PageLink {
     // 1 while the page shell is gone in the middle of a real run, until the one-second tick has
     // taken in its return; the scan and submit ticks leave the page alone meanwhile.
     std::atomic<int> pageShellLost{0};
-    // The page window the one-second tick found last (0: none). A shell killed and started again
-    // between two of its ticks is never missing at a tick: it shows up as a window of the same
-    // title with another id, one that has not been told to open the auction page. The scan and
-    // submit ticks leave such a window alone until the one-second tick has taken it in.
+    // The page window the one-second tick found last (0: none) and the process that made it (0:
+    // the window does not say). A shell killed and started again between two of its ticks is
+    // never missing at a tick: it shows up as a window of the same title made by another process,
+    // mostly with another id (the X server may hand it the old one), that has not been told to
+    // open the auction page. The scan and submit ticks leave a window of another id alone until
+    // the one-second tick has taken it in.
     std::atomic<platform::WindowId> takenPageWindow{0};
+    std::atomic<std::uint32_t> takenPageProcess{0};
     bool PageWindowTakenIn(platform::WindowId w) const {
         const platform::WindowId taken = takenPageWindow.load();
         return taken == 0 || taken == w;

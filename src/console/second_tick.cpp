@@ -10,10 +10,12 @@ namespace kestrava::console {
 namespace {
 constexpr char kTimeBase[] = "00:00:00";  // the time displays' base value, 1 January 2014 00:00:00
 
-std::string ShellReplacedLine(platform::WindowId before, platform::WindowId now) {
-    char text[128];
-    std::snprintf(text, sizeof text, "page shell restarted within a second: window 0x%lx is now 0x%lx",
-                  static_cast<unsigned long>(before), static_cast<unsigned long>(now));
+std::string ShellReplacedLine(platform::WindowId before, std::uint32_t processBefore, platform::WindowId now,
+                              std::uint32_t process) {
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "page shell restarted within a second: window 0x%lx of process %u is now 0x%lx of process %u",
+                  static_cast<unsigned long>(before), processBefore, static_cast<unsigned long>(now), process);
     return text;
 }
 
@@ -95,13 +97,16 @@ void CKestravaDlg::OnSecondTick() {
     }
 
     const platform::WindowId found = shell.RefreshPageWindow();
+    const std::uint32_t process = found ? platform.desktop.WindowProcess(found).value_or(0) : 0;
     const platform::WindowId before = s.takenPageWindow.exchange(found);
-    // A window of another id than a second ago: the shell went and came back in between. Noticed
-    // by the id alone, since it was never missing at a tick; its run is kept and the new window
-    // told to open the page below, as for a shell missed for longer. (An X server that gives the
-    // new window the old id hides the change.)
-    const bool replaced = found != 0 && before != 0 && found != before;
-    if (replaced) WriteLogLine(ShellReplacedLine(before, found));
+    const std::uint32_t processBefore = s.takenPageProcess.exchange(process);
+    // A window of another id, or of another process, than a second ago: the shell went and came
+    // back in between. Noticed by the window alone, since it was never missing at a tick (the X
+    // server often hands the new shell its predecessor's ids, never its process id); its run is
+    // kept and the new window told to open the page below, as for a shell missed for longer.
+    const bool replaced = found != 0 && before != 0 &&
+                          (found != before || (process != 0 && processBefore != 0 && process != processBefore));
+    if (replaced) WriteLogLine(ShellReplacedLine(before, processBefore, found, process));
     if (!found || replaced) {
         const platform::WindowId opened = s.openedWindow.load();
         if (!KeepRunWithoutPage()) {
@@ -114,8 +119,9 @@ void CKestravaDlg::OnSecondTick() {
         }
         if (!found) return;  // the run waits for the shell
         // Replaced: the new window is here already and is taken back below, at once; one that
-        // "打开国拍" has opened meanwhile is not opened again (that would reload its page).
-        if (opened == found) s.openedWindow = found;
+        // "打开国拍" has opened meanwhile is not opened again (that would reload its page). With
+        // the old id back, the open on record may be the dead window's: it is sent again.
+        if (opened == found && found != before) s.openedWindow = found;
     }
     s.pageSeen = 1;
     if (s.pageShellLost.load() == 1) {

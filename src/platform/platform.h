@@ -144,6 +144,13 @@ public:
     virtual WindowId FindChild(WindowId parent, std::string_view className) = 0;
     virtual bool IsWindow(WindowId w) = 0;
     virtual std::string Title(WindowId w) = 0;
+    // The process that made a top-level window, as the window says (none when it does not, or is
+    // gone). A program killed and started again may get its window ids back from the display
+    // server, never its process id.
+    virtual std::optional<std::uint32_t> WindowProcess(WindowId w) {
+        (void)w;
+        return std::nullopt;
+    }
     // The window's rectangle in screen coordinates (the window itself, without a frame).
     virtual std::optional<Rect> WindowRect(WindowId w) = 0;
     // The client area: (0, 0, width, height).

@@ -43,6 +43,22 @@ void FakeDesktop::SetWindowRect(WindowId w, Rect rect) {
     if (auto it = windows_.find(w); it != windows_.end()) it->second.rect = rect;
 }
 
+void FakeDesktop::SetWindowProcess(WindowId w, std::uint32_t process) {
+    std::lock_guard lock(mutex_);
+    if (auto it = windows_.find(w); it != windows_.end()) it->second.process = process;
+}
+
+void FakeDesktop::SetNextWindowId(WindowId id) {
+    std::lock_guard lock(mutex_);
+    nextId_ = id;
+}
+
+std::optional<std::uint32_t> FakeDesktop::WindowProcess(WindowId w) {
+    std::lock_guard lock(mutex_);
+    const auto it = windows_.find(w);
+    return it == windows_.end() ? std::nullopt : it->second.process;
+}
+
 std::vector<PostedMessage> FakeDesktop::Posted() {
     std::lock_guard lock(mutex_);
     return posted_;

@@ -91,6 +91,11 @@ public:
     // Removes the window and all its descendants.
     void RemoveWindow(WindowId w);
     void SetWindowRect(WindowId w, Rect rect);
+    // The process a window says made it (WindowProcess); none until set.
+    void SetWindowProcess(WindowId w, std::uint32_t process);
+    // The id the next window gets (ids count up from there), as a display server hands a
+    // program started again the ids its killed predecessor had.
+    void SetNextWindowId(WindowId id);
     // A snapshot of every message posted so far; ClearPosted forgets them.
     std::vector<PostedMessage> Posted();
     std::vector<PostedMessage> PostedTo(WindowId w);
@@ -109,6 +114,7 @@ public:
     WindowId FindChild(WindowId parent, std::string_view className) override;
     bool IsWindow(WindowId w) override;
     std::string Title(WindowId w) override;
+    std::optional<std::uint32_t> WindowProcess(WindowId w) override;
     std::optional<Rect> WindowRect(WindowId w) override;
     std::optional<Rect> ClientRect(WindowId w) override;
     // Records the message; a window made by CreateMessageWindow also gets it delivered to its
@@ -131,6 +137,7 @@ private:
         bool topmost = false;
         std::shared_ptr<MessageHandler> handler;
         bool covered = false;
+        std::optional<std::uint32_t> process;
     };
     class FakeMessageWindow;
 

@@ -23,6 +23,7 @@ struct Atoms {
     Atom netActiveWindow = 0;
     Atom netWmState = 0;
     Atom netWmStateAbove = 0;
+    Atom netWmPid = 0;
 
     static Atoms Intern(Display* d);
 };

@@ -190,6 +190,26 @@ std::string X11Desktop::Title(WindowId w) {
     return tree_->Title(w).value_or(std::string());
 }
 
+std::optional<std::uint32_t> X11Desktop::WindowProcess(WindowId w) {
+    if (w == 0) return std::nullopt;
+    std::lock_guard lock(mutex_);
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long after = 0;
+    unsigned char* data = nullptr;
+    std::optional<std::uint32_t> pid;
+    if (XGetWindowProperty(display_, w, atoms_->netWmPid, 0, 1, False, XA_CARDINAL, &type, &format, &count, &after,
+                           &data) == Success &&
+        data) {
+        // Xlib hands 32-bit items over in longs.
+        if (type == XA_CARDINAL && format == 32 && count == 1)
+            pid = static_cast<std::uint32_t>(*reinterpret_cast<const unsigned long*>(data));
+        XFree(data);
+    }
+    return pid;
+}
+
 std::optional<Rect> X11Desktop::WindowRect(WindowId w) {
     if (w == 0) return std::nullopt;
     std::lock_guard lock(mutex_);

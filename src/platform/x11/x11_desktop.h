@@ -27,6 +27,8 @@ public:
     WindowId FindChild(WindowId parent, std::string_view className) override;
     bool IsWindow(WindowId w) override;
     std::string Title(WindowId w) override;
+    // _NET_WM_PID, which toolkits such as Qt set on their top-level windows.
+    std::optional<std::uint32_t> WindowProcess(WindowId w) override;
     std::optional<Rect> WindowRect(WindowId w) override;
     std::optional<Rect> ClientRect(WindowId w) override;
     bool PostMessage(WindowId w, const Message& m) override;
