@@ -5,16 +5,22 @@
 //       adds the keys of <defaults.ini> that <file.ini> lacks; the file's own values stay
 //   kestrava-settings get <file.ini> <section> <key>
 //   kestrava-settings set [--owner-only] <file.ini> <section> <key> <value>
+//   kestrava-settings use-server [--dir DIR] HOST[:PORT]
+//       points the installation folder DIR (default: the launcher's, ~/.local/share/kestrava) at a
+//       club's server: the sync server HOST (port 9002), the configuration host HOST:PORT
+//       (default port 80) and the update address http://HOST/kestrava/Updater.ini
 //
 // --owner-only: the file ends up readable by its owner alone (0600).
 // Exit status: 0 done, 1 a file could not be read or written, 2 bad usage.
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "config/profile.h"
+#include "use_server.h"
 
 namespace {
 
@@ -24,9 +30,36 @@ int Usage() {
     std::fputs(
         "usage: kestrava-settings merge [--owner-only] <defaults.ini> <file.ini>\n"
         "       kestrava-settings get <file.ini> <section> <key>\n"
-        "       kestrava-settings set [--owner-only] <file.ini> <section> <key> <value>\n",
+        "       kestrava-settings set [--owner-only] <file.ini> <section> <key> <value>\n"
+        "       kestrava-settings use-server [--dir DIR] HOST[:PORT]\n",
         stderr);
     return 2;
+}
+
+// The folder the launcher makes: $XDG_DATA_HOME/kestrava, ~/.local/share/kestrava without it.
+std::string LauncherFolder() {
+    const char* dataHome = std::getenv("XDG_DATA_HOME");
+    if (dataHome != nullptr && dataHome[0] == '/') return std::string(dataHome) + "/kestrava";
+    const char* home = std::getenv("HOME");
+    return home != nullptr && home[0] != '\0' ? std::string(home) + "/.local/share/kestrava" : std::string();
+}
+
+int UseServer(std::vector<std::string> args) {
+    std::string dir = LauncherFolder();
+    if (args.size() == 3 && args[0] == "--dir") {
+        dir = args[1];
+        args.erase(args.begin(), args.begin() + 2);
+    }
+    kestrava::settings_tool::ServerAddress address;
+    if (args.size() != 1 || !kestrava::settings_tool::ParseServerAddress(args[0], address)) return Usage();
+    std::string error;
+    if (dir.empty() || !kestrava::settings_tool::UseServer(dir, address, error)) {
+        std::fprintf(stderr, "kestrava-settings: %s\n", dir.empty() ? "HOME is not set; give --dir" : error.c_str());
+        return 1;
+    }
+    std::printf("%s: sync server %s:9002, configuration host http://%s:%d, updates http://%s/kestrava/Updater.ini\n",
+                dir.c_str(), address.host.c_str(), address.host.c_str(), address.port, address.host.c_str());
+    return 0;
 }
 
 }  // namespace
@@ -36,6 +69,7 @@ int main(int argc, char** argv) {
     if (args.empty()) return Usage();
     const std::string command = args.front();
     args.erase(args.begin());
+    if (command == "use-server") return UseServer(args);
     FileAccess access = FileAccess::Keep;
     if (!args.empty() && args.front() == "--owner-only") {
         access = FileAccess::OwnerOnly;

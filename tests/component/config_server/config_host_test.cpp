@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <thread>
 
 #include "app/remote_config.h"
@@ -202,4 +203,29 @@ TEST(ConfigHost, TheConsolesUpdateCheckFindsANewerVersionAndItsFilesDownload) {
     WriteFile(install / "Update.ini", "[MAINVER]\r\nmainver=8.41\r\n[URL]\r\n"
                                       "iniurl1=http://127.0.0.1/kestrava/Updater.ini\r\n");
     EXPECT_EQ(net::CheckForUpdate(fake.clock, fake.desktop, fake.notices, options), net::UpdateCheckResult::UpToDate);
+}
+
+// What a member runs once: kestrava-settings use-server, after which the console's own login
+// fetch finds the club's host and the sync server's address and the update check asks the host.
+TEST(ConfigHost, AnInstallationPointedAtTheHostWithKestravaSettingsUsesIt) {
+    config_server::Answers answers;
+    answers.dwbase = "90500";
+    RunningHost host(answers, {});
+    kestrava::testing::InstallDir install;
+    const std::string command = std::string(KESTRAVA_SETTINGS) + " use-server --dir " + fs::current_path().string() +
+                                " 127.0.0.1:" + std::to_string(host.Port()) + " >/dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+
+    const app::RemoteConfigResult result =
+        app::FetchRemoteConfig([](const std::string& url) { return net::HttpGet(url); }, 0);
+    EXPECT_TRUE(result.dwbaseStored);
+    EXPECT_EQ(config::Read(config::user::dwbase), 90500);
+    EXPECT_EQ(config::Read(config::user::synchostip), "127.0.0.1");
+    EXPECT_EQ(config::ReadProfileString("URL", "iniurl4", "", 260, "Update.ini"), "http://127.0.0.1/kestrava/Updater.ini");
+
+    // Not a host: nothing is written.
+    const std::string bad = std::string(KESTRAVA_SETTINGS) + " use-server --dir " + fs::current_path().string() +
+                            " 'evil.example/x' 2>/dev/null";
+    EXPECT_EQ(WEXITSTATUS(std::system(bad.c_str())), 2);
+    EXPECT_EQ(config::Read(config::user::synchostip), "127.0.0.1");
 }
