@@ -1,0 +1,171 @@
+#include "ws_transport.h"
+
+#include <unordered_map>
+
+#include <websocketpp/config/asio_no_tls.hpp>
+#include <websocketpp/server.hpp>
+
+namespace kestrava::sync {
+
+namespace {
+
+// Frames from consoles are a few dozen bytes; a small read buffer keeps an idle connection
+// cheap, and the library's own logs are off (the server logs what matters itself).
+struct ServerConfig : websocketpp::config::asio {
+    typedef ServerConfig type;
+    static const std::size_t connection_read_buffer_size = 512;
+    static const websocketpp::log::level elog_level = websocketpp::log::elevel::none;
+    static const websocketpp::log::level alog_level = websocketpp::log::alevel::none;
+    // Anything longer is not worth reading into memory: the connection is closed (1009).
+    static const std::size_t max_message_size = 65536;
+};
+
+using Server = websocketpp::server<ServerConfig>;
+using Hdl = websocketpp::connection_hdl;
+
+}  // namespace
+
+struct WsTransport::Impl {
+    RelayRules& rules;
+    Clock clock;
+    Log log;
+    ClusterSink clusterSink;
+    Server server;
+    std::unordered_map<ConnId, Hdl> conns;
+    ConnId nextId = 0;
+    std::unique_ptr<boost::asio::steady_timer> ticker;
+    std::function<void()> everySecond;
+
+    Impl(RelayRules& r, Clock c, Log l, ClusterSink s)
+        : rules(r), clock(std::move(c)), log(std::move(l)), clusterSink(std::move(s)) {
+        server.init_asio();
+        server.set_reuse_addr(true);
+        server.set_listen_backlog(4096);
+        server.set_validate_handler([this](Hdl h) { return Validate(h); });
+    }
+
+    bool Validate(Hdl h) {
+        websocketpp::lib::error_code ec;
+        Server::connection_ptr con = server.get_con_from_hdl(h, ec);
+        if (ec) return false;
+        boost::system::error_code bec;
+        const auto remote = con->get_raw_socket().remote_endpoint(bec);
+        std::string address = bec ? std::string("unknown") : remote.address().to_string();
+        const ConnId id = ++nextId;
+        const RelayRules::Admission a = rules.Admit(id, con->get_resource(), address, clock());
+        if (!a.ok) {
+            con->set_status(a.refusal == Refusal::AddressFull ? websocketpp::http::status_code::too_many_requests
+                            : a.refusal == Refusal::BadTarget ? websocketpp::http::status_code::bad_request
+                                                              : websocketpp::http::status_code::forbidden);
+            return false;
+        }
+        conns.emplace(id, h);
+        con->set_message_handler([this, id](Hdl, Server::message_ptr msg) {
+            Execute(rules.OnFrame(id, msg->get_payload(), clock()));
+        });
+        const auto gone = [this, id](Hdl gh) {
+            websocketpp::lib::error_code e;
+            Server::connection_ptr c = server.get_con_from_hdl(gh, e);
+            if (!e && c->get_local_close_code() == websocketpp::close::status::message_too_big) {
+                rules.RefuseOn(id, Refusal::Oversize, "frame over the library's limit, connection closed", clock());
+            }
+            conns.erase(id);
+            rules.Leave(id);
+        };
+        con->set_close_handler(gone);
+        con->set_fail_handler(gone);
+        return true;
+    }
+
+    void SendTo(Hdl h, const Server::message_ptr& msg) {
+        websocketpp::lib::error_code ec;
+        Server::connection_ptr con = server.get_con_from_hdl(h, ec);
+        if (!ec) con->send(msg);  // a connection not open (yet or any more) just misses it
+    }
+
+    Server::message_ptr Message(const std::string& text) {
+        auto msg = std::make_shared<ServerConfig::message_type>(ServerConfig::message_type::con_msg_man_ptr(), websocketpp::frame::opcode::text, text.size());
+        msg->set_payload(text);
+        return msg;
+    }
+
+    void Execute(const std::vector<Action>& actions) {
+        for (const Action& a : actions) {
+            switch (a.kind) {
+                case Action::Kind::Send: {
+                    const auto it = conns.find(a.conn);
+                    if (it != conns.end()) SendTo(it->second, Message(a.text));
+                    break;
+                }
+                case Action::Kind::Broadcast: {
+                    const auto msg = Message(a.text);
+                    for (const auto& [id, h] : conns) {
+                        if (id != a.conn) SendTo(h, msg);
+                    }
+                    break;
+                }
+                default:
+                    if (clusterSink) clusterSink(a);
+                    break;
+            }
+        }
+    }
+
+    void Tick() {
+        ticker->expires_after(std::chrono::seconds(1));
+        ticker->async_wait([this](const boost::system::error_code& ec) {
+            if (ec) return;
+            rules.Tick(clock());
+            if (everySecond) everySecond();
+            Tick();
+        });
+    }
+};
+
+WsTransport::WsTransport(RelayRules& rules, Clock clock, Log log, ClusterSink clusterSink)
+    : impl_(std::make_unique<Impl>(rules, std::move(clock), std::move(log), std::move(clusterSink))) {}
+
+WsTransport::~WsTransport() = default;
+
+bool WsTransport::Listen(const std::string& bind, int port, std::string* error) {
+    websocketpp::lib::error_code ec;
+    boost::system::error_code bec;
+    const auto address = boost::asio::ip::make_address(bind, bec);
+    if (bec) {
+        *error = "bad bind address " + bind;
+        return false;
+    }
+    impl_->server.listen(boost::asio::ip::tcp::endpoint(address, static_cast<unsigned short>(port)), ec);
+    if (ec) {
+        *error = "cannot listen on " + bind + ":" + std::to_string(port) + ": " + ec.message();
+        return false;
+    }
+    impl_->server.start_accept(ec);
+    if (ec) {
+        *error = "cannot accept: " + ec.message();
+        return false;
+    }
+    return true;
+}
+
+int WsTransport::Port() const {
+    websocketpp::lib::asio::error_code ec;
+    const auto ep = impl_->server.get_local_endpoint(ec);
+    return ec ? 0 : ep.port();
+}
+
+void WsTransport::Run(std::function<void()> everySecond) {
+    impl_->everySecond = std::move(everySecond);
+    impl_->ticker = std::make_unique<boost::asio::steady_timer>(impl_->server.get_io_service());
+    impl_->Tick();
+    impl_->server.run();
+    impl_->ticker.reset();
+}
+
+void WsTransport::Stop() { impl_->server.get_io_service().stop(); }
+
+void WsTransport::Post(std::function<void()> fn) { boost::asio::post(impl_->server.get_io_service(), std::move(fn)); }
+
+void WsTransport::Execute(const std::vector<Action>& actions) { impl_->Execute(actions); }
+
+}  // namespace kestrava::sync
