@@ -1,6 +1,7 @@
 // The geometry file: any text gives a geometry (defaults for what is missing) whose integer keys
-// read as the settings reader reads them, whose texts fit their buffers, and which scales at every
-// display scale without wrapping; written back key by key it reads back the same.
+// are what a reading of the text finds (fuzz/reference_profile.h, not the program's reader), whose
+// texts fit their buffers, and which scales at every display scale without wrapping; written back
+// key by key, the file's text holds the same numbers and reads back the same.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
@@ -9,6 +10,7 @@
 #include "config/profile.h"
 #include "fuzz_support.h"
 #include "perception/page_geometry.h"
+#include "reference_profile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace kestrava;
@@ -19,12 +21,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int viewLeft = in.ConsumeIntegral<int>();
     const int viewTop = in.ConsumeIntegral<int>();
     const std::string path = "bin/coordinatebaseline.ini";
-    fuzz::WriteFile(path, in.ConsumeRemainingBytesAsString());
+    const std::string text = in.ConsumeRemainingBytesAsString();
+    fuzz::WriteFile(path, text);
 
     const PageGeometry raw = ReadPageGeometry(path);
     for (const GeometryKey& key : GeometryKeys()) {
         const int value = GeometryField(const_cast<PageGeometry&>(raw), key);
-        FUZZ_CHECK(value == config::ReadProfileInt(kGeometrySection, key.name, 0, path));
+        FUZZ_CHECK(value == fuzz::ReferenceInt(text, kGeometrySection, key.name, 0));
     }
     FUZZ_CHECK(raw.cr_que.find_first_of("\r\n") == std::string::npos && raw.version.size() < 64);
     const PageGeometry initial = InitialPageGeometry(path);
@@ -65,8 +68,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(config::WriteProfileInt(kGeometrySection, key.name,
                                            GeometryField(const_cast<PageGeometry&>(raw), key), copy));
     const PageGeometry back = ReadPageGeometry(copy);
-    for (const GeometryKey& key : GeometryKeys())
-        FUZZ_CHECK(GeometryField(const_cast<PageGeometry&>(back), key) ==
-                   GeometryField(const_cast<PageGeometry&>(raw), key));
+    const std::string copyText = fuzz::ReadFile(copy);
+    for (const GeometryKey& key : GeometryKeys()) {
+        const int value = GeometryField(const_cast<PageGeometry&>(raw), key);
+        FUZZ_CHECK(fuzz::ReferenceInt(copyText, kGeometrySection, key.name, value == 0 ? 1 : 0) == value);
+        FUZZ_CHECK(GeometryField(const_cast<PageGeometry&>(back), key) == value);
+    }
     return 0;
 }
