@@ -432,6 +432,9 @@
     $('span1').textContent = `${c(timeline.firstStart)} 至 ${c(timeline.revStart)}`;
     $('span2').textContent = `${c(timeline.revStart)} 至 ${c(timeline.end)}`;
     note(`bidding seed=${seed} mode=${realMode ? 'real' : 'sim'} warning=${warningPrice} final=${finalPrice()}`);
+    // The whole price curve in wall-clock milliseconds, for simulated bidders who watch the same
+    // auction (scripts/practice --peers).
+    note(`timeline end=${timeline.end} warning=${warningPrice} steps=${steps.join(',')}`);
     tick();
     afterPaint(() => {
       if (realMode) return void tell('login');
