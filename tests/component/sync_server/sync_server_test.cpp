@@ -1,0 +1,157 @@
+// One sync server node with real WebSocket clients on 127.0.0.1.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <regex>
+#include <set>
+
+#include "sync_test_support.h"
+#include "ws_clients.h"
+
+namespace kestrava::sync::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(SyncServerTest, RelaysReportsAndJamSignalsBetweenConsoles) {
+    ServerSettings s;
+    s.rules.jamQuorum = 2;
+    RunningNode server(s);
+    ASSERT_TRUE(server.Ok());
+    WsClients clients;
+    const int a = clients.Open(server.Url("10000001"));
+    const int b = clients.Open(server.Url("10000002"));
+    const int c = clients.Open(server.Url("10000003"));
+    for (int i : {a, b, c}) ASSERT_TRUE(clients.WaitOpen(i));
+
+    clients.Send(a, "hbeat");
+    EXPECT_TRUE(clients.WaitFor(a, "hbeat"));
+
+    // The first report of the room needs a second bid number; the second relays it to the others.
+    const std::string t1 = NowCode(), t2 = NowCode(10);
+    clients.Send(a, "1_" + t1 + ",89300");
+    std::this_thread::sleep_for(100ms);
+    clients.Send(b, "1_" + t2 + ",89300");
+    const std::string relayed = "1_" + t2 + ",89300";
+    EXPECT_TRUE(clients.WaitFor(a, relayed));
+    EXPECT_TRUE(clients.WaitFor(c, relayed));
+    // A rise within the limit goes at once; the sender never hears its own report.
+    const std::string rise = "1_" + NowCode(20) + ",89400";
+    clients.Send(c, rise);
+    EXPECT_TRUE(clients.WaitFor(a, rise));
+    EXPECT_TRUE(clients.WaitFor(b, rise));
+
+    clients.Send(a, "6_0");
+    clients.Send(b, "6_0");
+    for (int i : {a, b, c}) EXPECT_TRUE(clients.WaitFor(i, "6_2"));
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(Reports(clients.Received(a)), (std::vector<std::string>{relayed, rise, "6_2"}));
+    EXPECT_EQ(Reports(clients.Received(b)), (std::vector<std::string>{rise, "6_2"}));
+    EXPECT_EQ(Reports(clients.Received(c)), (std::vector<std::string>{relayed, "6_2"}));
+}
+
+TEST(SyncServerTest, RefusesOtherTargetsBidNumbersOffTheListAndCrowdedAddresses) {
+    const std::string allow = ::testing::TempDir() + "sync-allow.txt";
+    std::ofstream(allow) << "# the club\n10000001\n10000002\n";
+    ServerSettings s;
+    ASSERT_TRUE(LoadAllowList(allow, s.rules.allowList, nullptr));
+    s.rules.connectionsPerAddress = 2;
+    RunningNode server(s);
+    ASSERT_TRUE(server.Ok());
+    const std::string base = "ws://127.0.0.1:" + std::to_string(server.Node().Port());
+    WsClients clients;
+    struct Row { std::string url; bool open; int status; };
+    const std::vector<Row> rows = {
+        {server.Url("10000001"), true, 0},
+        {base + "/?id=10000001&type=102", false, 400},
+        {base + "/?id=1000000&type=101", false, 400},
+        {base + "/sync?id=10000001&type=101", false, 400},
+        {server.Url("10000003"), false, 403},
+        {server.Url("10000002"), true, 0},
+        {server.Url("10000002"), false, 429},
+    };
+    std::vector<int> opened;
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.url);
+        const int i = clients.Open(r.url);
+        EXPECT_EQ(clients.WaitOpen(i), r.open);
+        EXPECT_EQ(clients.Status(i), r.status);
+        if (r.open) opened.push_back(i);
+    }
+    // A closed connection frees its place.
+    clients.Close(opened[0]);
+    std::this_thread::sleep_for(200ms);
+    EXPECT_TRUE(clients.WaitOpen(clients.Open(server.Url("10000001"))));
+    EXPECT_EQ(server.LogCount("refused bad-target"), 1) << "one line for the streak";
+    EXPECT_EQ(server.LogCount("refused not-allowed from 127.0.0.1: 10000003"), 1);
+    EXPECT_EQ(server.LogCount("refused address-full"), 1);
+}
+
+// Many clients sending nothing but bad frames: the server stays up, a good report still goes
+// through to every other console, and nothing else reaches them.
+TEST(SyncServerTest, FloodOfBadFramesRelaysNothingBadAndKeepsServing) {
+    ServerSettings s;
+    s.rules.connectionsPerAddress = 0;
+    s.rules.ratePerSecond = 1000000;  // every bad frame reaches the parser and the rules
+    RunningNode server(s);
+    ASSERT_TRUE(server.Ok());
+    WsClients flood(false);
+    WsClients consoles;
+    const int kFlooders = 40, kFrames = 250;
+    std::vector<int> flooders;
+    for (int i = 0; i < kFlooders; ++i) flooders.push_back(flood.Open(server.Url(std::to_string(20000000 + i))));
+    for (int i : flooders) ASSERT_TRUE(flood.WaitOpen(i));
+    const int a = consoles.Open(server.Url("10000001"));
+    const int b = consoles.Open(server.Url("10000002"));
+    const int watcher = consoles.Open(server.Url("10000003"));
+    for (int i : {a, b, watcher}) ASSERT_TRUE(consoles.WaitOpen(i));
+
+    std::thread flooding([&] {
+        const std::string big(1000, 'x');
+        const std::string huge(100000, 'y');  // beyond what the server reads: the connection ends
+        for (int k = 0; k < kFrames; ++k) {
+            for (int n = 0; n < kFlooders; ++n) {
+                const int i = flooders[n];
+                switch ((k + n) % 9) {
+                    case 0: flood.Send(i, std::string("\x01\xff garbage ") + std::to_string(k)); break;
+                    case 1: flood.Send(i, big); break;
+                    case 2: flood.Send(i, "1_" + NowCode() + ",89300,1"); break;
+                    case 3: flood.Send(i, "1_" + NowCode() + ",50000"); break;                    // fake low
+                    case 4: flood.Send(i, "1_" + NowCode() + "," + std::to_string(100000 + 100 * n)); break;  // fake high
+                    case 5: flood.Send(i, "1_" + NowCode(-60000) + ",89300"); break;             // old time
+                    case 6: flood.Send(i, "6_9"); break;
+                    case 7: flood.Send(i, "1_" + NowCode() + ",89350"); break;                   // off the grid
+                    case 8: if (k == 8 && n == 0) flood.Send(i, huge); else flood.Send(i, "1_abc"); break;
+                }
+            }
+        }
+    });
+    // Meanwhile two consoles agree on a price.
+    std::this_thread::sleep_for(50ms);
+    const std::string good = "1_" + NowCode(10) + ",89300";
+    consoles.Send(a, "1_" + NowCode() + ",89300");
+    std::this_thread::sleep_for(20ms);
+    consoles.Send(b, good);
+    EXPECT_TRUE(consoles.WaitFor(watcher, good, 10s));
+    flooding.join();
+
+    // Still serving: a new console is answered.
+    const int late = consoles.Open(server.Url("10000004"));
+    ASSERT_TRUE(consoles.WaitOpen(late));
+    consoles.Send(late, "hbeat");
+    EXPECT_TRUE(consoles.WaitFor(late, "hbeat"));
+    EXPECT_EQ(Reports(consoles.Received(watcher)), std::vector<std::string>{good});
+    EXPECT_EQ(Reports(consoles.Received(a)), std::vector<std::string>{good});
+    std::uint64_t refused = 0, oversize = 0;
+    ASSERT_TRUE(server.Node().Inspect([&](const RelayRules& r, bool) {
+        refused = r.Refusals().Total();
+        oversize = r.Refusals().Count(Refusal::Oversize);
+    }));
+    EXPECT_GT(refused, static_cast<std::uint64_t>(kFlooders * kFrames / 2));
+    EXPECT_GT(oversize, 0u);
+    EXPECT_LT(server.Log().size(), 40u) << "refusals are logged once per streak";
+}
+
+}  // namespace
+}  // namespace kestrava::sync::testing
