@@ -20,6 +20,9 @@ CKestravaDlg::CKestravaDlg(platform::Platform p, log::LogBook& book, LoginInfo l
     state.ispClass = login.ispClass;
     state.loginSecond = login.loginSecond;
     shell.SetLogLine([this](std::string_view text) { WriteLogLine(text); });
+    shell.SetPosted([this](const platform::Message& m) {
+        if (IsSimulation()) guide.OnCommandSent(m.msg, m.wParam, platform.clock.EpochMillis());
+    });
 }
 
 CKestravaDlg::~CKestravaDlg() { OnClose(); }

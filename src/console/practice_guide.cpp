@@ -1,5 +1,8 @@
 #include "console/practice_guide.h"
 
+#include "shell/page_commands.h"
+#include "shell/scheduled_confirm.h"
+
 #include <cstdio>
 #include <iterator>
 
@@ -97,8 +100,16 @@ void PracticeGuide::OnLogLine(std::string_view text, std::int64_t epochMs) {
     if (!rule_.empty()) return;
     if (const auto rule = ConfirmingRule(text)) {
         rule_ = std::string(*rule);
-        confirmedAtMs_ = epochMs;
+        confirmedAtLow_ = confirmSentLow_.value_or(static_cast<std::uint32_t>(epochMs));
     }
+}
+
+void PracticeGuide::OnCommandSent(std::uint32_t msg, std::uint32_t wParam, std::int64_t epochMs) {
+    std::lock_guard lock(mutex_);
+    if (!rule_.empty()) return;
+    if (msg == shell::cmd::ConfirmCodeElement) confirmSentLow_ = static_cast<std::uint32_t>(epochMs);
+    // A scheduled confirmation is clicked by the shell at the moment it names.
+    if (msg == shell::cmd::ScheduleConfirm) confirmSentLow_ = wParam;
 }
 
 void PracticeGuide::OnConfirmSeen(std::uint32_t epochLow, std::int32_t pageClockMs) {
@@ -126,7 +137,8 @@ void PracticeGuide::Reset() {
     applied_ = false;
     armed_ = false;
     rule_.clear();
-    confirmedAtMs_ = 0;
+    confirmedAtLow_ = 0;
+    confirmSentLow_.reset();
     seenEpochLow_.reset();
     seenPageClockMs_ = 0;
     verdictPrice_.reset();
@@ -171,7 +183,7 @@ std::string PracticeGuide::OutcomeLocked() const {
         text += "由" + rule_ + "确认";
         if (seenEpochLow_) {
             // Both are the system clock; the difference of the low 32 bits is exact for ±24 days.
-            const auto late = static_cast<std::int32_t>(*seenEpochLow_ - static_cast<std::uint32_t>(confirmedAtMs_));
+            const auto late = static_cast<std::int32_t>(*seenEpochLow_ - confirmedAtLow_);
             char lead[32];
             std::snprintf(lead, sizeof lead, "%.1f", (kPageEndMs - seenPageClockMs_) / 1000.0);
             text += "，页面于" + ClockText(seenPageClockMs_) + "（离结束" + lead + "秒）收到点击，比软件确认晚" +

@@ -59,6 +59,9 @@ public:
 
     // A line of the console's day log, written at `epochMs` of the system clock.
     void OnLogLine(std::string_view text, std::int64_t epochMs);
+    // A command posted to the page at `epochMs`. The confirmation's moment is when its command
+    // went (or the moment a schedule named), not when its rule's line was written just after.
+    void OnCommandSent(std::uint32_t msg, std::uint32_t wParam, std::int64_t epochMs);
     // The page's handler ran for the confirm click at the system clock's epoch milliseconds (low 32
     // bits) `epochLow`, at `pageClockMs` milliseconds after midnight of the page's own clock.
     void OnConfirmSeen(std::uint32_t epochLow, std::int32_t pageClockMs);
@@ -83,7 +86,8 @@ private:
     bool applied_ = false;
     bool armed_ = false;
     std::string rule_;  // the confirming rule; empty while none
-    std::int64_t confirmedAtMs_ = 0;
+    std::uint32_t confirmedAtLow_ = 0;  // low 32 bits of its epoch milliseconds
+    std::optional<std::uint32_t> confirmSentLow_;  // the last confirmation command's moment
     std::optional<std::uint32_t> seenEpochLow_;
     std::int32_t seenPageClockMs_ = 0;
     std::optional<int> verdictPrice_;

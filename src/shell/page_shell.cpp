@@ -45,7 +45,10 @@ PageWindows PageShell::RefreshPageWindows() {
 bool PageShell::Post(std::uint32_t msg, std::uint32_t wParam, std::int32_t lParam) {
     const platform::WindowId target = link_.pageWindow.load();
     if (!target) return false;
-    return desktop_.PostMessage(target, platform::Message{msg, wParam, lParam});
+    const platform::Message m{msg, wParam, lParam};
+    if (!desktop_.PostMessage(target, m)) return false;
+    if (posted_) posted_(m);
+    return true;
 }
 
 bool PageShell::PostPoint(std::uint32_t msg, PagePoint p) { return Post(msg, static_cast<std::uint32_t>(p.x), p.y); }

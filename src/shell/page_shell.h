@@ -22,8 +22,12 @@ public:
     PageShell(platform::Desktop& desktop, platform::Clock& clock, platform::Programs& programs,
               platform::Notices& notices, PageLink& link);
 
+    // Hears every command the page window was sent, right after it went.
+    using Posted = std::function<void(const platform::Message&)>;
+
     // Set before the shell is used from several threads.
     void SetLogLine(LogLine logLine) { logLine_ = std::move(logLine); }
+    void SetPosted(Posted posted) { posted_ = std::move(posted); }
 
     // ---- Windows
     // The three windows looked up afresh: title, then the two classes in turn; a missing link
@@ -92,6 +96,7 @@ private:
     platform::Notices& notices_;
     PageLink& link_;
     LogLine logLine_;
+    Posted posted_;
 };
 
 }  // namespace kestrava::shell

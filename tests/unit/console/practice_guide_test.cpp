@@ -163,6 +163,35 @@ TEST(PracticeGuideOutcome, SaysWhichRuleWhenHowLateValidAndWon) {
     }
 }
 
+TEST(PracticeGuideOutcome, HowLateCountsFromTheCommandOrTheScheduledMoment) {
+    struct Case {
+        const char* what;
+        std::uint32_t msg;       // 0: no command seen
+        std::uint32_t wParam;
+        std::int64_t sentAt;
+        std::int64_t lineAt;     // the rule's line
+        std::uint32_t seenAt;    // the page's handler
+        const char* has;
+    };
+    const Case cases[] = {
+        {"the command, its line written later", 0x4a3, 0, 100000, 100009, 100004, "比软件确认晚4毫秒"},
+        {"a schedule names its moment ahead", 0x4ab, 101000, 100000, 101001, 101002, "比软件确认晚2毫秒"},
+        {"another command is no confirmation", 0x4a5, 0, 100000, 100009, 100012, "比软件确认晚3毫秒"},
+        {"no command seen: the line's time", 0, 0, 0, 100009, 100012, "比软件确认晚3毫秒"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        PracticeGuide guide;
+        if (c.msg) guide.OnCommandSent(c.msg, c.wParam, c.sentAt);
+        guide.OnLogLine("国拍最低价：89600，软件点击\"确定\"按钮", c.lineAt);
+        // Commands after the confirmation do not move its moment.
+        guide.OnCommandSent(0x4a3, 0, c.lineAt + 50);
+        guide.OnConfirmSeen(c.seenAt, (11 * 3600 + 29 * 60 + 54) * 1000);
+        guide.OnResult(89700, true);
+        EXPECT_NE(guide.Outcome().find(c.has), std::string::npos) << guide.Outcome();
+    }
+}
+
 // ---- the console around the guide
 
 class ConsoleGuideTest : public ::testing::Test {
@@ -194,8 +223,11 @@ TEST_F(ConsoleGuideTest, TheRunsStepsAndTheOutcomeReachTheShownState) {
     Tick();
     EXPECT_NE(con.state.guideText.Get().find("软件自动确认"), std::string::npos);
 
-    con.WriteLogLine("国拍最低价：89600，软件点击\"确定\"按钮");
+    // The rule's command goes to the page, its line a moment later.
     const auto confirmedAt = static_cast<std::uint32_t>(rig.fp.clock.EpochMillis());
+    ASSERT_TRUE(con.shell.ConfirmCodeElement());
+    rig.fp.clock.Advance(9);
+    con.WriteLogLine("国拍最低价：89600，软件点击\"确定\"按钮");
     con.HandleMessage({msg::PageConfirmSeen, confirmedAt + 7, (11 * 3600 + 29 * 60 + 54) * 1000});
     con.HandleMessage({msg::PageVerdict, 89900, 1});
     Tick();
