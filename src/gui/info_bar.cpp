@@ -92,7 +92,10 @@ void CDlg012::SetGuide(std::string_view text) {
 
 QString CDlg012::GuideText() const { return guide_->text(); }
 
-QPoint CDlg012::GuideCorner() const { return guide_->mapToGlobal(QPoint(guide_->width(), 0)); }
+QPoint CDlg012::GuideCorner() const {
+    // Right of the bar, so the balloon's body leaves the guide line itself in view.
+    return mapToGlobal(QPoint(width() + kGuideBalloonGap, guide_->y()));
+}
 
 QString CDlg012::HeaderText() const { return header_->text(); }
 QString CDlg012::BodyText() const { return body_->text(); }

@@ -28,8 +28,11 @@ public:
     QString HeaderText() const;
     QString BodyText() const;
     QString GuideText() const;
-    // Where a balloon about the guide line points: its top-right corner on the screen.
+    // Where a balloon about the guide line points: level with the line's top, just right of the
+    // bar (far enough that the balloon's body, which starts a little left of its tip, stays off
+    // the bar).
     QPoint GuideCorner() const;
+    static constexpr int kGuideBalloonGap = 24;
     int HeaderStyle() const { return headerStyle_; }
     int BodyStyle() const { return bodyStyle_; }
 
