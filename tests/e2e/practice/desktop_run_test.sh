@@ -23,35 +23,10 @@ shots=${2:+$(realpath -m "$2")}
 here=$(cd "$(dirname "$0")" && pwd)
 repo=$(cd "$here/../../.." && pwd)
 
-# A session bus of its own, on which the accessibility bus starts: what the console window shows
-# is read through it.
-if [ -z "${KESTRAVA_TEST_SESSION_BUS:-}" ]; then
-  exec env KESTRAVA_TEST_SESSION_BUS=1 dbus-run-session -- "$0" "$@" 2> >(grep -v "^dbus-daemon\|SpiRegistry" >&2)
-fi
-export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
-text_of() { /usr/bin/python3 "$here/window_text.py" text "$1" 2>/dev/null; }
-
-# shellcheck source=checks.sh
-. "$here/checks.sh"
-work=$(mktemp -d /tmp/kestrava-e2e.XXXXXX)
-practice_pid=""
-cleanup() {
-  [ -n "$practice_pid" ] && kill "$practice_pid" 2>/dev/null && wait "$practice_pid" 2>/dev/null
-  [ -n "${own_display:-}" ] && xvfb_stop
-  rm -rf "$work"
-}
-trap cleanup EXIT
-# The display the tests share, or one of its own; a runtime folder of its own, so a console or page
-# shell running elsewhere is not this run's.
-export XDG_RUNTIME_DIR=$work/runtime
-mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
-if [ -z "${DISPLAY:-}" ]; then
-  # shellcheck source=../../../scripts/xvfb-env
-  . "$repo/scripts/xvfb-env"
-  xvfb_start 1920x1080x24 || { echo "FAIL  no X server"; exit 1; }
-  own_display=1
-fi
-/usr/bin/python3 "$here/window_text.py" bus || { echo "FAIL  no accessibility bus"; exit 1; }
+# shellcheck source=desktop.sh
+. "$here/desktop.sh"
+desktop_session_bus "$0" "$@"
+desktop_start
 
 start=$(date +%s)
 "$repo/scripts/practice" --build "$build" --copy "$work/inst" --seed 7 --code 4321 >"$work/terminal.out" 2>&1 &
@@ -89,9 +64,8 @@ shot() {
 # ---- the start: the script sets the practice up, the page logs in by itself
 wait_shell "page: bidding seed=7" 90
 check "the practice page logged in by itself and started its auction" test $? -eq 0
-console=$(xdotool search --name "^Vonter沪牌抢拍助手\$" 2>/dev/null | head -1)
+console_pid=$(console_process 10)
 page=$(xdotool search --name "^客车额度拍卖InternetExplorer\$" 2>/dev/null | head -1)
-console_pid=$(xdotool getwindowpid "$console" 2>/dev/null)
 check "the console and the page window are up" test -n "$console_pid" -a -n "$page"
 wait_shown "练习：首次出价时段" 20
 check "the info bar says to wait for the revision phase" test $? -eq 0
@@ -102,14 +76,14 @@ check "… at the lowest price + 700" has "$(grep -A1 "^check box: 最低成交�
 # ---- the code dialog opens by itself; the bidder types the code it shows and presses Enter
 wait_shell "page: dialog code open price=89900" 200
 check "the code dialog opened by itself for 89900" test $? -eq 0
-wait_shown "验证码框已打开" 5
+wait_shown "验证码框已打开" 10
 check "the info bar says: type the four digits and press Enter" test $? -eq 0
 shot first_practice_code.png
 xdotool windowactivate --sync "$page" 2>/dev/null
 xdotool type --delay 60 4321
 sleep 0.2
 xdotool key Return
-wait_shown "价格进入300以内时软件自动确认" 5
+wait_shown "价格进入300以内时软件自动确认" 10
 check "the info bar says: confirming when the price comes within 300" test $? -eq 0
 
 # ---- the outcome, in the console window and in the terminal
@@ -146,11 +120,8 @@ check "the console's run started again: the guidance is back at its first step" 
 check "… and the last outcome is gone" lacks "$shown" "练习结果："
 
 # ---- closing the console ends the practice
-"$build/kestrava-post" "Vonter沪牌抢拍助手" 0x10 >/dev/null 2>&1
-for _ in $(seq 1 100); do kill -0 "$practice_pid" 2>/dev/null || break; sleep 0.2; done
-wait "$practice_pid"
+close_practice "$build"
 status=$?
-practice_pid=""
 check "scripts/practice ended with the console (exit $status)" test "$status" -eq 0
 read_day_logs "$dir"
 check "the bidder's Enter armed the submission" has "$console_text" "客户按了回车，智能提交开启"
@@ -158,4 +129,7 @@ check "the console's day log names the gap rule's confirmation" has "$console_te
 echo "---- terminal"
 cat "$work/terminal.out"
 echo "run time: $(( $(date +%s) - start )) s"
+if [ "$failures" -gt 0 ] && [ -s "$work/window_text.err" ]; then
+  echo "---- reading the window"; tail -20 "$work/window_text.err"
+fi
 finish_checks
