@@ -13,7 +13,7 @@ build=$(realpath "${2:?usage: package_test.sh <cpack> <build folder>}")
 # shellcheck source=../../checks.sh
 . "$(dirname "$0")/../../checks.sh"
 
-rm -f "$build"/package/kestrava_*.deb
+rm -f "$build"/package/kestrava_*.deb "$build"/package/kestrava-server_*.deb
 (cd "$build" && "$cpack" --config CPackConfig.cmake -B "$build/package") >"$build/package.log" 2>&1 ||
   { cat "$build/package.log"; echo "FAIL  cpack"; exit 1; }
 deb=$(ls "$build"/package/kestrava_*_amd64.deb 2>/dev/null | head -1)
@@ -99,5 +99,30 @@ for cmd in xdotool xwininfo xprop import Xvfb openbox; do
   needs "the practice run ($cmd)" "$(command -v "$cmd")"
 done
 needs "the real-like practice run (libfaketime)" "$(ls /usr/lib/*/faketime/libfaketime.so.1 2>/dev/null | head -1)"
+
+# ---- the server package: what a club installs beside Redis
+server_deb=$(ls "$build"/package/kestrava-server_*_amd64.deb 2>/dev/null | head -1)
+check "cpack made kestrava-server_<version>_amd64.deb too" test -f "$server_deb"
+if [ -f "$server_deb" ]; then
+  dpkg-deb -x "$server_deb" "$work/server"
+  server_files=$(dpkg-deb -c "$server_deb" | awk '{ print $6 }' | sed 's|^\./|/|')
+  for f in /usr/lib/systemd/system/kestrava-sync.service /usr/lib/systemd/system/kestrava-config.service \
+           /etc/kestrava/sync-server.conf /etc/kestrava/config-server.ini /var/lib/kestrava/updates/kestrava/; do
+    check "kestrava-server has $f" grep -qx -- "$f" <<<"$server_files"
+  done
+  for unit in "$work"/server/usr/lib/systemd/system/*.service; do
+    program=$(sed -n 's/^ExecStart=\([^ ]*\).*/\1/p' "$unit")
+    check "$(basename "$unit") starts a program of the package ($program)" test -x "$work/server$program"
+    settings=$(sed -n 's/^ExecStart=.*--settings \([^ ]*\).*/\1/p' "$unit")
+    check "$(basename "$unit") reads settings the package installs ($settings)" test -f "$work/server$settings"
+  done
+  check "the example settings are the administrator's (conffiles)" \
+    bash -c "dpkg-deb --ctrl-tarfile '$server_deb' | tar -xO ./conffiles | grep -qx /etc/kestrava/config-server.ini"
+  check "the example configuration host settings start the server" \
+    bash -c "'$work/server/usr/lib/kestrava/kestrava-config-server' --settings '$work/server/etc/kestrava/config-server.ini' --port 1 --listen 256.0.0.1 2>&1 | grep -q 'cannot listen'"
+  server_depends=$(dpkg-deb -f "$server_deb" Depends)
+  check "kestrava-server depends on redis-server ($server_depends)" has "$server_depends" "redis-server"
+  check "the console's package holds no server program" bash -c "! ls '$root'/usr/lib/kestrava/kestrava-*-server >/dev/null 2>&1"
+fi
 
 checks_end
