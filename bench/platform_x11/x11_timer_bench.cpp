@@ -4,16 +4,21 @@
 // It needs no display:   build/bench/bench_x11_timer_bench
 // Each variant takes about 10 s. Lateness is counted from the timer's grid (start + k * 10 ms);
 // skipped_ticks counts grid points that got no callback because the previous one was too late.
+// The label says the policy the timer's thread ran at (pthread_getschedparam in its first tick):
+// a real-time row without the privilege runs at the ordinary policy, and says so.
 
 #include "platform/x11/posix_timers.h"
 
 #include <benchmark/benchmark.h>
+#include <pthread.h>
+#include <sched.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -39,6 +44,8 @@ void BM_TimerLateness(benchmark::State& state) {
     const TickPriority priority = state.range(1) ? TickPriority::RealTime : TickPriority::Normal;
     std::vector<Clock::duration> lateness;
     long skipped = 0;
+    int policy = -1;
+    sched_param param{};
     for (auto _ : state) {
         std::atomic<bool> stopBusy{false};
         std::thread busy;
@@ -61,6 +68,7 @@ void BM_TimerLateness(benchmark::State& state) {
             [&] {
                 const Clock::time_point now = Clock::now();
                 std::lock_guard lock(mutex);
+                if (starts.empty()) pthread_getschedparam(pthread_self(), &policy, &param);
                 if (starts.size() < kTicks) starts.push_back(now);
                 if (starts.size() == kTicks) done.notify_all();
             },
@@ -85,6 +93,10 @@ void BM_TimerLateness(benchmark::State& state) {
     state.counters["p99_us"] = PercentileUs(lateness, 0.99);
     state.counters["max_us"] = PercentileUs(lateness, 1.0);
     state.counters["skipped_ticks"] = static_cast<double>(skipped);
+    const bool fifo = policy == SCHED_FIFO;
+    if (fifo) state.SetLabel("SCHED_FIFO " + std::to_string(param.sched_priority));
+    else if (policy == SCHED_OTHER) state.SetLabel(state.range(1) ? "SCHED_OTHER: real time refused" : "SCHED_OTHER");
+    else state.SetLabel("policy " + std::to_string(policy));
 }
 
 BENCHMARK(BM_TimerLateness)

@@ -7,10 +7,10 @@
 
 namespace kestrava::platform {
 
-void UseNormalPriority() {
+bool UseNormalPriority() {
     sched_param normal{};
     normal.sched_priority = 0;
-    pthread_setschedparam(pthread_self(), SCHED_OTHER, &normal);
+    return pthread_setschedparam(pthread_self(), SCHED_OTHER, &normal) == 0;
 }
 
 std::thread StartThread(std::function<void()> body) {

@@ -12,8 +12,8 @@
 
 namespace kestrava::platform {
 
-// Puts the calling thread on the ordinary time-sharing policy.
-void UseNormalPriority();
+// Puts the calling thread on the ordinary time-sharing policy; false when the system refused.
+bool UseNormalPriority();
 
 // Starts `body` on a new thread that first puts itself on the ordinary policy. Throws
 // std::system_error like std::thread when no thread can be started.

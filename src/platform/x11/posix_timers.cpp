@@ -3,8 +3,11 @@
 #include <pthread.h>
 #include <sched.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <thread>
 
@@ -30,16 +33,21 @@ struct TimerState {
 // machine an ordinary thread starts its 10 ms ticks milliseconds late and drops whole ticks
 // (bench_x11_timer_bench). Priority 1 is the lowest real-time one, and the kernel's real-time
 // throttling still leaves other threads their share should a tick ever spin. Without the
-// privilege the timer runs at normal priority. A normal tick is put on the ordinary policy
-// explicitly: it may have been started from a real-time thread, whose policy it would inherit.
+// privilege the timer runs at normal priority, and says so once on stderr: its ticks may then
+// come late on a busy machine. A normal tick is put on the ordinary policy explicitly: it may have
+// been started from a real-time thread, whose policy it would inherit.
 void SetPriority(TickPriority priority) {
     if (priority == TickPriority::Normal) {
-        UseNormalPriority();
+        if (!UseNormalPriority()) std::fprintf(stderr, "kestrava: a tick could not be put on the ordinary priority\n");
         return;
     }
     sched_param param{};
     param.sched_priority = 1;
-    pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
+    const int error = pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
+    static std::atomic<bool> told{false};
+    if (error != 0 && !told.exchange(true))
+        std::fprintf(stderr, "kestrava: the real-time tick runs at the ordinary priority (SCHED_FIFO refused: %s)\n",
+                     std::strerror(error));
 }
 
 // The deadlines are counted from `start`, the moment the timer was asked for, not from when its
