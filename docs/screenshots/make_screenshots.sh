@@ -3,7 +3,8 @@
 # information bar, and the page shell's learning view, from the real program under a private Xvfb;
 # then the practice page with the
 # console beside it during a practice run (scripts/practice, about 3.5 minutes, in a copy of the
-# installation). Usage: make_screenshots.sh BUILD_DIR
+# installation), and the first practice on a desktop (the code dialog with the console's guidance,
+# and the outcome; another 3.5 minutes). Usage: make_screenshots.sh BUILD_DIR
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:?build directory}" && pwd)
@@ -62,4 +63,11 @@ xvfb_stop
 "$root/scripts/practice" --headless --build "$build" --copy "$work/practice" --screenshot "$here/practice_run.png" \
   >"$work/practice.txt" 2>&1 || { cat "$work/practice.txt"; exit 1; }
 [ -s "$here/practice_run.png" ] || { cat "$work/practice.txt"; echo "no practice_run.png" >&2; exit 1; }
+# The first practice on a desktop, played through the windows by its end-to-end test (about 3.5
+# minutes, on an X server of its own): the code dialog with the guidance, and the outcome.
+env -u DISPLAY "$root/tests/e2e/practice/desktop_run_test.sh" "$build" "$work/first" >"$work/first.txt" 2>&1 ||
+  { cat "$work/first.txt"; exit 1; }
+for shot in first_practice_code first_practice_outcome; do
+  convert "$work/first/$shot.png" -crop 1920x1000+0+0 +repage -resize 1440x750 "$here/$shot.png"
+done
 echo "screenshots written to $here"
