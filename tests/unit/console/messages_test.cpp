@@ -65,6 +65,10 @@ TEST_F(MessagesTest, EveryNumberReachesItsHandler) {
         {0x49a, 0, 0, {"sendToSync 6_0"}, {}},
         {0x49c, 3, 0, {"jamSignal 3 0"}, {}},
         {0x4ad, 7, 2, {"scheduleAnswer 7 2"}, {}},
+        // The practice page's accounts go to the console's own guide (practice_guide_test.cpp).
+        {0x4ae, 1234567, 41394431, {}, {}},
+        {0x4af, 89900, 1, {}, {}},
+        {0x4b0, 89700, 1, {}, {}},
         {0x49d, 0, 0, {}, {}},
     };
     std::set<std::uint32_t> covered;
