@@ -145,7 +145,14 @@ void PageShell::OnConfirmClock(std::uint32_t token) {
 
 // The page reports that it holds its input until the moment of `token`.
 void PageShell::OnPageHold(std::uint32_t token, int millisLeft) {
-    if (confirmTimer_.ArmedToken() != token) return;  // fired, cancelled or replaced meanwhile
+    if (confirmTimer_.ArmedToken() != token) {
+        // Fired, cancelled or replaced meanwhile. After a cancel the page should not hold at all:
+        // its input waits out a moment nobody clicks at.
+        log_->Write(QStringLiteral("token %1: the page holds its input for the last %2 ms, with no click scheduled")
+                        .arg(token)
+                        .arg(millisLeft));
+        return;
+    }
     heldToken_ = token;
     log_->Write(QStringLiteral("token %1: the page holds its input for the last %2 ms").arg(token).arg(millisLeft));
 

@@ -335,6 +335,23 @@ TEST_F(ReplaceFilesTest, AFolderInAFilesPlaceLeavesEveryTargetAsItWas) {
     EXPECT_FALSE(fs::exists(dir_ / "c.ini.learning"));
 }
 
+TEST_F(ReplaceFilesTest, ARenameThatFailsAfterOthersPutsTheReplacedFilesBack) {
+    std::ofstream(dir_ / "a.ini") << "old a";
+    // The third entry names the first file again: its new text has been renamed into place
+    // already, so the third rename finds nothing to move, after a.ini and the new b.bmp were
+    // replaced and made.
+    const std::optional<std::string> error =
+        ReplaceFiles({{(dir_ / "a.ini").string(), "new a"}, {(dir_ / "b.bmp").string(), "new b"},
+                      {(dir_ / "a.ini").string(), "newer a"}},
+                     "s");
+    ASSERT_TRUE(error);
+    EXPECT_NE(error->find("cannot replace"), std::string::npos) << *error;
+    EXPECT_EQ(Slurp(dir_ / "a.ini"), "old a");   // restored from its backup
+    EXPECT_FALSE(fs::exists(dir_ / "b.bmp"));    // had none: removed
+    EXPECT_FALSE(fs::exists(dir_ / "a.ini.learning"));
+    EXPECT_FALSE(fs::exists(dir_ / "b.bmp.learning"));
+}
+
 TEST(PageLearning, ReferencePicturesScaleByNearestPixel) {
     // Two columns, two rows: each source pixel becomes a block.
     const std::vector<std::uint32_t> px{1, 2, 3, 4};
