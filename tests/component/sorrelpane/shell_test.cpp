@@ -310,6 +310,22 @@ TEST_F(SorrelpaneTest, CarriesOutTheConsolesBidSequenceAsRealInput) {
     Post(w.window, kConfirmElement);
     ASSERT_TRUE(inst.WaitLog("page: click codeok trusted=1 code=4321"));
     ASSERT_TRUE(inst.WaitLog("valid=1"));
+    // The practice page's account of it reaches the console: when its handler ran (the low 32
+    // bits of the system clock's epoch milliseconds, and the page clock, 80 s into the run) and
+    // its verdict.
+    const auto nowLow = static_cast<std::uint32_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+            .count());
+    ASSERT_TRUE(console.WaitFor(0x4ae));
+    const Message seen = console.Received(0x4ae)[0];
+    EXPECT_GE(static_cast<std::int32_t>(nowLow - seen.wParam), 0);
+    EXPECT_LT(static_cast<std::int32_t>(nowLow - seen.wParam), 10000);
+    EXPECT_GE(seen.lParam, (11 * 3600 + 28 * 60) * 1000);  // the revision phase of the page clock
+    EXPECT_LT(seen.lParam, (11 * 3600 + 30 * 60) * 1000);
+    ASSERT_TRUE(console.WaitFor(0x4af));
+    const Message verdict = console.Received(0x4af)[0];
+    EXPECT_GT(verdict.wParam, 89000u);
+    EXPECT_EQ(verdict.lParam, 1) << "valid";
 
     PostAt(inst, w.window, kClickAt, "vk_ret_info_enterx", "vk_ret_info_entery");
     ASSERT_TRUE(inst.WaitLog("page: click infook trusted=1"));
