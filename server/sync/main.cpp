@@ -1,4 +1,6 @@
 // kestrava-sync-server: relays the consoles' price reports and jam signals (docs/sync-server.md).
+#include <sys/resource.h>
+
 #include <csignal>
 #include <cstdio>
 #include <thread>
@@ -23,6 +25,13 @@ int main(int argc, char** argv) {
     sigaddset(&signals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
+
+    // Every console is a socket: take all the open files the system allows this process.
+    rlimit files{};
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &files);
+    }
 
     SyncNode node(settings);
     if (!node.Listen(&error)) {

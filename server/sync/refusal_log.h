@@ -15,6 +15,7 @@ enum class Refusal {
     BadTarget,        // not the one URL a console uses
     NotAllowed,       // bid number not on the allow-list
     AddressFull,      // too many connections from one source address
+    ServerFull,       // as many connections as the server may hold
     RateLimit,        // more frames per second than allowed
     Oversize,         // frame longer than the limit
     Malformed,        // not one of the texts a console sends

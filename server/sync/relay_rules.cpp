@@ -52,6 +52,11 @@ RelayRules::Admission RelayRules::Admit(ConnId conn, std::string_view target, co
         Refuse(a.refusal, address, *bid, nowMs);
         return a;
     }
+    if (settings_.maxConnections > 0 && LocalClients() >= settings_.maxConnections) {
+        a.refusal = Refusal::ServerFull;
+        Refuse(a.refusal, address, *bid + ", " + std::to_string(LocalClients()) + " open", nowMs);
+        return a;
+    }
     int& n = perAddress_[address];
     if (settings_.connectionsPerAddress > 0 && n >= settings_.connectionsPerAddress) {
         if (n == 0) perAddress_.erase(address);

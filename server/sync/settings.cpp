@@ -63,6 +63,7 @@ const std::map<std::string, Setter, std::less<>>& Keys() {
         {"rate_per_second", Number(&RuleSettings::ratePerSecond, 1)},
         {"frame_limit", Number(&RuleSettings::frameLimit, std::size_t{20})},
         {"connections_per_address", Number(&RuleSettings::connectionsPerAddress, 0)},
+        {"max_connections", Number(&RuleSettings::maxConnections, 0)},
         {"room_forget_ms", Number(&RuleSettings::roomForgetMs, std::int64_t{1})},
         {"streak_quiet_ms", Number(&RuleSettings::streakQuietMs, std::int64_t{1})},
     };

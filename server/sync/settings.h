@@ -20,6 +20,7 @@ struct RuleSettings {
     int ratePerSecond = 20;             // frames per second and connection (also the burst)
     std::size_t frameLimit = 64;        // bytes of one frame
     int connectionsPerAddress = 16;     // 0: no limit
+    int maxConnections = 0;             // 0: the open-file limit less a reserve
     std::int64_t roomForgetMs = 600000; // a room quiet this long starts afresh (the next auction)
     std::int64_t streakQuietMs = 5000;  // a refusal streak ends after this long without one
     // Empty: anyone may connect.

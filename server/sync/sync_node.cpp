@@ -1,7 +1,9 @@
 #include "sync_node.h"
 
+#include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -39,6 +41,12 @@ SyncNode::Log StderrLog(const std::string& node) {
 
 ServerSettings Named(ServerSettings s) {
     if (s.node.empty()) s.node = DefaultNodeName();
+    // A process out of file descriptors cannot even accept a connection to refuse it, and the
+    // library retries the accept at once: stay clear of the limit and refuse in the handshake.
+    rlimit files{};
+    if (s.rules.maxConnections == 0 && getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY) {
+        s.rules.maxConnections = std::max(1, static_cast<int>(files.rlim_cur) - 200);
+    }
     return s;
 }
 

@@ -31,7 +31,7 @@ struct WsTransport::Impl {
     Log log;
     ClusterSink clusterSink;
     Server server;
-    std::unordered_map<ConnId, Hdl> conns;
+    std::unordered_map<ConnId, Server::connection_ptr> conns;
     ConnId nextId = 0;
     std::unique_ptr<boost::asio::steady_timer> ticker;
     std::function<void()> everySecond;
@@ -42,6 +42,11 @@ struct WsTransport::Impl {
         server.set_reuse_addr(true);
         server.set_listen_backlog(4096);
         server.set_validate_handler([this](Hdl h) { return Validate(h); });
+        // A report is a few dozen bytes that must leave now, not wait for the next one.
+        server.set_socket_init_handler([](Hdl, boost::asio::ip::tcp::socket& s) {
+            boost::system::error_code ec;
+            s.set_option(boost::asio::ip::tcp::no_delay(true), ec);
+        });
     }
 
     bool Validate(Hdl h) {
@@ -54,12 +59,13 @@ struct WsTransport::Impl {
         const ConnId id = ++nextId;
         const RelayRules::Admission a = rules.Admit(id, con->get_resource(), address, clock());
         if (!a.ok) {
-            con->set_status(a.refusal == Refusal::AddressFull ? websocketpp::http::status_code::too_many_requests
+            con->set_status(a.refusal == Refusal::ServerFull    ? websocketpp::http::status_code::service_unavailable
+                            : a.refusal == Refusal::AddressFull ? websocketpp::http::status_code::too_many_requests
                             : a.refusal == Refusal::BadTarget ? websocketpp::http::status_code::bad_request
                                                               : websocketpp::http::status_code::forbidden);
             return false;
         }
-        conns.emplace(id, h);
+        conns.emplace(id, con);
         con->set_message_handler([this, id](Hdl, Server::message_ptr msg) {
             Execute(rules.OnFrame(id, msg->get_payload(), clock()));
         });
@@ -77,15 +83,25 @@ struct WsTransport::Impl {
         return true;
     }
 
-    void SendTo(Hdl h, const Server::message_ptr& msg) {
-        websocketpp::lib::error_code ec;
-        Server::connection_ptr con = server.get_con_from_hdl(h, ec);
-        if (!ec) con->send(msg);  // a connection not open (yet or any more) just misses it
-    }
+    // A connection not open (yet or any more) just misses the frame.
+    static void SendTo(const Server::connection_ptr& con, const Server::message_ptr& msg) { con->send(msg); }
 
+    // One text frame, framed here once: a server's frames are not masked, so the same bytes go
+    // to every connection and the library need not frame them again for each one.
     Server::message_ptr Message(const std::string& text) {
-        auto msg = std::make_shared<ServerConfig::message_type>(ServerConfig::message_type::con_msg_man_ptr(), websocketpp::frame::opcode::text, text.size());
+        auto msg = std::make_shared<ServerConfig::message_type>(ServerConfig::message_type::con_msg_man_ptr(),
+                                                                websocketpp::frame::opcode::text, text.size());
         msg->set_payload(text);
+        std::string header(1, static_cast<char>(0x81));
+        if (text.size() < 126) {
+            header += static_cast<char>(text.size());
+        } else {
+            header += static_cast<char>(126);
+            header += static_cast<char>(text.size() >> 8 & 0xff);
+            header += static_cast<char>(text.size() & 0xff);
+        }
+        msg->set_header(header);
+        msg->set_prepared(true);
         return msg;
     }
 
@@ -99,8 +115,8 @@ struct WsTransport::Impl {
                 }
                 case Action::Kind::Broadcast: {
                     const auto msg = Message(a.text);
-                    for (const auto& [id, h] : conns) {
-                        if (id != a.conn) SendTo(h, msg);
+                    for (const auto& [id, con] : conns) {
+                        if (id != a.conn) SendTo(con, msg);
                     }
                     break;
                 }

@@ -46,6 +46,10 @@ struct WsClients::Impl {
 
     explicit Impl(bool k) : keep(k) {
         client.init_asio();
+        client.set_socket_init_handler([](Hdl, boost::asio::ip::tcp::socket& s) {
+            boost::system::error_code ec;
+            s.set_option(boost::asio::ip::tcp::no_delay(true), ec);
+        });
         client.start_perpetual();
         thread = std::thread([this] { client.run(); });
     }

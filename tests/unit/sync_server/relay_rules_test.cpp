@@ -169,6 +169,7 @@ TEST(RelayRulesTest, AdmissionByTargetAllowListAndAddress) {
     RuleSettings s;
     s.allowList = {"10000001", "10000002"};
     s.connectionsPerAddress = 2;
+    s.maxConnections = 4;
     RelayRules rules(s, nullptr);
     struct Row { ConnId conn; std::string target; std::string address; bool ok; Refusal reason; };
     const std::vector<Row> rows = {
@@ -183,6 +184,8 @@ TEST(RelayRulesTest, AdmissionByTargetAllowListAndAddress) {
         {9, "/?id=10000002&type=101", "a", true, Refusal::BadTarget},
         {10, "/?id=10000002&type=101", "a", false, Refusal::AddressFull},
         {11, "/?id=10000002&type=101", "b", true, Refusal::BadTarget},
+        {12, "/?id=10000001&type=101", "c", true, Refusal::BadTarget},
+        {13, "/?id=10000001&type=101", "d", false, Refusal::ServerFull},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.target + " from " + r.address);
@@ -192,9 +195,9 @@ TEST(RelayRulesTest, AdmissionByTargetAllowListAndAddress) {
             EXPECT_EQ(a.refusal, r.reason);
         }
     }
-    EXPECT_EQ(rules.LocalClients(), 3);
+    EXPECT_EQ(rules.LocalClients(), 4);
     rules.Leave(1);
-    EXPECT_TRUE(rules.Admit(12, "/?id=10000001&type=101", "a", kBase).ok) << "a closed connection frees its place";
+    EXPECT_TRUE(rules.Admit(14, "/?id=10000001&type=101", "a", kBase).ok) << "a closed connection frees its place";
     EXPECT_TRUE(rules.OnFrame(10, "hbeat", kBase).empty()) << "a refused connection's frames go nowhere";
 }
 
