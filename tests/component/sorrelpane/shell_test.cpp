@@ -336,23 +336,30 @@ TEST_F(SorrelpaneTest, CarriesOutTheConsolesBidSequenceAsRealInput) {
     EXPECT_NE(inst.Log().find("shell closing"), std::string::npos);
 }
 
+// The scheduled confirmation's messages and the shell's answers to them.
+constexpr std::uint32_t kSchedule = 0x4ab;
+constexpr std::uint32_t kCancel = 0x4ac;
+constexpr std::uint32_t kAnswer = 0x4ad;
+enum Answer : std::int32_t { Accepted = 1, Fired = 2, Cancelled = 3, TooLate = 4, NotShown = 5 };
+
+std::int64_t EpochMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+// The shell's answers about `token`, in the order they came.
+std::vector<std::int32_t> AnswersAbout(const FakeConsole& c, std::int32_t token) {
+    std::vector<std::int32_t> out;
+    for (const Message& m : c.Received(kAnswer))
+        if (m.wParam == static_cast<std::uint32_t>(token)) out.push_back(m.lParam);
+    return out;
+}
+
 // The console names the confirm's moment ahead; the shell clicks at it by itself. The page stamps
 // the click with its own clock, which is the system clock the moment was given on.
 TEST_F(SorrelpaneTest, ClicksAScheduledConfirmAtItsMomentOnceAndHonoursCancels) {
-    constexpr std::uint32_t kSchedule = 0x4ab;
-    constexpr std::uint32_t kCancel = 0x4ac;
-    constexpr std::uint32_t kAnswer = 0x4ad;
-    enum Answer : std::int32_t { Accepted = 1, Fired = 2, Cancelled = 3, TooLate = 4, NotShown = 5 };
-    const auto epochMs = [] {
-        return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
-            .count();
-    };
-    const auto answers = [](const FakeConsole& c, std::int32_t token) {
-        std::vector<std::int32_t> out;
-        for (const Message& m : c.Received(kAnswer))
-            if (m.wParam == static_cast<std::uint32_t>(token)) out.push_back(m.lParam);
-        return out;
-    };
+    const auto epochMs = EpochMs;
+    const auto answers = AnswersAbout;
     const auto openCodeDialog = [&](const Installation& inst, const PageWindows& w, int round) {
         PostAt(inst, w.window, kClickPlusBoxAt, "plusinput_picPot_x", "plusinput_picPot_y");
         TypeDigits(w.view, "300");
@@ -437,26 +444,14 @@ TEST_F(SorrelpaneTest, ClicksAScheduledConfirmAtItsMomentOnceAndHonoursCancels) 
 // one click whatever the order in which the shell reads its queue; and a confirmation the shell
 // could not click (no button at the moment) is clicked by that command.
 TEST_F(SorrelpaneTest, OneClickPerConfirmationWhateverTheOrderTheShellReadsItsQueue) {
-    constexpr std::uint32_t kSchedule = 0x4ab;
-    constexpr std::uint32_t kCancel = 0x4ac;
-    constexpr std::uint32_t kAnswer = 0x4ad;
-    enum Answer : std::int32_t { Accepted = 1, Fired = 2, Cancelled = 3, TooLate = 4, NotShown = 5 };
-    const auto epochMs = [] {
-        return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
-            .count();
-    };
+    const auto epochMs = EpochMs;
     Installation inst("seed=7&code=4321&t0=80&delay=50&jam=0");
     FakeConsole console(*desktop_);
     ShellProcess shell(inst.Dir());
     const PageWindows w = OpenPracticePage();
     ASSERT_NE(w.view, 0u);
     ASSERT_TRUE(console.WaitFor(kPageLoggedIn));
-    const auto answers = [&](std::int32_t token) {
-        std::vector<std::int32_t> out;
-        for (const Message& m : console.Received(kAnswer))
-            if (m.wParam == static_cast<std::uint32_t>(token)) out.push_back(m.lParam);
-        return out;
-    };
+    const auto answers = [&](std::int32_t token) { return AnswersAbout(console, token); };
     // The shell's own clicks on the confirm button, whatever the page made of them.
     const auto shellClicks = [&] { return CountIn(inst.Log(), "click element confirm"); };
     const auto openCodeDialog = [&](int round) {
@@ -493,7 +488,6 @@ TEST_F(SorrelpaneTest, OneClickPerConfirmationWhateverTheOrderTheShellReadsItsQu
     EXPECT_EQ(answers(22), (std::vector<std::int32_t>{Accepted, Fired, TooLate}));
     EXPECT_EQ(shellClicks(), 2u);
     EXPECT_EQ(CountIn(inst.Log(), "page: click codeok trusted=1"), 2u);
-    (void)Cancelled;
 
     CloseShell(shell, w);
 }
