@@ -591,8 +591,7 @@ bool Engine::ThirdBidReplacesArmed(console::CKestravaDlg& c, int r) {
     if (!BeforeTheEnd(at) || !Ticked(c, third.box) || (e.*third.done).load() != 0) return false;
     if (r > at + kClearingLeadSeconds || r < at - third.windowSeconds) return false;
     const int gap = c.state.appliedPrice.load() - c.state.lowestPrice.load();
-    constexpr int kWindowGap = 300;  // the lowest price plus 300: a valid bid
-    if (gap <= kWindowGap) return false;
+    if (gap <= kBidWindowGap) return false;
     if (Ticked(c, box::ForcedByTime) && at * 1000 - strategy.mandatory_bid.load() <= kForcedClearanceMs) return false;
     Log(c, "已申请价格差价" + Num(gap) + "，不在差价范围内，由第三次申请价格替换");
     HandleKey(c, platform::vk::Escape);

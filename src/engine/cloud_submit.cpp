@@ -24,10 +24,8 @@ constexpr int kWatchSecond = 57;
 // jam signal also has to fall into the last three seconds: a congestion signal early in a later
 // auction of the same run must not confirm a bid that may still be far above the price.
 constexpr int kJamLastSeconds = 3;
-// The page accepts bids up to the lowest price plus this window.
-constexpr int kBidWindow = 300;
 // Below this lowest price there is no "price − 300" worth looking up.
-constexpr int kLastChanceMinPrice = kBidWindow;
+constexpr int kLastChanceMinPrice = kBidWindowGap;
 constexpr int kSimulationConfirmSeconds = 3;
 
 constexpr char kCloudDelayRule[] = "云提交延时";
@@ -118,7 +116,7 @@ void RunWatch57(console::CKestravaDlg& c, EngineState& e, int pageSecond) {
 bool FirstSeenMatches(EngineState& e, int lowest) {
     const int fraction = e.pageClockFraction.load();
     return e.priceFirstSeen.With([&](const std::map<int, int>& firstSeen) {
-        const auto it = firstSeen.find(lowest - kBidWindow);
+        const auto it = firstSeen.find(lowest - kBidWindowGap);
         return it != firstSeen.end() && it->second == fraction;
     });
 }

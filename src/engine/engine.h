@@ -78,6 +78,9 @@ inline constexpr int RiseDelay1Label55 = 1212;  // … 1215, "0.%d"
 inline constexpr int RiseDelay2Label55 = 1208;  // … 1211, "延0.%d"
 }  // namespace box
 
+// The window of valid bids: up to the lowest accepted price plus this.
+inline constexpr int kBidWindowGap = 300;
+
 // The rule names the forced submissions schedule their moments under.
 inline constexpr char kForced58Rule[] = "58强制提交";
 inline constexpr char kForcedRule[] = "强制提交";

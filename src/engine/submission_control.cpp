@@ -27,8 +27,6 @@ constexpr int kRealConfirmOrder[] = {9, 23, 1, 2, 3, 4, 5, 6, 7, 8, 10, 11, 12, 
 static_assert(std::size(kSimulationConfirmOrder) == 27 && std::size(kRealConfirmOrder) == 27);
 
 constexpr char kShotFolder[] = ".//ScreenShot//del2//samples//";
-// The window of acceptable bids: the lowest price plus 300.
-constexpr int kAcceptableGap = 300;
 // The rule names the smart submission's confirmations are scheduled and taken under.
 constexpr char kDelayRule[] = "延时提交";
 // Above this gap the smart submission always waits for the price.
@@ -153,7 +151,9 @@ void Engine::OnScheduleAnswer(console::CKestravaDlg& c, std::uint32_t token, std
     const int price = records.leftToShellPrice.exchange(0);
     const int before = s.appliedPrice.exchange(price);
     ConfirmByCommand(c);
-    s.appliedPrice = before;
+    // Put back what stood there, unless an application has set a price of its own meanwhile.
+    int shown = price;
+    s.appliedPrice.compare_exchange_strong(shown, before);
     Log(c, "页面未能按预约点击确定，软件立即点击确定 申请价格：" + std::to_string(price));
 }
 
@@ -329,7 +329,7 @@ void Engine::SmartSubmitCheckLocked(console::CKestravaDlg& c, bool mayArm) {
         ArmSubmission();
     };
 
-    if (gap <= kAcceptableGap) {
+    if (gap <= kBidWindowGap) {
         ConfirmAndFinish(c, wasArmed, "，软件点击\"确定\"按钮");
     } else if (r > windowSeconds || gap > kFarGap || gap > limit) {
         arm();
