@@ -2,6 +2,7 @@
 
 #include <unordered_map>
 
+#include <websocketpp/concurrency/none.hpp>
 #include <websocketpp/config/asio_no_tls.hpp>
 #include <websocketpp/server.hpp>
 
@@ -10,14 +11,28 @@ namespace kestrava::sync {
 namespace {
 
 // Frames from consoles are a few dozen bytes; a small read buffer keeps an idle connection
-// cheap, and the library's own logs are off (the server logs what matters itself).
+// cheap, and the library's own logs are off (the server logs what matters itself). Everything
+// runs on the one event-loop thread (other threads only post to it), so the library's locks and
+// per-connection strands would be pure cost on every frame sent: they are off.
 struct ServerConfig : websocketpp::config::asio {
     typedef ServerConfig type;
+    typedef websocketpp::concurrency::none concurrency_type;
+    typedef websocketpp::log::basic<concurrency_type, websocketpp::log::elevel> elog_type;
+    typedef websocketpp::log::basic<concurrency_type, websocketpp::log::alevel> alog_type;
+    static const bool enable_multithreading = false;
     static const std::size_t connection_read_buffer_size = 512;
     static const websocketpp::log::level elog_level = websocketpp::log::elevel::none;
     static const websocketpp::log::level alog_level = websocketpp::log::alevel::none;
     // Anything longer is not worth reading into memory: the connection is closed (1009).
     static const std::size_t max_message_size = 65536;
+
+    struct transport_config : websocketpp::config::asio::transport_config {
+        typedef ServerConfig::concurrency_type concurrency_type;
+        typedef ServerConfig::elog_type elog_type;
+        typedef ServerConfig::alog_type alog_type;
+        static const bool enable_multithreading = false;
+    };
+    typedef websocketpp::transport::asio::endpoint<transport_config> transport_type;
 };
 
 using Server = websocketpp::server<ServerConfig>;

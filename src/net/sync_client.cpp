@@ -70,15 +70,15 @@ SyncMessage ParseSyncMessage(std::string_view payload) {
 
     m.kind = SyncMessage::Kind::Malformed;
     if (price) {
-        // T is the ten characters from position 2, P the five from position 13; position 12 is
-        // a separator nobody looks at.
+        // T is the ten characters from position 2, P the digits from position 13 (at most six:
+        // prices reach 100 000); position 12 is a separator nobody looks at.
         if (payload.size() < 14) {
             m.error = "too short";
             return m;
         }
         const auto t = LeadingNumber(payload.substr(2, 10), &m.error);
         if (!t) return m;
-        const auto p = LeadingNumber(payload.substr(13, 5), &m.error);
+        const auto p = LeadingNumber(payload.substr(13, 6), &m.error);
         if (!p) return m;
         m.kind = SyncMessage::Kind::PriceReport;
         m.timeCode = *t;

@@ -21,8 +21,11 @@ TEST(SyncMessageTest, ReadsServerTexts) {
         {"hbeat", Kind::Heartbeat},
         {"hbeat!", Kind::Ignored},  // six characters: neither a heartbeat nor a report
         {"1_1129571234,89300", Kind::PriceReport, 89300, 1129571234},
-        // Position 12 is a separator nobody looks at; the price is the five characters from 13.
-        {"1_1129571234;893001", Kind::PriceReport, 89300, 1129571234},
+        // Position 12 is a separator nobody looks at; the price is the digits from 13, at most
+        // six (a price of 100 000 and more is read whole, not as a tenth of itself).
+        {"1_1129571234;89300", Kind::PriceReport, 89300, 1129571234},
+        {"1_1129571234,100500", Kind::PriceReport, 100500, 1129571234},
+        {"1_1129571234,1005001", Kind::PriceReport, 100500, 1129571234},
         {"1_1129571234,8", Kind::PriceReport, 8, 1129571234},
         {"6_3", Kind::JamSignal, 0, 0, 3},
         {"6_12x", Kind::JamSignal, 0, 0, 12},
