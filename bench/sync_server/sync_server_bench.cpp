@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "bare_fanout.h"
 #include "protocol.h"
 #include "raw_clients.h"
 #include "sync_test_support.h"
@@ -140,6 +141,42 @@ struct Arrivals {
     }
 };
 
+// Rounds of one report sent by client 0 and awaited at every other open client; the time from
+// the send to the last arrival of each round that completed.
+std::vector<double> FanoutRounds(RawClients& clients, Arrivals& arrivals, int open, int rounds) {
+    std::vector<double> lat;
+    for (int r = 0; r < rounds; ++r) {
+        const std::string text = ReportText(1129000000 + r * 100, 89300);
+        arrivals.Expect(text, open - 1);
+        const auto sent = Clock::now();
+        clients.Send(0, text);
+        if (!arrivals.Wait(10s)) {
+            std::printf("round %d: only %d of %d arrived\n", r, arrivals.got, open - 1);
+            continue;
+        }
+        lat.push_back(Ms(arrivals.last - sent));
+        std::this_thread::sleep_for(20ms);  // the previous round's acknowledgements settle
+    }
+    return lat;
+}
+
+void BareFanout(int fanout) {
+    std::printf("== the floor: a bare server (one send() per client, no WebSocket library) fanning out to %d\n",
+                fanout);
+    bare::Server server(fanout + 1);
+    if (server.Port() == 0) {
+        std::printf("bare server did not start\n");
+        return;
+    }
+    Arrivals arrivals;
+    RawClients clients(server.Port(), [&](int, const std::string& t) { arrivals.Note(t); });
+    const int open = clients.Open(fanout + 1, 10000000);
+    std::this_thread::sleep_for(1s);
+    const std::vector<double> lat = FanoutRounds(clients, arrivals, open, 100);
+    std::printf("bare fan-out to %d: send -> last receive p50 %.1f ms, p99 %.1f ms (%zu rounds)\n", open - 1,
+                Percentile(lat, 0.5), Percentile(lat, 0.99), lat.size());
+}
+
 const char* kRelaxed =
     "clock_skew_ms = 0\nconnections_per_address = 0\njump_limit = 1000000\nrate_per_second = 1000\n";
 
@@ -157,19 +194,8 @@ void HeldConnectionsAndFanout(int target, int fanout) {
     std::printf("memory per idle connection: %.1f KB (server RSS %ld KB -> %ld KB)\n",
                 static_cast<double>(rss1 - rss0) / open, rss0, rss1);
 
-    std::vector<double> lat;
     const double cpu0 = CpuMs(server.Pid());
-    for (int r = 0; r < 100; ++r) {
-        const std::string text = ReportText(1129000000 + r * 100, 89300);
-        arrivals.Expect(text, open - 1);
-        const auto sent = Clock::now();
-        clients.Send(0, text);
-        if (!arrivals.Wait(10s)) {
-            std::printf("round %d: only %d of %d arrived\n", r, arrivals.got, open - 1);
-            continue;
-        }
-        lat.push_back(Ms(arrivals.last - sent));
-    }
+    const std::vector<double> lat = FanoutRounds(clients, arrivals, open, 100);
     const double cpu = (CpuMs(server.Pid()) - cpu0) / 100;
     std::printf("fan-out to %d: send -> last receive p50 %.1f ms, p99 %.1f ms, max %.1f ms (%zu rounds); "
                 "server CPU %.1f ms per fan-out\n", open - 1, Percentile(lat, 0.5), Percentile(lat, 0.99),
@@ -321,12 +347,21 @@ int main(int argc, char** argv) {
     const int frames = argc > 4 ? std::atoi(argv[4]) : 1000;
     setvbuf(stdout, nullptr, _IOLBF, 0);
     signal(SIGPIPE, SIG_IGN);
+    // As many files as the server package's unit allows (65 536), where this user may raise the
+    // limit that far; the servers started below inherit it.
     rlimit r{};
     getrlimit(RLIMIT_NOFILE, &r);
-    r.rlim_cur = r.rlim_max;
-    setrlimit(RLIMIT_NOFILE, &r);
+    rlimit wanted = r;
+    wanted.rlim_max = std::max<rlim_t>(r.rlim_max, 65536);
+    wanted.rlim_cur = wanted.rlim_max;
+    if (setrlimit(RLIMIT_NOFILE, &wanted) != 0) {
+        r.rlim_cur = r.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &r);
+    }
+    getrlimit(RLIMIT_NOFILE, &r);
     std::printf("open files allowed per process: %llu\n", static_cast<unsigned long long>(r.rlim_cur));
     HeldConnectionsAndFanout(target, fanout);
+    BareFanout(fanout);
     TwoNodes();
     Flood(flooders, frames);
     return 0;
