@@ -52,14 +52,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     if (price) {
-        // The time code is the ten characters from position 2, the price the five from 13.
+        // The time code is the ten characters from position 2, the price at most six from 13.
         FUZZ_CHECK(text.size() >= 14);
         const std::string_view t = Digits(text.substr(2, 10));
-        const std::string_view p = Digits(text.substr(13, 5));
+        const std::string_view p = Digits(text.substr(13, 6));
         FUZZ_CHECK(!t.empty() && !p.empty() && FitsInt32(t));
         FUZZ_CHECK(std::to_string(m.timeCode) == Canonical(t));
         FUZZ_CHECK(std::to_string(m.price) == Canonical(p));
-        FUZZ_CHECK(m.timeCode >= 0 && m.price <= 99999);
+        FUZZ_CHECK(m.timeCode >= 0 && m.price <= 999999);
     } else {
         const std::string_view n = Digits(text.substr(2));
         FUZZ_CHECK(!n.empty() && FitsInt32(n));

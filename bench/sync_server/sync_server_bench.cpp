@@ -332,8 +332,9 @@ void Flood(int flooders, int frames) {
     }
     const int late = consoles.Open(server.Url(4));
     const bool answers = consoles.WaitOpen(late) && (consoles.Send(late, "hbeat"), consoles.WaitFor(late, "hbeat"));
-    std::printf("sent %d bad frames in %.0f ms; server alive and answering: %s; server RSS %ld KB\n",
-                flooders * frames, sendMs, answers && server.Alive() ? "yes" : "NO", RssKb(server.Pid()));
+    std::printf("tried %d bad frames in %.0f ms (the server closed %d of the %d flooders); server alive and "
+                "answering: %s; server RSS %ld KB\n", flooders * frames, sendMs, flood.EndedCount(), flooders,
+                answers && server.Alive() ? "yes" : "NO", RssKb(server.Pid()));
     std::printf("legit reports during the flood: %zu of %d relayed within 2 s, p50 %.1f ms, p99 %.1f ms; anything "
                 "else relayed: %d\n", lat.size(), tried, Percentile(lat, 0.5), Percentile(lat, 0.99), bad);
 }

@@ -24,6 +24,7 @@ enum class Refusal {
     StaleTime,        // report time not newer than the newest relayed
     PriceFell,        // below the newest relayed price
     UnconfirmedJump,  // too far above the newest price and no second bid number agreed
+    Dropped,          // a connection closed for sending refused frames past the limit
     kCount
 };
 

@@ -92,8 +92,23 @@ bool RelayRules::TakeToken(Conn& c, std::int64_t nowMs) {
 
 std::vector<Action> RelayRules::OnFrame(ConnId conn, std::string_view text, std::int64_t nowMs) {
     const auto it = conns_.find(conn);
-    if (it == conns_.end()) return {};
+    if (it == conns_.end() || it->second.dropped) return {};
     Conn& c = it->second;
+    const std::uint64_t refusedBefore = refusals_.Total();
+    std::vector<Action> actions = Decide(conn, c, text, nowMs);
+    if (settings_.dropAfterRefusals <= 0 || refusals_.Total() == refusedBefore) return actions;
+    if (nowMs - c.refusalSecondMs >= 1000 || nowMs < c.refusalSecondMs) {
+        c.refusalSecondMs = nowMs;
+        c.refusalsInSecond = 0;
+    }
+    if (++c.refusalsInSecond <= settings_.dropAfterRefusals) return actions;
+    c.dropped = true;
+    const std::string why = std::to_string(c.refusalsInSecond) + " refused frames within a second";
+    Refuse(Refusal::Dropped, c.bid, why + ", connection closed", nowMs);
+    return {Make(Action::Kind::Close, conn, why)};
+}
+
+std::vector<Action> RelayRules::Decide(ConnId conn, Conn& c, std::string_view text, std::int64_t nowMs) {
     if (!TakeToken(c, nowMs)) {
         Refuse(Refusal::RateLimit, c.bid, Printable(text), nowMs);
         return {};

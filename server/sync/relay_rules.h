@@ -24,6 +24,7 @@ struct Action {
         CheckReport,   // cluster: check-and-set the room's newest time and price, then relay
         CountJam,      // cluster: count the jam report of `bid`
         SharePending,  // cluster: tell the other nodes of a jump report awaiting its second
+        Close,         // close `conn` (policy violation), `text` the reason
     };
     Kind kind = Kind::Send;
     ConnId conn = 0;
@@ -50,6 +51,8 @@ public:
     // The connection has ended (only for admitted ones).
     void Leave(ConnId conn);
 
+    // A connection whose frames are refused more than `dropAfterRefusals` times within a second
+    // is no console: it gets one Close, and nothing it sends afterwards is looked at.
     std::vector<Action> OnFrame(ConnId conn, std::string_view text, std::int64_t nowMs);
 
     // Cluster: while set, reports and jam signals go to the bridge instead of being decided here.
@@ -79,6 +82,9 @@ private:
         std::string address;
         double tokens = 0;
         std::int64_t refillMs = 0;
+        std::int64_t refusalSecondMs = 0;  // start of the second its refusals are counted in
+        int refusalsInSecond = 0;
+        bool dropped = false;
     };
     struct Pending {
         std::string bid;
@@ -88,6 +94,7 @@ private:
 
     void Refuse(Refusal r, const std::string& who, std::string_view detail, std::int64_t nowMs);
     bool TakeToken(Conn& c, std::int64_t nowMs);
+    std::vector<Action> Decide(ConnId conn, Conn& c, std::string_view text, std::int64_t nowMs);
     std::vector<Action> OnReport(ConnId conn, const Conn& c, std::int64_t timeCode, int price, std::string_view text,
                                  std::int64_t nowMs);
     bool ConfirmJump(const std::string& bid, int price, std::int64_t nowMs);

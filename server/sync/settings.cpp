@@ -61,6 +61,7 @@ const std::map<std::string, Setter, std::less<>>& Keys() {
         {"jump_limit", Number(&RuleSettings::jumpLimit, 0)},
         {"jump_quorum_ms", Number(&RuleSettings::jumpQuorumMs, std::int64_t{1})},
         {"rate_per_second", Number(&RuleSettings::ratePerSecond, 1)},
+        {"drop_after_refusals", Number(&RuleSettings::dropAfterRefusals, 0)},
         {"frame_limit", Number(&RuleSettings::frameLimit, std::size_t{20})},
         {"connections_per_address", Number(&RuleSettings::connectionsPerAddress, 0)},
         {"max_connections", Number(&RuleSettings::maxConnections, 0)},

@@ -18,6 +18,8 @@ struct RuleSettings {
     int jumpLimit = 300;                // a report more than X above the newest price...
     std::int64_t jumpQuorumMs = 1000;   // ...needs a second bid number within Y ms
     int ratePerSecond = 20;             // frames per second and connection (also the burst)
+    int dropAfterRefusals = 100;        // refused frames of one connection within a second that
+                                        // close it (0: never)
     std::size_t frameLimit = 64;        // bytes of one frame
     int connectionsPerAddress = 16;     // 0: no limit
     int maxConnections = 0;             // 0: the open-file limit less a reserve

@@ -25,6 +25,8 @@ struct ServerConfig : websocketpp::config::asio {
     static const websocketpp::log::level alog_level = websocketpp::log::alevel::none;
     // Anything longer is not worth reading into memory: the connection is closed (1009).
     static const std::size_t max_message_size = 65536;
+    // A connection the rules close (a flooder) gets a second to answer the close, not five.
+    static const long timeout_close_handshake = 1000;
 
     struct transport_config : websocketpp::config::asio::transport_config {
         typedef ServerConfig::concurrency_type concurrency_type;
@@ -133,6 +135,12 @@ struct WsTransport::Impl {
                     for (const auto& [id, con] : conns) {
                         if (id != a.conn) SendTo(con, msg);
                     }
+                    break;
+                }
+                case Action::Kind::Close: {
+                    const auto it = conns.find(a.conn);
+                    websocketpp::lib::error_code ec;
+                    if (it != conns.end()) it->second->close(websocketpp::close::status::policy_violation, a.text, ec);
                     break;
                 }
                 default:

@@ -94,6 +94,7 @@ TEST(SyncServerTest, FloodOfBadFramesRelaysNothingBadAndKeepsServing) {
     ServerSettings s;
     s.rules.connectionsPerAddress = 0;
     s.rules.ratePerSecond = 1000000;  // every bad frame reaches the parser and the rules
+    s.rules.dropAfterRefusals = 0;    // and no flooder is closed for it
     RunningNode server(s);
     ASSERT_TRUE(server.Ok());
     WsClients flood(false);
@@ -159,6 +160,40 @@ TEST(SyncServerTest, FloodOfBadFramesRelaysNothingBadAndKeepsServing) {
     EXPECT_GT(refused, static_cast<std::uint64_t>(kFlooders * kFrames / 2));
     EXPECT_GT(oversize, 0u);
     EXPECT_LT(server.Log().size(), 40u) << "refusals are logged once per streak";
+}
+
+// A client that keeps sending what the rules refuse is closed (1008) after the limit within a
+// second, logged once; the consoles beside it go on being served.
+TEST(SyncServerTest, AFlooderIsClosedAndTheConsolesGoOn) {
+    ServerSettings s;
+    s.rules.connectionsPerAddress = 0;
+    s.rules.dropAfterRefusals = 50;
+    RunningNode server(s);
+    ASSERT_TRUE(server.Ok());
+    WsClients clients;
+    const int flooder = clients.Open(server.Url("20000001"));
+    const int a = clients.Open(server.Url("10000001"));
+    const int watcher = clients.Open(server.Url("10000002"));
+    for (int i : {flooder, a, watcher}) ASSERT_TRUE(clients.WaitOpen(i));
+    for (int k = 0; k < 200; ++k) clients.Send(flooder, "1_" + NowCode() + ",50000");
+    ASSERT_TRUE(clients.WaitEnded(flooder));
+    EXPECT_EQ(clients.CloseCode(flooder), 1008);
+
+    std::uint64_t dropped = 0, refused = 0;
+    ASSERT_TRUE(server.Node().Inspect([&](const RelayRules& r, bool) {
+        dropped = r.Refusals().Count(Refusal::Dropped);
+        refused = r.Refusals().Total();
+    }));
+    EXPECT_EQ(dropped, 1u);
+    EXPECT_EQ(refused, 52u) << "51 frames and the drop; nothing the flooder sent after it was looked at";
+
+    // The consoles beside it are still served: two bid numbers agree on a price.
+    const std::string first = "1_" + NowCode() + ",89300", good = "1_" + NowCode(10) + ",89300";
+    clients.Send(watcher, first);
+    std::this_thread::sleep_for(20ms);
+    clients.Send(a, good);
+    EXPECT_TRUE(clients.WaitFor(watcher, good));
+    EXPECT_EQ(server.LogCount("refused dropped from 20000001: 51 refused frames within a second"), 1);
 }
 
 }  // namespace

@@ -27,6 +27,7 @@ struct Conn {
     Hdl hdl;
     State state = State::Connecting;
     int status = 0;
+    int closeCode = 0;
     std::uint64_t count = 0;
     std::vector<std::string> texts;
 };
@@ -66,7 +67,10 @@ struct WsClients::Impl {
         if (c.state == State::Open) --open;
         if (c.state != State::Ended) ++ended;
         c.state = State::Ended;
-        if (con) c.status = static_cast<int>(con->get_response_code());
+        if (con) {
+            c.status = static_cast<int>(con->get_response_code());
+            c.closeCode = static_cast<int>(con->get_remote_close_code());
+        }
         changed.notify_all();
     }
 };
@@ -120,6 +124,16 @@ bool WsClients::WaitOpen(int i, std::chrono::milliseconds timeout) {
     std::unique_lock lock(impl_->mutex);
     impl_->changed.wait_for(lock, timeout, [&] { return impl_->conns[i].state != State::Connecting; });
     return impl_->conns[i].state == State::Open;
+}
+
+bool WsClients::WaitEnded(int i, std::chrono::milliseconds timeout) {
+    std::unique_lock lock(impl_->mutex);
+    return impl_->changed.wait_for(lock, timeout, [&] { return impl_->conns[i].state == State::Ended; });
+}
+
+int WsClients::CloseCode(int i) {
+    std::lock_guard lock(impl_->mutex);
+    return impl_->conns[i].closeCode;
 }
 
 int WsClients::Status(int i) {

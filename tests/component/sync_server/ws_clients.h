@@ -23,8 +23,12 @@ public:
     int Open(const std::string& url);
     // Waits until the connection is open (true) or has failed or closed (false).
     bool WaitOpen(int i, std::chrono::milliseconds timeout = std::chrono::seconds(5));
+    // Waits until the connection has ended (closed or failed).
+    bool WaitEnded(int i, std::chrono::milliseconds timeout = std::chrono::seconds(5));
     // The HTTP status of a refused handshake (0 when there was none).
     int Status(int i);
+    // The close code the server sent when it closed the connection.
+    int CloseCode(int i);
     bool IsOpen(int i);
     // Counts of connections open and ended (failed or closed).
     int OpenCount();

@@ -36,6 +36,7 @@ std::string Render(const std::vector<Action>& actions) {
                 break;
             case Action::Kind::CountJam: out += "count jam of " + a.bid; break;
             case Action::Kind::SharePending: out += "pending " + a.bid + " " + std::to_string(a.price); break;
+            case Action::Kind::Close: out += "close " + std::to_string(a.conn) + " (" + a.text + ")"; break;
         }
     }
     return out;
@@ -111,6 +112,25 @@ const std::vector<Case>& Cases() {
          {{0, 1, "hbeat", "to 1: hbeat"}, {0, 1, "hbeat", "to 1: hbeat"}, {0, 1, "hbeat", ""},
           {0, 2, "hbeat", "to 2: hbeat"}, {500, 1, "hbeat", "to 1: hbeat"}},
          [](RuleSettings& s) { s.ratePerSecond = 2; }},
+        {"a connection refused past the limit within a second is closed once, then not heard; others go on",
+         {1, 2},
+         {{0, 1, "garbage", ""}, {10, 1, "1_1129500010,89350", ""}, {20, 1, "hbeat", "to 1: hbeat"},
+          {30, 1, "6_9", ""},
+          {40, 1, "x", "close 1 (4 refused frames within a second)"},
+          {50, 1, "hbeat", ""}, {60, 1, "1_1129500060,89300", ""}, {2000, 1, "hbeat", ""},
+          {70, 2, "hbeat", "to 2: hbeat"}},
+         [](RuleSettings& s) { s.dropAfterRefusals = 3; }},
+        {"refusals spread over seconds, or refused by the rate limit at a console's pace, close nothing",
+         {1, 2},
+         {{0, 1, "garbage", ""}, {400, 1, "garbage", ""}, {800, 1, "garbage", ""},
+          {1000, 1, "garbage", ""}, {1400, 1, "garbage", ""}, {1800, 1, "garbage", ""},
+          {2000, 2, "hbeat", "to 2: hbeat"}, {2000, 2, "hbeat", "to 2: hbeat"}, {2000, 2, "hbeat", ""},
+          {2000, 2, "hbeat", ""}, {2000, 2, "hbeat", ""}, {2500, 2, "hbeat", "to 2: hbeat"},
+          {2600, 1, "hbeat", "to 1: hbeat"}},
+         [](RuleSettings& s) { s.dropAfterRefusals = 3; s.ratePerSecond = 2; }},
+        {"without the limit a flooder is only refused",
+         {1}, {{0, 1, "a", ""}, {0, 1, "b", ""}, {0, 1, "c", ""}, {0, 1, "hbeat", "to 1: hbeat"}},
+         [](RuleSettings& s) { s.dropAfterRefusals = 0; s.ratePerSecond = 100; }},
         {"in a cluster the checks go to the bridge",
          {1, 2, 3},
          {{0, 1, "1_1129500000,89300", "pending 10000001 89300"},
