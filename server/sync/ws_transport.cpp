@@ -1,5 +1,9 @@
 #include "ws_transport.h"
 
+#include <sys/socket.h>
+
+#include <cerrno>
+#include <string_view>
 #include <unordered_map>
 
 #include <websocketpp/concurrency/none.hpp>
@@ -40,6 +44,23 @@ struct ServerConfig : websocketpp::config::asio {
 using Server = websocketpp::server<ServerConfig>;
 using Hdl = websocketpp::connection_hdl;
 
+// A server frame as it goes on the wire: unmasked, so the same bytes serve every console.
+struct Frame {
+    std::string bytes;
+    Server::message_ptr message;  // the same bytes for the library's queue, made when first needed
+};
+
+// A console's connection. Frames go straight onto its socket (one send(), nothing allocated)
+// while the library has nothing of ours to write for it; the first time the socket does not
+// take a whole frame, the rest of it and every frame after go through the library's queue, in
+// order. The library writes nothing of its own to an open connection meanwhile: pings are
+// answered here, and its close frame comes only after the connection has stopped being open,
+// when nothing is sent here any more.
+struct Link {
+    Server::connection_ptr con;
+    bool viaLibrary = false;
+};
+
 }  // namespace
 
 struct WsTransport::Impl {
@@ -48,7 +69,7 @@ struct WsTransport::Impl {
     Log log;
     ClusterSink clusterSink;
     Server server;
-    std::unordered_map<ConnId, Server::connection_ptr> conns;
+    std::unordered_map<ConnId, Link> conns;
     ConnId nextId = 0;
     std::unique_ptr<boost::asio::steady_timer> ticker;
     std::function<void()> everySecond;
@@ -82,9 +103,18 @@ struct WsTransport::Impl {
                                                               : websocketpp::http::status_code::forbidden);
             return false;
         }
-        conns.emplace(id, con);
+        conns.emplace(id, Link{con});
         con->set_message_handler([this, id](Hdl, Server::message_ptr msg) {
             Execute(rules.OnFrame(id, msg->get_payload(), clock()));
+        });
+        // The pong goes the way of the other frames, so that the two never interleave.
+        con->set_ping_handler([this, id](Hdl, std::string payload) {
+            const auto it = conns.find(id);
+            if (it != conns.end()) {
+                Frame pong{Header(0x8a, payload.size()) + payload, nullptr};
+                SendFrame(it->second, pong);
+            }
+            return false;
         });
         const auto gone = [this, id](Hdl gh) {
             websocketpp::lib::error_code e;
@@ -100,47 +130,67 @@ struct WsTransport::Impl {
         return true;
     }
 
-    // A connection not open (yet or any more) just misses the frame.
-    static void SendTo(const Server::connection_ptr& con, const Server::message_ptr& msg) { con->send(msg); }
-
-    // One text frame, framed here once: a server's frames are not masked, so the same bytes go
-    // to every connection and the library need not frame them again for each one.
-    Server::message_ptr Message(const std::string& text) {
-        auto msg = std::make_shared<ServerConfig::message_type>(ServerConfig::message_type::con_msg_man_ptr(),
-                                                                websocketpp::frame::opcode::text, text.size());
-        msg->set_payload(text);
-        std::string header(1, static_cast<char>(0x81));
-        if (text.size() < 126) {
-            header += static_cast<char>(text.size());
+    static std::string Header(int first, std::size_t size) {
+        std::string header(1, static_cast<char>(first));
+        if (size < 126) {
+            header += static_cast<char>(size);
         } else {
             header += static_cast<char>(126);
-            header += static_cast<char>(text.size() >> 8 & 0xff);
-            header += static_cast<char>(text.size() & 0xff);
+            header += static_cast<char>(size >> 8 & 0xff);
+            header += static_cast<char>(size & 0xff);
         }
-        msg->set_header(header);
+        return header;
+    }
+
+    // Raw bytes for the library's queue: a prepared message is written as it stands.
+    static Server::message_ptr Prepared(std::string_view bytes) {
+        auto msg = std::make_shared<ServerConfig::message_type>(ServerConfig::message_type::con_msg_man_ptr(),
+                                                                websocketpp::frame::opcode::text, 0);
+        msg->set_header(std::string(bytes));
         msg->set_prepared(true);
         return msg;
     }
+
+    // A connection not open (yet or any more) just misses the frame.
+    static void SendFrame(Link& link, Frame& frame) {
+        if (link.con->get_state() != websocketpp::session::state::open) return;
+        if (link.viaLibrary) {
+            if (!frame.message) frame.message = Prepared(frame.bytes);
+            link.con->send(frame.message);
+            return;
+        }
+        const ssize_t n = ::send(link.con->get_raw_socket().native_handle(), frame.bytes.data(), frame.bytes.size(),
+                                 MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (n == static_cast<ssize_t>(frame.bytes.size())) return;
+        // A failing socket: the library's read ends the connection.
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return;
+        link.viaLibrary = true;
+        link.con->send(Prepared(std::string_view(frame.bytes).substr(n < 0 ? 0 : static_cast<std::size_t>(n))));
+    }
+
+    static Frame TextFrame(const std::string& text) { return Frame{Header(0x81, text.size()) + text, nullptr}; }
 
     void Execute(const std::vector<Action>& actions) {
         for (const Action& a : actions) {
             switch (a.kind) {
                 case Action::Kind::Send: {
                     const auto it = conns.find(a.conn);
-                    if (it != conns.end()) SendTo(it->second, Message(a.text));
+                    if (it == conns.end()) break;
+                    Frame frame = TextFrame(a.text);
+                    SendFrame(it->second, frame);
                     break;
                 }
                 case Action::Kind::Broadcast: {
-                    const auto msg = Message(a.text);
-                    for (const auto& [id, con] : conns) {
-                        if (id != a.conn) SendTo(con, msg);
+                    Frame frame = TextFrame(a.text);
+                    for (auto& [id, link] : conns) {
+                        if (id != a.conn) SendFrame(link, frame);
                     }
                     break;
                 }
                 case Action::Kind::Close: {
                     const auto it = conns.find(a.conn);
                     websocketpp::lib::error_code ec;
-                    if (it != conns.end()) it->second->close(websocketpp::close::status::policy_violation, a.text, ec);
+                    if (it != conns.end()) it->second.con->close(websocketpp::close::status::policy_violation, a.text, ec);
                     break;
                 }
                 default:

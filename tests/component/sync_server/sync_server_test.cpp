@@ -1,11 +1,13 @@
 // One sync server node with real WebSocket clients on 127.0.0.1.
 #include <gtest/gtest.h>
+#include <poll.h>
 
 #include <algorithm>
 #include <fstream>
 #include <regex>
 #include <set>
 
+#include "protocol.h"
 #include "sync_test_support.h"
 #include "ws_clients.h"
 
@@ -194,6 +196,131 @@ TEST(SyncServerTest, AFlooderIsClosedAndTheConsolesGoOn) {
     clients.Send(a, good);
     EXPECT_TRUE(clients.WaitFor(watcher, good));
     EXPECT_EQ(server.LogCount("refused dropped from 20000001: 51 refused frames within a second"), 1);
+}
+
+// A console on a plain socket with a small receive buffer, which can stop reading for a while.
+class SlowConsole {
+public:
+    SlowConsole(int port, const std::string& bid) : fd_(socket(AF_INET, SOCK_STREAM, 0)) {
+        const int small = 4096;
+        setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(static_cast<uint16_t>(port));
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) return;
+        const std::string req = "GET /?id=" + bid + "&type=101 HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\n"
+                                "Connection: Upgrade\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
+                                "Sec-WebSocket-Version: 13\r\n\r\n";
+        if (write(fd_, req.data(), req.size()) != static_cast<ssize_t>(req.size())) return;
+        std::string got;
+        while (got.find("\r\n\r\n") == std::string::npos) {
+            if (!ReadSome(got, 5s)) return;
+        }
+        open_ = got.rfind("HTTP/1.1 101", 0) == 0;
+        buffered_ = got.substr(got.find("\r\n\r\n") + 4);
+    }
+    ~SlowConsole() { close(fd_); }
+    bool Open() const { return open_; }
+
+    // A masked frame (mask key 0, so the payload goes as it is).
+    bool Send(int opcode, const std::string& payload) {
+        std::string f(1, static_cast<char>(0x80 | opcode));
+        f += static_cast<char>(0x80 | payload.size());
+        f.append(4, '\0');
+        f += payload;
+        return write(fd_, f.data(), f.size()) == static_cast<ssize_t>(f.size());
+    }
+
+    // Reads and splits the server's frames until `count` have come or nothing comes for 5 s:
+    // (opcode, payload) each; a frame that is not a whole, well-formed server frame ends the list
+    // with (-1, what was left).
+    std::vector<std::pair<int, std::string>> Frames(std::size_t count) {
+        std::vector<std::pair<int, std::string>> out;
+        std::string& b = buffered_;
+        while (out.size() < count) {
+            if (b.size() >= 2) {
+                const bool fin = (b[0] & 0x80) != 0, masked = (b[1] & 0x80) != 0;
+                const std::size_t len = static_cast<std::size_t>(b[1] & 0x7f);
+                if (!fin || masked || (b[0] & 0x70) != 0 || len > 125) {
+                    out.emplace_back(-1, b.substr(0, 40));
+                    return out;
+                }
+                if (b.size() >= 2 + len) {
+                    out.emplace_back(b[0] & 0x0f, b.substr(2, len));
+                    b.erase(0, 2 + len);
+                    continue;
+                }
+            }
+            if (!ReadSome(b, 5s)) break;
+        }
+        return out;
+    }
+
+private:
+    bool ReadSome(std::string& into, std::chrono::milliseconds timeout) {
+        pollfd p{fd_, POLLIN, 0};
+        if (poll(&p, 1, static_cast<int>(timeout.count())) != 1) return false;
+        char chunk[65536];
+        const ssize_t n = read(fd_, chunk, sizeof chunk);
+        if (n <= 0) return false;
+        into.append(chunk, static_cast<std::size_t>(n));
+        return true;
+    }
+
+    int fd_;
+    bool open_ = false;
+    std::string buffered_;
+};
+
+// A console that stops reading while the server has much to send it gets everything later,
+// whole and in order: the pongs to its own pings and the reports relayed to it, between them.
+TEST(SyncServerTest, AConsoleThatFallsBehindGetsEveryFrameWholeAndInOrder) {
+    ServerSettings s;
+    s.rules.clockSkewMs = 0;
+    s.rules.ratePerSecond = 1000000;
+    s.rules.dropAfterRefusals = 0;
+    RunningNode server(s);
+    ASSERT_TRUE(server.Ok());
+    SlowConsole slow(server.Node().Port(), "10000009");
+    ASSERT_TRUE(slow.Open());
+    WsClients clients;
+    const int a = clients.Open(server.Url("10000001"));
+    const int b = clients.Open(server.Url("10000002"));
+    for (int i : {a, b}) ASSERT_TRUE(clients.WaitOpen(i));
+    clients.Send(a, "1_1129000000,89300");  // the room's first price, agreed by two bid numbers
+    clients.Send(b, "1_1129000001,89300");
+    ASSERT_TRUE(clients.WaitFor(a, "1_1129000001,89300"));
+
+    // Far more than the socket buffers hold (6.3 MB of pongs; the send buffer grows to 4 MB at
+    // most), reports among them.
+    const int kPings = 50000, kReports = 200;
+    std::vector<std::string> reports;
+    std::thread reporting([&] {
+        for (int r = 0; r < kReports; ++r) {
+            reports.push_back(ReportText(1129000002 + r, 89300));
+            clients.Send(a, reports.back());
+            std::this_thread::sleep_for(1ms);
+        }
+    });
+    const std::string pad(119, 'p');  // 125-byte pings, the most a control frame carries
+    for (int k = 0; k < kPings; ++k) ASSERT_TRUE(slow.Send(0x9, pad + std::to_string(100000 + k)));
+    reporting.join();
+    ASSERT_TRUE(clients.WaitFor(b, reports.back(), 10s));
+
+    const auto frames = slow.Frames(1 + kPings + kReports);
+    ASSERT_FALSE(frames.empty());
+    std::vector<std::string> pongs, texts;
+    for (const auto& [opcode, payload] : frames) {
+        ASSERT_NE(opcode, -1) << "a broken frame after " << pongs.size() << " pongs and " << texts.size()
+                              << " texts: " << Printable(payload);
+        (opcode == 0xa ? pongs : texts).push_back(payload);
+    }
+    ASSERT_EQ(pongs.size(), static_cast<std::size_t>(kPings));
+    for (int k = 0; k < kPings; ++k) ASSERT_EQ(pongs[k], pad + std::to_string(100000 + k)) << "pong " << k;
+    ASSERT_EQ(texts.size(), static_cast<std::size_t>(1 + kReports));
+    EXPECT_EQ(texts.front(), "1_1129000001,89300");
+    EXPECT_EQ(std::vector<std::string>(texts.begin() + 1, texts.end()), reports);
 }
 
 }  // namespace
