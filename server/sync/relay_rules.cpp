@@ -90,12 +90,13 @@ bool RelayRules::TakeToken(Conn& c, std::int64_t nowMs) {
     return true;
 }
 
-std::vector<Action> RelayRules::OnFrame(ConnId conn, std::string_view text, std::int64_t nowMs) {
+template <typename Decision>
+std::vector<Action> RelayRules::Judged(ConnId conn, std::int64_t nowMs, Decision decide) {
     const auto it = conns_.find(conn);
     if (it == conns_.end() || it->second.dropped) return {};
     Conn& c = it->second;
     const std::uint64_t refusedBefore = refusals_.Total();
-    std::vector<Action> actions = Decide(conn, c, text, nowMs);
+    std::vector<Action> actions = decide(c);
     if (settings_.dropAfterRefusals <= 0 || refusals_.Total() == refusedBefore) return actions;
     if (nowMs - c.refusalSecondMs >= 1000 || nowMs < c.refusalSecondMs) {
         c.refusalSecondMs = nowMs;
@@ -106,6 +107,20 @@ std::vector<Action> RelayRules::OnFrame(ConnId conn, std::string_view text, std:
     const std::string why = std::to_string(c.refusalsInSecond) + " refused frames within a second";
     Refuse(Refusal::Dropped, c.bid, why + ", connection closed", nowMs);
     return {Make(Action::Kind::Close, conn, why)};
+}
+
+std::vector<Action> RelayRules::OnFrame(ConnId conn, std::string_view text, std::int64_t nowMs) {
+    return Judged(conn, nowMs, [&](Conn& c) { return Decide(conn, c, text, nowMs); });
+}
+
+std::vector<Action> RelayRules::OnPing(ConnId conn, std::string_view payload, std::int64_t nowMs) {
+    return Judged(conn, nowMs, [&](Conn& c) -> std::vector<Action> {
+        if (!TakeToken(c, nowMs)) {
+            Refuse(Refusal::RateLimit, c.bid, "ping " + Printable(payload), nowMs);
+            return {};
+        }
+        return {Make(Action::Kind::Pong, conn, std::string(payload))};
+    });
 }
 
 std::vector<Action> RelayRules::Decide(ConnId conn, Conn& c, std::string_view text, std::int64_t nowMs) {

@@ -25,6 +25,7 @@ struct Action {
         CountJam,      // cluster: count the jam report of `bid`
         SharePending,  // cluster: tell the other nodes of a jump report awaiting its second
         Close,         // close `conn` (policy violation), `text` the reason
+        Pong,          // answer `conn`'s ping, `text` its payload
     };
     Kind kind = Kind::Send;
     ConnId conn = 0;
@@ -54,6 +55,8 @@ public:
     // A connection whose frames are refused more than `dropAfterRefusals` times within a second
     // is no console: it gets one Close, and nothing it sends afterwards is looked at.
     std::vector<Action> OnFrame(ConnId conn, std::string_view text, std::int64_t nowMs);
+    // A ping counts against the connection's rate like any frame; answered while within it.
+    std::vector<Action> OnPing(ConnId conn, std::string_view payload, std::int64_t nowMs);
 
     // Cluster: while set, reports and jam signals go to the bridge instead of being decided here.
     void SetClustered(bool clustered) { clustered_ = clustered; }
@@ -95,6 +98,10 @@ private:
     void Refuse(Refusal r, const std::string& who, std::string_view detail, std::int64_t nowMs);
     bool TakeToken(Conn& c, std::int64_t nowMs);
     std::vector<Action> Decide(ConnId conn, Conn& c, std::string_view text, std::int64_t nowMs);
+    // Runs `decide` for a frame of `conn` and closes the connection when its refusals within a
+    // second pass the limit.
+    template <typename Decision>
+    std::vector<Action> Judged(ConnId conn, std::int64_t nowMs, Decision decide);
     std::vector<Action> OnReport(ConnId conn, const Conn& c, std::int64_t timeCode, int price, std::string_view text,
                                  std::int64_t nowMs);
     bool ConfirmJump(const std::string& bid, int price, std::int64_t nowMs);

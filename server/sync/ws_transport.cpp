@@ -107,13 +107,10 @@ struct WsTransport::Impl {
         con->set_message_handler([this, id](Hdl, Server::message_ptr msg) {
             Execute(rules.OnFrame(id, msg->get_payload(), clock()));
         });
-        // The pong goes the way of the other frames, so that the two never interleave.
+        // Pings are the rules' to answer (they count against the rate), and the pong goes the
+        // way of the other frames, so that the two never interleave.
         con->set_ping_handler([this, id](Hdl, std::string payload) {
-            const auto it = conns.find(id);
-            if (it != conns.end()) {
-                Frame pong{Header(0x8a, payload.size()) + payload, nullptr};
-                SendFrame(it->second, pong);
-            }
+            Execute(rules.OnPing(id, payload, clock()));
             return false;
         });
         const auto gone = [this, id](Hdl gh) {
@@ -185,6 +182,13 @@ struct WsTransport::Impl {
                     for (auto& [id, link] : conns) {
                         if (id != a.conn) SendFrame(link, frame);
                     }
+                    break;
+                }
+                case Action::Kind::Pong: {
+                    const auto it = conns.find(a.conn);
+                    if (it == conns.end()) break;
+                    Frame pong{Header(0x8a, a.text.size()) + a.text, nullptr};
+                    SendFrame(it->second, pong);
                     break;
                 }
                 case Action::Kind::Close: {

@@ -18,7 +18,7 @@ constexpr std::int64_t kBase = 86400000LL * 20000 + (11 * 3600 + 29 * 60 + 50) *
 struct Step {
     std::int64_t atMs;  // after kBase
     ConnId conn;
-    std::string text;
+    std::string text;    // "ping:PAYLOAD" is a ping
     std::string expect;  // the actions, rendered by Render; "" for none
 };
 
@@ -37,6 +37,7 @@ std::string Render(const std::vector<Action>& actions) {
             case Action::Kind::CountJam: out += "count jam of " + a.bid; break;
             case Action::Kind::SharePending: out += "pending " + a.bid + " " + std::to_string(a.price); break;
             case Action::Kind::Close: out += "close " + std::to_string(a.conn) + " (" + a.text + ")"; break;
+            case Action::Kind::Pong: out += "pong to " + std::to_string(a.conn) + ": " + a.text; break;
         }
     }
     return out;
@@ -131,6 +132,12 @@ const std::vector<Case>& Cases() {
         {"without the limit a flooder is only refused",
          {1}, {{0, 1, "a", ""}, {0, 1, "b", ""}, {0, 1, "c", ""}, {0, 1, "hbeat", "to 1: hbeat"}},
          [](RuleSettings& s) { s.dropAfterRefusals = 0; s.ratePerSecond = 100; }},
+        {"pings are answered within the rate and count towards closing like any frame",
+         {1, 2},
+         {{0, 1, "ping:a", "pong to 1: a"}, {0, 1, "ping:b", "pong to 1: b"}, {0, 1, "ping:c", ""},
+          {0, 1, "hbeat", ""}, {0, 1, "ping:d", "close 1 (3 refused frames within a second)"},
+          {600, 1, "ping:e", ""}, {0, 2, "ping:f", "pong to 2: f"}},
+         [](RuleSettings& s) { s.dropAfterRefusals = 2; s.ratePerSecond = 2; }},
         {"in a cluster the checks go to the bridge",
          {1, 2, 3},
          {{0, 1, "1_1129500000,89300", "pending 10000001 89300"},
@@ -152,7 +159,10 @@ TEST(RelayRulesTest, Table) {
             ASSERT_TRUE(rules.Admit(id, std::string("/?id=") + BidOf(id) + "&type=101", "10.0.0." + std::to_string(id), kBase).ok);
         }
         for (const Step& st : c.steps) {
-            EXPECT_EQ(Render(rules.OnFrame(st.conn, st.text, kBase + st.atMs)), st.expect)
+            const bool ping = st.text.rfind("ping:", 0) == 0;
+            EXPECT_EQ(Render(ping ? rules.OnPing(st.conn, st.text.substr(5), kBase + st.atMs)
+                                  : rules.OnFrame(st.conn, st.text, kBase + st.atMs)),
+                      st.expect)
                 << "at +" << st.atMs << " ms, connection " << st.conn << " sends " << st.text;
         }
     }
