@@ -82,7 +82,9 @@ TEST(PracticeGuideSteps, ARunPassesEveryStepInOrder) {
     }
     // Each new step is told anew; the same step twice is not.
     for (std::size_t i = 1; i + 1 < serials.size(); ++i)
-        if (steps[i].expected != steps[i - 1].expected) EXPECT_NE(serials[i], serials[i - 1]) << i;
+        if (steps[i].expected != steps[i - 1].expected) {
+            EXPECT_NE(serials[i], serials[i - 1]) << i;
+        }
     EXPECT_EQ(serials.back(), serials[serials.size() - 2]);
 
     guide.OnResult(89700, true);

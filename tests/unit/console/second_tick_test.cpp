@@ -162,7 +162,9 @@ TEST_F(SecondTickTest, AShellRestartedWithinASecondIsNoticedByItsWindowId) {
         local.AddPage();
         local.fp.desktop.SetWindowProcess(local.page, 4200);
         ASSERT_EQ(local.page == first, k.sameIds);
-        if (!k.sameIds) EXPECT_FALSE(con.state.PageWindowTakenIn(local.page)) << "the other ticks leave it alone until then";
+        if (!k.sameIds) {
+            EXPECT_FALSE(con.state.PageWindowTakenIn(local.page)) << "the other ticks leave it alone until then";
+        }
         if (k.openedByTheBidder) con.OnCommand(1060);
         local.fp.clock.Advance(400);
 
@@ -181,7 +183,9 @@ TEST_F(SecondTickTest, AShellRestartedWithinASecondIsNoticedByItsWindowId) {
         EXPECT_EQ(std::count_if(log.begin(), log.end(),
                                 [](const std::string& l) { return l.find("page shell restarted within a second") == 0; }),
                   1);
-        if (k.keptRun) EXPECT_EQ(resetsHere, resetsOfTheRun) << "no new auction day";
+        if (k.keptRun) {
+            EXPECT_EQ(resetsHere, resetsOfTheRun) << "no new auction day";
+        }
     }
 }
 

@@ -336,7 +336,9 @@ TEST(Replay, APageShellKilledInTheLastMinuteGetsThePageBackAndTheRunGoesOn) {
         EXPECT_TRUE(Logged(r, console::kShellGoneText));
         EXPECT_TRUE(Logged(r, console::kShellBackText));
         EXPECT_EQ(Logged(r, console::kShellBackAfterEndText), t.droppedAfterEnd);
-        if (!r.confirmations.empty()) EXPECT_EQ(r.confirmations[0].Gap(), 300);
+        if (!r.confirmations.empty()) {
+            EXPECT_EQ(r.confirmations[0].Gap(), 300);
+        }
     }
 }
 
