@@ -53,9 +53,9 @@ struct Frame {
 // A console's connection. Frames go straight onto its socket (one send(), nothing allocated)
 // while the library has nothing of ours to write for it; the first time the socket does not
 // take a whole frame, the rest of it and every frame after go through the library's queue, in
-// order. The library writes nothing of its own to an open connection meanwhile: pings are
-// answered here, and its close frame comes only after the connection has stopped being open,
-// when nothing is sent here any more.
+// order. The library writes nothing of its own to an open connection meanwhile: its automatic
+// pong is off (the rules answer pings, and the pong takes this same path), and its close frame
+// comes only after the connection has stopped being open, when nothing is sent here any more.
 struct Link {
     Server::connection_ptr con;
     bool viaLibrary = false;
@@ -127,6 +127,7 @@ struct WsTransport::Impl {
         return true;
     }
 
+    // The header of an unmasked frame; the server's texts and pongs are far below 64 KiB.
     static std::string Header(int first, std::size_t size) {
         std::string header(1, static_cast<char>(first));
         if (size < 126) {
