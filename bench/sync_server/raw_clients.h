@@ -4,21 +4,18 @@
 // which on two cores would measure the load generator, not the server.
 #pragma once
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <sys/epoll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
-#include <cstring>
 #include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "raw_websocket.h"
 
 class RawClients {
 public:
@@ -41,25 +38,10 @@ public:
     // how many are open.
     int Open(int n, int firstBid) {
         for (int k = 0; k < n && static_cast<int>(conns_.size()) < kMax; ++k) {
-            const int fd = socket(AF_INET, SOCK_STREAM, 0);
+            const int fd = kestrava::sync::testing::ConnectLoopback(port_);
             if (fd < 0) break;
-            sockaddr_in a{};
-            a.sin_family = AF_INET;
-            a.sin_port = htons(static_cast<uint16_t>(port_));
-            a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            const int one = 1;
-            setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-            const timeval wait{3, 0};  // a server that never answers the handshake
-            setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
-            if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-                close(fd);
-                break;
-            }
-            const std::string req = "GET /?id=" + std::to_string(firstBid + k) +
-                                    "&type=101 HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\n"
-                                    "Connection: Upgrade\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
-                                    "Sec-WebSocket-Version: 13\r\n\r\n";
-            if (write(fd, req.data(), req.size()) != static_cast<ssize_t>(req.size()) || !ReadHandshake(fd)) {
+            // A server that never answers the handshake costs three seconds, not the run.
+            if (!kestrava::sync::testing::Upgrade(fd, std::to_string(firstBid + k), std::chrono::seconds(3))) {
                 close(fd);
                 continue;
             }
@@ -82,11 +64,7 @@ public:
 
     // A masked text frame (mask key 0: the payload goes as it is).
     void Send(int conn, const std::string& text) {
-        std::string f;
-        f += static_cast<char>(0x81);
-        f += static_cast<char>(0x80 | text.size());
-        f.append(4, '\0');
-        f += text;
+        const std::string f = kestrava::sync::testing::MaskedFrame(0x1, text);
         int fd;
         {
             std::lock_guard lock(mutex_);
@@ -101,17 +79,6 @@ private:
         int fd;
         std::string buf;
     };
-
-    static bool ReadHandshake(int fd) {
-        std::string got;
-        char b[1024];
-        while (got.find("\r\n\r\n") == std::string::npos) {
-            const ssize_t n = read(fd, b, sizeof b);
-            if (n <= 0) return false;
-            got.append(b, static_cast<std::size_t>(n));
-        }
-        return got.rfind("HTTP/1.1 101", 0) == 0;
-    }
 
     void Loop() {
         epoll_event events[256];

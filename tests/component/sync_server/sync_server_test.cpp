@@ -8,6 +8,7 @@
 #include <set>
 
 #include "protocol.h"
+#include "raw_websocket.h"
 #include "sync_test_support.h"
 #include "ws_clients.h"
 
@@ -201,34 +202,16 @@ TEST(SyncServerTest, AFlooderIsClosedAndTheConsolesGoOn) {
 // A console on a plain socket with a small receive buffer, which can stop reading for a while.
 class SlowConsole {
 public:
-    SlowConsole(int port, const std::string& bid) : fd_(socket(AF_INET, SOCK_STREAM, 0)) {
-        const int small = 4096;
-        setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(static_cast<uint16_t>(port));
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) return;
-        const std::string req = "GET /?id=" + bid + "&type=101 HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\n"
-                                "Connection: Upgrade\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
-                                "Sec-WebSocket-Version: 13\r\n\r\n";
-        if (write(fd_, req.data(), req.size()) != static_cast<ssize_t>(req.size())) return;
-        std::string got;
-        while (got.find("\r\n\r\n") == std::string::npos) {
-            if (!ReadSome(got, 5s)) return;
-        }
-        open_ = got.rfind("HTTP/1.1 101", 0) == 0;
-        buffered_ = got.substr(got.find("\r\n\r\n") + 4);
+    SlowConsole(int port, const std::string& bid) : fd_(ConnectLoopback(port, 4096)) {
+        open_ = fd_ >= 0 && Upgrade(fd_, bid, 5s, &buffered_);
     }
-    ~SlowConsole() { close(fd_); }
+    ~SlowConsole() {
+        if (fd_ >= 0) close(fd_);
+    }
     bool Open() const { return open_; }
 
-    // A masked frame (mask key 0, so the payload goes as it is).
     bool Send(int opcode, const std::string& payload) {
-        std::string f(1, static_cast<char>(0x80 | opcode));
-        f += static_cast<char>(0x80 | payload.size());
-        f.append(4, '\0');
-        f += payload;
+        const std::string f = MaskedFrame(opcode, payload);
         return write(fd_, f.data(), f.size()) == static_cast<ssize_t>(f.size());
     }
 
