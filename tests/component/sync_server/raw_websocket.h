@@ -34,6 +34,17 @@ inline int ConnectLoopback(int port, int receiveBuffer = 0) {
     return fd;
 }
 
+// Appends what arrives on `fd` within `timeout`; false when nothing came or the peer closed.
+inline bool ReadSome(int fd, std::string& into, std::chrono::milliseconds timeout) {
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, static_cast<int>(timeout.count())) != 1) return false;
+    char b[65536];
+    const ssize_t n = read(fd, b, sizeof b);
+    if (n <= 0) return false;
+    into.append(b, static_cast<std::size_t>(n));
+    return true;
+}
+
 // Sends the console's upgrade request for `bid` and reads the answer: true on "101"; what came
 // after the answer's header is left in `rest`. A server silent for `timeout` is a failure.
 inline bool Upgrade(int fd, const std::string& bid, std::chrono::milliseconds timeout, std::string* rest = nullptr) {
@@ -44,12 +55,7 @@ inline bool Upgrade(int fd, const std::string& bid, std::chrono::milliseconds ti
     std::string got;
     std::size_t end;
     while ((end = got.find("\r\n\r\n")) == std::string::npos) {
-        pollfd p{fd, POLLIN, 0};
-        if (poll(&p, 1, static_cast<int>(timeout.count())) != 1) return false;
-        char b[1024];
-        const ssize_t n = read(fd, b, sizeof b);
-        if (n <= 0) return false;
-        got.append(b, static_cast<std::size_t>(n));
+        if (!ReadSome(fd, got, timeout)) return false;
     }
     if (rest) *rest = got.substr(end + 4);
     return got.rfind("HTTP/1.1 101", 0) == 0;

@@ -1,6 +1,5 @@
 // One sync server node with real WebSocket clients on 127.0.0.1.
 #include <gtest/gtest.h>
-#include <poll.h>
 
 #include <algorithm>
 #include <fstream>
@@ -235,22 +234,12 @@ public:
                     continue;
                 }
             }
-            if (!ReadSome(b, 5s)) break;
+            if (!ReadSome(fd_, b, 5s)) break;
         }
         return out;
     }
 
 private:
-    bool ReadSome(std::string& into, std::chrono::milliseconds timeout) {
-        pollfd p{fd_, POLLIN, 0};
-        if (poll(&p, 1, static_cast<int>(timeout.count())) != 1) return false;
-        char chunk[65536];
-        const ssize_t n = read(fd_, chunk, sizeof chunk);
-        if (n <= 0) return false;
-        into.append(chunk, static_cast<std::size_t>(n));
-        return true;
-    }
-
     int fd_;
     bool open_ = false;
     std::string buffered_;
