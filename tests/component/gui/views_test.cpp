@@ -314,7 +314,8 @@ TEST(InfoBar, TheGuideLineShowsWholeAndGoes) {
     const std::string outcome =
         "练习结果：由差额规则确认，页面于11:29:54.431（离结束5.6秒）收到点击，比软件确认晚8毫秒；出价89900有效；已成交（最低成交价89700）";
     bar.SetGuide(outcome);
-    QApplication::processEvents();
+    // A top-level window's new size reaches the widget only when the X server has answered.
+    QTest::qWaitFor([&] { return bar.height() > plain.height(); }, 5000);
     EXPECT_TRUE(guide->isVisible());
     EXPECT_EQ(bar.GuideText(), QString::fromStdString(outcome));
     EXPECT_GT(bar.height(), plain.height());
@@ -322,7 +323,7 @@ TEST(InfoBar, TheGuideLineShowsWholeAndGoes) {
     EXPECT_LE(guide->geometry().bottom(), bar.height());
     EXPECT_GE(guide->height(), guide->heightForWidth(guide->width()));
     bar.SetGuide("");
-    QApplication::processEvents();
+    QTest::qWaitFor([&] { return bar.size() == plain; }, 5000);
     EXPECT_FALSE(guide->isVisible());
     EXPECT_EQ(bar.size(), plain);
 }
