@@ -5,7 +5,8 @@ namespace kestrava::sync {
 std::string_view RefusalName(Refusal r) {
     static constexpr std::string_view names[] = {
         "bad-target", "not-allowed", "address-full",  "server-full", "rate-limit", "oversize",        "malformed",
-        "bad-price",  "clock-skew",  "stale-time",    "price-fell", "unconfirmed-jump", "dropped"};
+        "bad-price",  "clock-skew",  "stale-time",    "price-fell", "unconfirmed-jump", "dropped",
+        "backlog"};
     static_assert(std::size(names) == static_cast<std::size_t>(Refusal::kCount));
     return names[static_cast<std::size_t>(r)];
 }

@@ -25,6 +25,7 @@ enum class Refusal {
     PriceFell,        // below the newest relayed price
     UnconfirmedJump,  // too far above the newest price and no second bid number agreed
     Dropped,          // a connection closed for sending refused frames past the limit
+    Backlog,          // a connection closed for not reading what it was sent
     kCount
 };
 

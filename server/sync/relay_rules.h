@@ -75,6 +75,7 @@ public:
     void RefuseOn(ConnId conn, Refusal r, std::string_view detail, std::int64_t nowMs);
 
     int LocalClients() const { return static_cast<int>(conns_.size()); }
+    std::size_t BacklogLimit() const { return settings_.backlogLimit; }
     std::int64_t NewestTimeCode() const { return newestTime_; }
     int NewestPrice() const { return newestPrice_; }
     const RefusalLog& Refusals() const { return refusals_; }

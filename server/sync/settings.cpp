@@ -63,6 +63,7 @@ const std::map<std::string, Setter, std::less<>>& Keys() {
         {"rate_per_second", Number(&RuleSettings::ratePerSecond, 1)},
         {"drop_after_refusals", Number(&RuleSettings::dropAfterRefusals, 0)},
         {"frame_limit", Number(&RuleSettings::frameLimit, std::size_t{20})},
+        {"backlog_limit", Number(&RuleSettings::backlogLimit, std::size_t{0})},
         {"connections_per_address", Number(&RuleSettings::connectionsPerAddress, 0)},
         {"max_connections", Number(&RuleSettings::maxConnections, 0)},
         {"room_forget_ms", Number(&RuleSettings::roomForgetMs, std::int64_t{1})},

@@ -21,6 +21,8 @@ struct RuleSettings {
     int dropAfterRefusals = 100;        // refused frames of one connection within a second that
                                         // close it (0: never)
     std::size_t frameLimit = 64;        // bytes of one frame
+    std::size_t backlogLimit = 1 << 20; // bytes waiting, beyond the socket's buffers, for a
+                                        // console that does not read, before it is closed (0: never)
     int connectionsPerAddress = 16;     // 0: no limit
     int maxConnections = 0;             // 0: the open-file limit less a reserve
     std::int64_t roomForgetMs = 600000; // a room quiet this long starts afresh (the next auction)

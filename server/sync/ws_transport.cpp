@@ -56,7 +56,10 @@ struct Frame {
 // order. The library writes nothing of its own to an open connection meanwhile: its automatic
 // pong is off (the rules answer pings, and the pong takes this same path), and its close frame
 // comes only after the connection has stopped being open, when nothing is sent here any more.
+// A console whose queue there grows past the backlog limit is not reading: it is closed rather
+// than let the server's memory grow with everything relayed to it.
 struct Link {
+    ConnId id = 0;
     Server::connection_ptr con;
     bool viaLibrary = false;
 };
@@ -103,7 +106,7 @@ struct WsTransport::Impl {
                                                               : websocketpp::http::status_code::forbidden);
             return false;
         }
-        conns.emplace(id, Link{con});
+        conns.emplace(id, Link{id, con});
         con->set_message_handler([this, id](Hdl, Server::message_ptr msg) {
             Execute(rules.OnFrame(id, msg->get_payload(), clock()));
         });
@@ -140,19 +143,26 @@ struct WsTransport::Impl {
         return header;
     }
 
-    // Raw bytes for the library's queue: a prepared message is written as it stands.
+    // Raw bytes for the library's queue: a prepared message is written as it stands (header and
+    // payload one after the other). Carried as the payload, they count in the connection's
+    // buffered amount until the library hands them to the socket.
     static Server::message_ptr Prepared(std::string_view bytes) {
         auto msg = std::make_shared<ServerConfig::message_type>(ServerConfig::message_type::con_msg_man_ptr(),
                                                                 websocketpp::frame::opcode::text, 0);
-        msg->set_header(std::string(bytes));
+        msg->set_payload(std::string(bytes));
         msg->set_prepared(true);
         return msg;
     }
 
     // A connection not open (yet or any more) just misses the frame.
-    static void SendFrame(Link& link, Frame& frame) {
+    void SendFrame(Link& link, Frame& frame) {
         if (link.con->get_state() != websocketpp::session::state::open) return;
         if (link.viaLibrary) {
+            const std::size_t limit = rules.BacklogLimit();
+            if (limit > 0 && link.con->get_buffered_amount() + frame.bytes.size() > limit) {
+                CloseBehind(link);
+                return;
+            }
             if (!frame.message) frame.message = Prepared(frame.bytes);
             link.con->send(frame.message);
             return;
@@ -164,6 +174,15 @@ struct WsTransport::Impl {
         if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return;
         link.viaLibrary = true;
         link.con->send(Prepared(std::string_view(frame.bytes).substr(n < 0 ? 0 : static_cast<std::size_t>(n))));
+    }
+
+    // The close frame queues behind the backlog; the close handshake's timeout ends the connection.
+    void CloseBehind(Link& link) {
+        const std::size_t waiting = link.con->get_buffered_amount();
+        rules.RefuseOn(link.id, Refusal::Backlog, std::to_string(waiting) + " bytes not read, connection closed",
+                       clock());
+        websocketpp::lib::error_code ec;
+        link.con->close(websocketpp::close::status::policy_violation, "not reading", ec);
     }
 
     static Frame TextFrame(const std::string& text) { return Frame{Header(0x81, text.size()) + text, nullptr}; }

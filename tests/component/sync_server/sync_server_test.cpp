@@ -211,7 +211,7 @@ public:
 
     bool Send(int opcode, const std::string& payload) {
         const std::string f = MaskedFrame(opcode, payload);
-        return write(fd_, f.data(), f.size()) == static_cast<ssize_t>(f.size());
+        return ::send(fd_, f.data(), f.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(f.size());
     }
 
     // Reads and splits the server's frames until `count` have come or nothing comes for 5 s:
@@ -252,6 +252,7 @@ TEST(SyncServerTest, AConsoleThatFallsBehindGetsEveryFrameWholeAndInOrder) {
     s.rules.clockSkewMs = 0;
     s.rules.ratePerSecond = 1000000;
     s.rules.dropAfterRefusals = 0;
+    s.rules.backlogLimit = 0;  // however far behind
     RunningNode server(s);
     ASSERT_TRUE(server.Ok());
     SlowConsole slow(server.Node().Port(), "10000009");
@@ -293,6 +294,53 @@ TEST(SyncServerTest, AConsoleThatFallsBehindGetsEveryFrameWholeAndInOrder) {
     ASSERT_EQ(texts.size(), static_cast<std::size_t>(1 + kReports));
     EXPECT_EQ(texts.front(), "1_1129000001,89300");
     EXPECT_EQ(std::vector<std::string>(texts.begin() + 1, texts.end()), reports);
+}
+
+// A console that never reads is closed once more than the backlog limit waits for it in the
+// server (beyond what the socket buffers hold), counted and logged once; the others go on.
+TEST(SyncServerTest, AConsoleThatStopsReadingIsClosedOnceItsBacklogPassesTheLimit) {
+    ServerSettings s;
+    s.rules.ratePerSecond = 1000000;
+    s.rules.dropAfterRefusals = 0;
+    s.rules.backlogLimit = 64 * 1024;
+    RunningNode server(s);
+    ASSERT_TRUE(server.Ok());
+    SlowConsole slow(server.Node().Port(), "10000009");
+    ASSERT_TRUE(slow.Open());
+    WsClients clients;
+    const int a = clients.Open(server.Url("10000001"));
+    const int b = clients.Open(server.Url("10000002"));
+    for (int i : {a, b}) ASSERT_TRUE(clients.WaitOpen(i));
+
+    // Pings (125 bytes each) until the server has given up on the console: the kernel's buffers
+    // take a few MB of pongs first, then the limit's 64 KB queue in the server.
+    const std::string pad(119, 'p');
+    std::uint64_t closed = 0;
+    int local = 0;
+    for (int k = 0; k < 200000 && closed == 0; ++k) {
+        if (!slow.Send(0x9, pad + std::to_string(100000 + k))) break;  // already gone
+        if (k % 1000 != 999) continue;
+        ASSERT_TRUE(server.Node().Inspect([&](const RelayRules& r, bool) { closed = r.Refusals().Count(Refusal::Backlog); }));
+    }
+    // The close frame waits behind the backlog; the close handshake's timeout ends the connection.
+    const auto until = std::chrono::steady_clock::now() + 10s;
+    do {
+        ASSERT_TRUE(server.Node().Inspect([&](const RelayRules& r, bool) {
+            closed = r.Refusals().Count(Refusal::Backlog);
+            local = r.LocalClients();
+        }));
+        if (closed > 0 && local == 2) break;
+        std::this_thread::sleep_for(20ms);
+    } while (std::chrono::steady_clock::now() < until);
+    EXPECT_EQ(closed, 1u);
+    EXPECT_EQ(local, 2) << "the console's connection has ended";
+    EXPECT_EQ(server.LogCount("refused backlog from 10000009:"), 1);
+
+    const std::string first = "1_" + NowCode() + ",89300", good = "1_" + NowCode(10) + ",89300";
+    clients.Send(a, first);
+    std::this_thread::sleep_for(20ms);
+    clients.Send(b, good);
+    EXPECT_TRUE(clients.WaitFor(a, good));
 }
 
 }  // namespace

@@ -19,7 +19,7 @@ TEST(SyncSettingsTest, FileThenCommandLine) {
     const std::string allow = WriteFile("allow.txt", "# members\n10000001\n\n 10000002  # the treasurer\n");
     const std::string file = WriteFile("sync.ini",
                                        "# club settings\nport = 9100\njam_quorum = 5\njam_window_ms=1500\n"
-                                       "clock_skew_ms = 0\ndrop_after_refusals = 0\nredis = 127.0.0.1:7000\nallow_list = " + allow + "\n");
+                                       "clock_skew_ms = 0\ndrop_after_refusals = 0\nbacklog_limit = 65536\nredis = 127.0.0.1:7000\nallow_list = " + allow + "\n");
     const char* argv[] = {"kestrava-sync-server", "--port", "9200", "--settings", file.c_str(), "--node", "n3"};
     ServerSettings s;
     std::string error;
@@ -29,6 +29,7 @@ TEST(SyncSettingsTest, FileThenCommandLine) {
     EXPECT_EQ(s.rules.jamWindowMs, 1500);
     EXPECT_EQ(s.rules.clockSkewMs, 0);
     EXPECT_EQ(s.rules.dropAfterRefusals, 0);
+    EXPECT_EQ(s.rules.backlogLimit, 65536u);
     EXPECT_EQ(s.rules.jumpLimit, RuleSettings{}.jumpLimit) << "keys not in the file keep their defaults";
     EXPECT_EQ(s.redisHost, "127.0.0.1");
     EXPECT_EQ(s.redisPort, 7000);
