@@ -245,6 +245,21 @@ private:
     std::string buffered_;
 };
 
+// A server with a slow console (10000009) and two ordinary ones (a, b) in its room.
+struct SlowRoom {
+    explicit SlowRoom(const ServerSettings& s) : server(s), slow(server.Node().Port(), "10000009") {
+        a = clients.Open(server.Url("10000001"));
+        b = clients.Open(server.Url("10000002"));
+    }
+    bool Ok() { return server.Ok() && slow.Open() && clients.WaitOpen(a) && clients.WaitOpen(b); }
+
+    RunningNode server;
+    SlowConsole slow;
+    WsClients clients;
+    int a = 0;
+    int b = 0;
+};
+
 // A console that stops reading while the server has much to send it gets everything later,
 // whole and in order: the pongs to its own pings and the reports relayed to it, between them.
 TEST(SyncServerTest, AConsoleThatFallsBehindGetsEveryFrameWholeAndInOrder) {
@@ -253,14 +268,9 @@ TEST(SyncServerTest, AConsoleThatFallsBehindGetsEveryFrameWholeAndInOrder) {
     s.rules.ratePerSecond = 1000000;
     s.rules.dropAfterRefusals = 0;
     s.rules.backlogLimit = 0;  // however far behind
-    RunningNode server(s);
-    ASSERT_TRUE(server.Ok());
-    SlowConsole slow(server.Node().Port(), "10000009");
-    ASSERT_TRUE(slow.Open());
-    WsClients clients;
-    const int a = clients.Open(server.Url("10000001"));
-    const int b = clients.Open(server.Url("10000002"));
-    for (int i : {a, b}) ASSERT_TRUE(clients.WaitOpen(i));
+    SlowRoom room(s);
+    ASSERT_TRUE(room.Ok());
+    auto& [server, slow, clients, a, b] = room;
     clients.Send(a, "1_1129000000,89300");  // the room's first price, agreed by two bid numbers
     clients.Send(b, "1_1129000001,89300");
     ASSERT_TRUE(clients.WaitFor(a, "1_1129000001,89300"));
@@ -303,14 +313,9 @@ TEST(SyncServerTest, AConsoleThatStopsReadingIsClosedOnceItsBacklogPassesTheLimi
     s.rules.ratePerSecond = 1000000;
     s.rules.dropAfterRefusals = 0;
     s.rules.backlogLimit = 64 * 1024;
-    RunningNode server(s);
-    ASSERT_TRUE(server.Ok());
-    SlowConsole slow(server.Node().Port(), "10000009");
-    ASSERT_TRUE(slow.Open());
-    WsClients clients;
-    const int a = clients.Open(server.Url("10000001"));
-    const int b = clients.Open(server.Url("10000002"));
-    for (int i : {a, b}) ASSERT_TRUE(clients.WaitOpen(i));
+    SlowRoom room(s);
+    ASSERT_TRUE(room.Ok());
+    auto& [server, slow, clients, a, b] = room;
 
     // Pings (125 bytes each) until the server has given up on the console: the kernel's buffers
     // take a few MB of pongs first, then the limit's 64 KB queue in the server.
