@@ -181,40 +181,40 @@ struct WsTransport::Impl {
         const std::size_t waiting = link.con->get_buffered_amount();
         rules.RefuseOn(link.id, Refusal::Backlog, std::to_string(waiting) + " bytes not read, connection closed",
                        clock());
-        websocketpp::lib::error_code ec;
-        link.con->close(websocketpp::close::status::policy_violation, "not reading", ec);
+        ClosePolicy(link, "not reading");
     }
 
-    static Frame TextFrame(const std::string& text) { return Frame{Header(0x81, text.size()) + text, nullptr}; }
+    static void ClosePolicy(Link& link, const std::string& reason) {
+        websocketpp::lib::error_code ec;
+        link.con->close(websocketpp::close::status::policy_violation, reason, ec);
+    }
+
+    // A whole unmasked frame: 0x81 a text, 0x8a a pong.
+    static Frame WholeFrame(int first, const std::string& payload) {
+        return Frame{Header(first, payload.size()) + payload, nullptr};
+    }
 
     void Execute(const std::vector<Action>& actions) {
         for (const Action& a : actions) {
             switch (a.kind) {
-                case Action::Kind::Send: {
+                case Action::Kind::Send:
+                case Action::Kind::Pong: {
                     const auto it = conns.find(a.conn);
                     if (it == conns.end()) break;
-                    Frame frame = TextFrame(a.text);
+                    Frame frame = WholeFrame(a.kind == Action::Kind::Pong ? 0x8a : 0x81, a.text);
                     SendFrame(it->second, frame);
                     break;
                 }
                 case Action::Kind::Broadcast: {
-                    Frame frame = TextFrame(a.text);
+                    Frame frame = WholeFrame(0x81, a.text);
                     for (auto& [id, link] : conns) {
                         if (id != a.conn) SendFrame(link, frame);
                     }
                     break;
                 }
-                case Action::Kind::Pong: {
-                    const auto it = conns.find(a.conn);
-                    if (it == conns.end()) break;
-                    Frame pong{Header(0x8a, a.text.size()) + a.text, nullptr};
-                    SendFrame(it->second, pong);
-                    break;
-                }
                 case Action::Kind::Close: {
                     const auto it = conns.find(a.conn);
-                    websocketpp::lib::error_code ec;
-                    if (it != conns.end()) it->second.con->close(websocketpp::close::status::policy_violation, a.text, ec);
+                    if (it != conns.end()) ClosePolicy(it->second, a.text);
                     break;
                 }
                 default:
