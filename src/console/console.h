@@ -52,7 +52,17 @@ inline constexpr std::uint32_t ScheduleAnswer = 0x4ad;
 inline constexpr std::uint32_t PageConfirmSeen = 0x4ae;
 inline constexpr std::uint32_t PageVerdict = 0x4af;
 inline constexpr std::uint32_t PageResult = 0x4b0;
+// The page's verification-code dialog, as the page shell sees it: wParam the price the dialog
+// shows (0 when the shell cannot read it), lParam one of CodeDialog below.
+inline constexpr std::uint32_t CodeDialog = 0x4b1;
 }  // namespace msg
+
+// lParam of msg::CodeDialog.
+enum class CodeDialog : std::int32_t {
+    ClosedOtherwise = 0,  // cancelled, timed out, or closed by the page itself
+    Opened = 1,
+    ClosedByConfirm = 2,  // its confirm button was pressed
+};
 
 // What the console takes over from the login.
 struct LoginInfo {
@@ -157,6 +167,7 @@ private:
     void OnProgressBarSeen(const platform::Message& m);
     void OnJamSignal(const platform::Message& m);
     void OnScheduleAnswer(const platform::Message& m);
+    void OnCodeDialog(const platform::Message& m);
     void OnStartSimulationRun(const platform::Message& m);
     void OnPageConfirmSeen(const platform::Message& m);
     void OnPageVerdict(const platform::Message& m);

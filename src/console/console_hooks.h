@@ -50,6 +50,7 @@ struct ConsoleHooks {
     Report serverReport;            // 0x46f: server price report
     Report jamSignal;               // 0x49c: congestion count
     Report scheduleAnswer;          // 0x4ad: the page shell's answer about a scheduled confirmation
+    Report codeDialog;              // 0x4b1: the page's code dialog opened or closed
     Step pageShellLost;             // one-second tick: the page shell went away in the middle of a run
     std::function<void(CKestravaDlg&, int)> showHint;  // hint balloon n
 

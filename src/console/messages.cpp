@@ -21,6 +21,7 @@ std::span<const MessageRow> CKestravaDlg::MessageTable() {
         {msg::JamSignal, "sync client", &CKestravaDlg::OnJamSignal},
         {msg::StartSimulationRun, "outside program", &CKestravaDlg::OnStartSimulationRun},
         {msg::ScheduleAnswer, "page shell", &CKestravaDlg::OnScheduleAnswer},
+        {msg::CodeDialog, "page shell", &CKestravaDlg::OnCodeDialog},
         {msg::PageConfirmSeen, "page shell (practice page)", &CKestravaDlg::OnPageConfirmSeen},
         {msg::PageVerdict, "page shell (practice page)", &CKestravaDlg::OnPageVerdict},
         {msg::PageResult, "page shell (practice page)", &CKestravaDlg::OnPageResult},
@@ -81,6 +82,10 @@ void CKestravaDlg::OnJamSignal(const platform::Message& m) {
 
 void CKestravaDlg::OnScheduleAnswer(const platform::Message& m) {
     if (hooks_.scheduleAnswer) hooks_.scheduleAnswer(*this, m.wParam, m.lParam);
+}
+
+void CKestravaDlg::OnCodeDialog(const platform::Message& m) {
+    if (hooks_.codeDialog) hooks_.codeDialog(*this, m.wParam, m.lParam);
 }
 
 void CKestravaDlg::OnStartSimulationRun(const platform::Message&) {
