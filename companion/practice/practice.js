@@ -23,6 +23,9 @@
   const startOffsetS = realMode ? 0 : intParam('t0', 0, 0, 189);
   const resultAfterS = intParam('result', realMode ? 190 : 3, 0, 3600);
   const redWindow = /^([0-9]+)-([0-9]+)$/.exec(params.get('red') ?? '');
+  // The code dialog closes by itself this many seconds after it opened, as an operator's page may
+  // let a code expire; 0 keeps it open until the bidder acts.
+  const codeTimeoutS = intParam('codetimeout', 0, 0, 3600);
 
   // ---- seeded random numbers (mulberry32) ----------------------------------------------
   function makeRandom(s) {
@@ -196,6 +199,7 @@
   let pendingPrice = 0;
   let currentCode = '';
   let processing = false;
+  let codeTimer = 0;
 
   function openInfo(title, text) {
     $('infotitle').textContent = title;
@@ -247,9 +251,11 @@
     show('codedialog', true);
     $('codeinput').focus();
     note(`dialog code open price=${price}`);
+    if (codeTimeoutS > 0) codeTimer = setTimeout(expireCode, codeTimeoutS * 1000);
   }
 
   function closeCode() {
+    clearTimeout(codeTimer);
     show('codedialog', false);
     if ($('infodialog').hidden && $('progress').hidden) show('backdrop', false);
   }
@@ -314,6 +320,14 @@
       $(bids.revisions.length === 1 ? 'bid2' : 'bid3').textContent = `${price}（${clockTextMs(pageClockMs(now))}）`;
     }
     openInfo('信息提示（出价有效）', `您的出价 ${price} 元已被接受（${clockTextMs(pageClockMs(now))}）。`);
+  }
+
+  // The page takes the dialog away by itself: the bid is not sent.
+  function expireCode() {
+    if ($('codedialog').hidden) return;
+    note(`dialog code expired after ${codeTimeoutS} s`);
+    closeCode();
+    openInfo('信息提示', '图像校验码已过期，请重新出价。');
   }
 
   function cancelCode(ev) {
