@@ -152,4 +152,23 @@ private:
     std::unique_ptr<kestrava::platform::MessageWindow> window_;
 };
 
+// The scheduled confirmation's messages and the shell's answers to them.
+constexpr std::uint32_t kSchedule = 0x4ab;
+constexpr std::uint32_t kCancel = 0x4ac;
+constexpr std::uint32_t kAnswer = 0x4ad;
+enum Answer : std::int32_t { Accepted = 1, Fired = 2, Cancelled = 3, TooLate = 4, NotShown = 5 };
+
+inline std::int64_t EpochMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+// The shell's answers about `token`, in the order they came.
+inline std::vector<std::int32_t> AnswersAbout(const FakeConsole& c, std::int32_t token) {
+    std::vector<std::int32_t> out;
+    for (const Message& m : c.Received(kAnswer))
+        if (m.wParam == static_cast<std::uint32_t>(token)) out.push_back(m.lParam);
+    return out;
+}
+
 }  // namespace sorrelpane_harness

@@ -34,6 +34,7 @@
 #include "platform/fake/fake_platform.h"
 #include "platform/keys.h"
 #include "platform/x11/x11_desktop.h"
+#include "component/sorrelpane/shell_fixture.h"
 #include "component/sorrelpane/shell_harness.h"
 #include "unit/console/console_rig.h"
 #include "platform/x11/x11_screen.h"
@@ -79,81 +80,6 @@ std::set<long> WindowOwners(const char* title) {
     XCloseDisplay(d);
     return owners;
 }
-
-class SorrelpaneTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs an X display (scripts/xvfb-env)";
-        desktop_ = kestrava::platform::x11::X11Desktop::Open();
-        ASSERT_TRUE(desktop_);
-    }
-
-    struct PageWindows {
-        WindowId window = 0, frame = 0, view = 0;
-    };
-    // The console's lookup: the title, then the two classes in turn.
-    PageWindows WaitForWindows() {
-        PageWindows w;
-        WaitUntil([&] {
-            w.window = desktop_->FindWindowByTitle(kPageTitle);
-            w.frame = desktop_->FindChild(w.window, "Chrome_WidgetWin_0");
-            w.view = desktop_->FindChild(w.frame, "Chrome_WidgetWin_1");
-            return w.view != 0;
-        });
-        return w;
-    }
-
-    // The shell's windows once they exist, with the practice page asked for (0 ids on failure).
-    PageWindows OpenPracticePage() {
-        PageWindows w = WaitForWindows();
-        if (w.view == 0) {
-            ADD_FAILURE() << "page window, frame or view not found";
-        } else {
-            Post(w.window, kOpenPractice);
-        }
-        return w;
-    }
-    // WM_CLOSE must end the shell in order, with exit code 0.
-    void CloseShell(ShellProcess& shell, const PageWindows& w) {
-        Post(w.window, wm::Close);
-        ASSERT_TRUE(shell.WaitExit(20000));
-        EXPECT_TRUE(shell.ExitedCleanly());
-    }
-
-    void Post(WindowId to, std::uint32_t msg, std::uint32_t wParam = 0, std::int32_t lParam = 0) {
-        ASSERT_TRUE(desktop_->PostMessage(to, Message{msg, wParam, lParam})) << std::hex << msg;
-    }
-    void TypeDigits(WindowId view, const std::string& digits) { sorrelpane_harness::TypeDigits(*desktop_, view, digits); }
-    // A page point as the console computes it: anchor + offset.
-    void PostAt(const Installation& inst, WindowId to, std::uint32_t msg, const char* keyX, const char* keyY) {
-        Post(to, msg, static_cast<std::uint32_t>(inst.Geometry("lvwf_x") + inst.Geometry(keyX)),
-             inst.Geometry("lvwf_y") + inst.Geometry(keyY));
-    }
-
-    // Where the console's template search finds `picture` inside `area` of the page view
-    // (page-view pixels).
-    std::optional<kestrava::perception::Point> FindOnPage(WindowId view, const std::string& picture,
-                                                          kestrava::platform::Rect area) {
-        auto screen = kestrava::platform::x11::X11Screen::Open();
-        std::optional<kestrava::platform::Rect> viewRect = desktop_->WindowRect(view);
-        std::optional<kestrava::perception::Bgr24Image> templ =
-            kestrava::perception::LoadReferenceImage(std::string(INSTALL_DIR) + "/ScreenShot/" + picture);
-        if (!screen || !viewRect || !templ) return std::nullopt;
-        kestrava::platform::Rect onScreen{viewRect->left + area.left, viewRect->top + area.top,
-                                          viewRect->left + area.right, viewRect->top + area.bottom};
-        kestrava::platform::Image capture;
-        if (!screen->Capture(onScreen, capture)) return std::nullopt;
-        kestrava::perception::Bgr24Image pixels = kestrava::perception::LockAs24(capture);
-        auto at = kestrava::perception::FindTemplate(pixels.View(), templ->View());
-        if (at) {
-            at->x += area.left;
-            at->y += area.top;
-        }
-        return at;
-    }
-
-    std::unique_ptr<kestrava::platform::x11::X11Desktop> desktop_;
-};
 
 TEST_F(SorrelpaneTest, OpensThePracticePageInItsNamedWindowsAndReportsToTheConsole) {
     Installation inst("seed=7&code=4321&t0=80&delay=50&jam=0");
@@ -336,25 +262,6 @@ TEST_F(SorrelpaneTest, CarriesOutTheConsolesBidSequenceAsRealInput) {
     EXPECT_NE(inst.Log().find("shell closing"), std::string::npos);
 }
 
-// The scheduled confirmation's messages and the shell's answers to them.
-constexpr std::uint32_t kSchedule = 0x4ab;
-constexpr std::uint32_t kCancel = 0x4ac;
-constexpr std::uint32_t kAnswer = 0x4ad;
-enum Answer : std::int32_t { Accepted = 1, Fired = 2, Cancelled = 3, TooLate = 4, NotShown = 5 };
-
-std::int64_t EpochMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
-        .count();
-}
-
-// The shell's answers about `token`, in the order they came.
-std::vector<std::int32_t> AnswersAbout(const FakeConsole& c, std::int32_t token) {
-    std::vector<std::int32_t> out;
-    for (const Message& m : c.Received(kAnswer))
-        if (m.wParam == static_cast<std::uint32_t>(token)) out.push_back(m.lParam);
-    return out;
-}
-
 // The console names the confirm's moment ahead; the shell clicks at it by itself. The page stamps
 // the click with its own clock, which is the system clock the moment was given on.
 TEST_F(SorrelpaneTest, ClicksAScheduledConfirmAtItsMomentOnceAndHonoursCancels) {
@@ -367,14 +274,7 @@ TEST_F(SorrelpaneTest, ClicksAScheduledConfirmAtItsMomentOnceAndHonoursCancels) 
         Post(w.window, 0x4a1);  // the bid button, by element
         const std::string opened = "page: dialog code open";
         EXPECT_TRUE(WaitUntil([&] { return CountIn(inst.Log(), opened) >= static_cast<std::size_t>(round); }));
-        // Now and then the page keeps the keys in the box that had the focus before the dialog
-        // opened; the console's bidder would click the code box again, and so does the test.
-        const std::string typed = "page: input codeinput=4321 trusted=1";
-        for (int attempt = 0; attempt < 3; ++attempt) {
-            PostAt(inst, w.window, kCodeBoxPoint, "C_P2_IMGCODE_IN_X", "C_P2_IMGCODE_IN_Y");
-            TypeDigits(w.view, "4321");
-            if (WaitUntil([&] { return CountIn(inst.Log(), typed) >= static_cast<std::size_t>(round); }, 2000)) break;
-        }
+        TypeCode(inst, w, static_cast<std::size_t>(round));
     };
 
     Installation inst("seed=7&code=4321&t0=80&delay=50&jam=0");
