@@ -118,8 +118,15 @@ PageShell::PageShell(ShellSettings settings, ConsoleLink* console, ShellLog* log
     connect(page_, &ShellPage::consoleText, this, [this](const QString& text) { log_->Write(text); });
     connect(page_, &QWebEnginePage::loadFinished, this, [this](bool ok) {
         log_->Write(QStringLiteral("page loaded %1 %2").arg(ok ? "ok" : "FAILED", page_->url().toString()));
-        if (ok) WatchElements();
+        if (!ok) return;
+        WatchElements();
+        WatchCodeDialog();
     });
+    // Only a navigation to another document starts a load: the one that showed the dialog goes.
+    connect(page_, &QWebEnginePage::loadStarted, this,
+            [this] { CodeDialogGone(QStringLiteral("another page is loading")); });
+    connect(page_, &QWebEnginePage::renderProcessTerminated, this,
+            [this] { CodeDialogGone(QStringLiteral("the page's renderer ended")); });
     confirmClock_ = new QTimer(this);
     confirmClock_->setSingleShot(true);
     confirmClock_->setTimerType(Qt::PreciseTimer);
@@ -140,6 +147,7 @@ PageShell::~PageShell() {
 
 void PageShell::closeEvent(QCloseEvent* event) {
     log_->Write(QStringLiteral("shell closing"));
+    CodeDialogGone(QStringLiteral("the shell is closing"));
     page_->triggerAction(QWebEnginePage::Stop);
     event->accept();
 }
@@ -221,6 +229,8 @@ void PageShell::OnPageLine(const QString& line) {
         }
     } else if (kind == QLatin1String("rect")) {
         OnElementRect(f);
+    } else if (kind == QLatin1String("codedialog")) {
+        OnCodeDialogLine(f);
     } else if (kind == QLatin1String("hold") && f.size() >= 3) {
         bool ok = false;
         const std::uint32_t token = f[1].toUInt(&ok);

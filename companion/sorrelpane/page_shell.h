@@ -125,6 +125,11 @@ private:
     bool ClickWatchedElement(const QString& role, bool move = true);
     void WatchElements();
     void OnElementRect(const QStringList& fields);
+    // The code dialog, watched in the page and reported to the console (page_shell_dialog.cpp).
+    void WatchCodeDialog();
+    void OnCodeDialogLine(const QStringList& fields);
+    // The document that showed an open code dialog is gone (a new page loading, the renderer ended).
+    void CodeDialogGone(const QString& why);
     void FillElement(const QString& role, const QString& value);
     void SendKey(int vk, bool down);
     void SendChar(std::uint32_t ch);
@@ -170,6 +175,9 @@ private:
     shell::ShellConfirmTimer confirmTimer_;
     QTimer* confirmClock_ = nullptr;
     std::uint32_t heldToken_ = 0;  // the schedule whose moment the page holds its input for
+    // The code dialog as last reported to the console, and the price it showed.
+    bool codeDialogOpen_ = false;
+    std::uint32_t codeDialogPrice_ = 0;
     int compatState_ = 0;  // 1: test page shown and the login dialog's timer sent
     QElapsedTimer compatSince_;
 };
