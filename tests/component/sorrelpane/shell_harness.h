@@ -7,11 +7,13 @@
 #include <gtest/gtest.h>
 
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -138,6 +140,15 @@ public:
         std::vector<Message> out;
         for (const Message& m : messages_) {
             if (m.msg == msg) out.push_back(m);
+        }
+        return out;
+    }
+    // The messages of any of `msgs`, in the order they arrived.
+    std::vector<Message> ReceivedAmong(std::initializer_list<std::uint32_t> msgs) const {
+        std::lock_guard lock(mutex_);
+        std::vector<Message> out;
+        for (const Message& m : messages_) {
+            if (std::find(msgs.begin(), msgs.end(), m.msg) != msgs.end()) out.push_back(m);
         }
         return out;
     }
