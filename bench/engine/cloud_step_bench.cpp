@@ -50,7 +50,12 @@ struct Bench {
             for (int price = kPrice - 20000; price <= kPrice; price += 100) m[price] = 2900 + price % 60;
         });
         engine.records.pageClockFraction = 1;
-        engine.ArmSubmission();
+    }
+
+    // The bidder's bid at `price`, armed by Enter.
+    void Bid(int price) {
+        engine.Fire(console, SubmissionInput::Apply, price);
+        engine.Fire(console, SubmissionInput::Enter);
     }
 
     SteadyClock clock;
@@ -66,11 +71,11 @@ void BM_CloudStepScreenPathWholeChainAndLookup(benchmark::State& state) {
     Bench b;
     b.console.state.remainingSeconds = 4;
     b.console.state.startSecondDigit = 9;
-    b.console.state.appliedPrice = kPrice + 450;
+    b.Bid(kPrice + 450);
     b.engine.records.lowAt[45] = kPrice - 150;
     b.engine.records.lowAt[55] = kPrice + 100;
     for (auto _ : state) CloudStep(b.console, b.engine);
-    if (b.engine.records.smartSubmitArmed.load() != 1) state.SkipWithError("the step confirmed");
+    if (!b.engine.records.submission.Armed()) state.SkipWithError("the step confirmed");
 }
 BENCHMARK(BM_CloudStepScreenPathWholeChainAndLookup);
 
@@ -79,11 +84,11 @@ void BM_CloudStepFeedPathSecond58(benchmark::State& state) {
     Bench b;
     b.console.state.remainingSeconds = 2;
     b.console.state.startSecondDigit = 6;
-    b.console.state.appliedPrice = kPrice + 300;
+    b.Bid(kPrice + 300);
     b.engine.records.feedFresh = 1;
     b.engine.records.pageClock = 1'765'337'398;  // a time whose second is 58
     for (auto _ : state) CloudStep(b.console, b.engine);
-    if (b.engine.records.smartSubmitArmed.load() != 1) state.SkipWithError("the step confirmed");
+    if (!b.engine.records.submission.Armed()) state.SkipWithError("the step confirmed");
 }
 BENCHMARK(BM_CloudStepFeedPathSecond58);
 

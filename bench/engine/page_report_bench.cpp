@@ -72,8 +72,8 @@ void BM_PageReportIntoTheWindow(benchmark::State& state) {
         state.PauseTiming();
         engine->records.feedLowestPrice = kLow - 100;
         s.lowestPrice = kLow - 100;
-        s.appliedPrice = kLow + 300;  // gap 400: armed
-        engine->ArmSubmission();
+        engine->Fire(console, SubmissionInput::Apply, kLow + 300);  // gap 400: armed
+        engine->Fire(console, SubmissionInput::Enter);
         rest.confirmed = false;
         state.ResumeTiming();
         const auto reportAt = std::chrono::steady_clock::now();

@@ -53,10 +53,15 @@ struct Rig {
             for (int price = kLow55 - 20000; price <= kLow55 + 2000; price += 100) m[price] = 2900 + price % 60;
         });
         e.pageClockFraction = 1;
-        engine->ArmSubmission();
     }
 
-    bool StillArmed() const { return engine->records.smartSubmitArmed.load() == 1; }
+    // The bidder's bid at `price`, armed by Enter.
+    void Bid(int price) {
+        engine->Fire(console, SubmissionInput::Apply, price);
+        engine->Fire(console, SubmissionInput::Enter);
+    }
+
+    bool StillArmed() const { return engine->records.submission.Armed(); }
 
     bench::StillClock clock;
     bench::InertPlatform rest;
@@ -78,7 +83,7 @@ void BM_SubmitTickFeedPath(benchmark::State& state) {
     rig.engine->records.feedFresh = 1;
     rig.engine->records.feedLowestPrice = kLow55 + 100;
     s.lowestPrice = kLow55 + 100;
-    s.appliedPrice = kLow55 + 800;
+    rig.Bid(kLow55 + 800);
     rig.console.controls.SetCheck(box::Rise55 + 1, 1);
     rig.console.controls.SetCheck(box::ForcedByTime, 1);
     for (auto _ : state) rig.engine->SubmitTick(rig.console);
@@ -96,7 +101,7 @@ void BM_SubmitTickScreenPathWithLookup(benchmark::State& state) {
     s.swbidmode = 2;
     rig.engine->records.feedLowestPrice = kLow55 + 100;
     s.lowestPrice = kLow55;
-    s.appliedPrice = kLow55 + 300;
+    rig.Bid(kLow55 + 300);
     for (auto _ : state) rig.engine->SubmitTick(rig.console);
     if (s.remainingSeconds.load() != 4 || !rig.StillArmed()) state.SkipWithError("the tick did not stand still");
 }

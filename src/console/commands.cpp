@@ -42,7 +42,6 @@ void CKestravaDlg::OnCommand(int controlId) {
                 guide.Reset();
                 // Nothing of the last auction's bid may be confirmed in this one.
                 Run(hooks_.clearDisplayFlags);
-                state.appliedPrice = 0;
                 shell.OpenSimulationPage();
                 UpdateGuide();
             }

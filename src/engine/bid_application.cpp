@@ -116,7 +116,7 @@ std::string Engine::StrategySummary(console::CKestravaDlg& c) {
     return line;
 }
 
-void Engine::Apply(console::CKestravaDlg& c, int amount, Application kind) {
+void Engine::Apply(console::CKestravaDlg& c, int amount, Application kind, bool test) {
     const Variant& variant = VariantOf(kind);
     auto& s = c.state;
     auto& clock = c.platform.clock;
@@ -126,7 +126,6 @@ void Engine::Apply(console::CKestravaDlg& c, int amount, Application kind) {
     const std::string lowestText = s.lowestText.Get();
     const int lowest = LeadingNumber(lowestText);
     amount = GearFilledAmount(c, kind, lowest, amount);
-    s.appliedPrice = lowest + amount;
     Log(c, "国拍最低价：" + lowestText + "，用户申请价格：" + std::to_string(lowest + amount));
     if (variant.strategySummary) Log(c, StrategySummary(c));
 
@@ -138,6 +137,9 @@ void Engine::Apply(console::CKestravaDlg& c, int amount, Application kind) {
     clock.SleepMs(variant.typeWait);
     c.shell.PressAddButton();
     clock.SleepMs(variant.addWait);
+    // From the bid button on the page's dialog holds this price (the page's own report, where
+    // the shell gives one, follows and names it too).
+    Fire(c, SubmissionInput::Apply, lowest + amount, 0, test);
     c.shell.PressBidButton();
     clock.SleepMs(variant.bidWait);
     const shell::PageGeometry g = s.Geometry();

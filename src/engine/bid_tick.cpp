@@ -205,7 +205,7 @@ void Engine::BidTick(console::CKestravaDlg& c) {
     auto& s = c.state;
     EngineState& e = records;
     if (options_.readLowestPrice) options_.readLowestPrice(c);
-    if (e.smartSubmitArmed.load() == 1) SmartSubmitCheck(c);
+    if (e.submission.Armed()) SmartSubmitCheck(c);
 
     const int r = s.remainingSeconds.load();
     if (r != e.lastTickSecond.load()) PerSecondPass(c, r);
@@ -215,7 +215,7 @@ void Engine::BidTick(console::CKestravaDlg& c) {
     if (s.auctionPhase.load() < 3) return;
     // While the bidder's code waits for its confirmation the page is left alone: a clearing's
     // Escape would cancel the code dialog, and a new application would replace the bid.
-    if (e.smartSubmitArmed.load() == 1 && !ThirdBidReplacesArmed(c, r)) {
+    if (e.submission.Armed() && !ThirdBidReplacesArmed(c, r)) {
         GiveUpMomentsWhileArmed(c, r);
         return;
     }
@@ -293,7 +293,7 @@ void Engine::SevenSecondRemedy(console::CKestravaDlg& c, int r) {
         r > strategy.bamiao_time.load())
         return;
     e.remedyChecked = 1;
-    const int gap = s.appliedPrice.load() - s.lowestPrice.load();
+    const int gap = e.submission.Price() - s.lowestPrice.load();
     for (const RemedyCase& rc : kRemedyCases) {
         if (!rc.holds(strategy, gap, r)) continue;
         ShowHint(c, 4);
@@ -309,15 +309,13 @@ void Engine::SevenSecondRemedy(console::CKestravaDlg& c, int r) {
         }
         if (rc.resetsSubmissionLimits || forced) RefreshControls(c);
 
-        EndSubmission();
-        AbandonScheduledConfirm(c, "撤销价格");
+        const int withdrawn = Fire(c, SubmissionInput::Cancel).previousPrice;
         c.shell.CancelCodeDialog();
         Log(c, "检查是否有页面干扰申请价格 ");
         c.platform.clock.SleepMs(kCancelWaitMs);
 
         const std::string n = Num(rc.number);
         c.SetInfoBody("7秒补救功能开启" + n);
-        const int withdrawn = s.appliedPrice.load();
         ApplyBid(c, (strategy.*rc.plus).load());
         Log(c, "7秒补救开启" + n + "，被撤销的价格：" + Num(withdrawn));
         e.remedyFired = 1;
@@ -332,7 +330,7 @@ void Engine::AntiFlukeCheck(console::CKestravaDlg& c, int r) {
     auto& s = c.state;
     EngineState& e = records;
     if (!Ticked(c, box::AntiFluke) || e.remedyFired.load() != 0 || e.antiFlukeFired.load() != 0) return;
-    const FlukeInput in{s.appliedPrice.load() - s.lowestPrice.load(), s.lowestPrice.load(),
+    const FlukeInput in{e.submission.Price() - s.lowestPrice.load(), s.lowestPrice.load(),
                         strategy.ThirdBidTime.load(), e.gearSeconds.load(), e};
     for (const FlukeRow& row : kFlukeRows) {
         if (row.r != r || !row.holds(in)) continue;
@@ -437,10 +435,10 @@ std::uint32_t Engine::TickWhenRemainingReached(console::CKestravaDlg& c, int sec
 void Engine::TimeForcedSubmission(console::CKestravaDlg& c) {
     auto& s = c.state;
     EngineState& e = records;
-    if (e.smartSubmitArmed.load() != 1 || !Ticked(c, box::ForcedByTime) || e.forcedSubmitDone.load() != 0) return;
+    if (!e.submission.Armed() || !Ticked(c, box::ForcedByTime) || e.forcedSubmitDone.load() != 0) return;
     const ForcedTime time = ForcedRemainingTime(c);
     const int t = time.seconds;
-    const int gap = s.appliedPrice.load() - s.lowestPrice.load();
+    const int gap = e.submission.Price() - s.lowestPrice.load();
     const int gapLimit = strategy.DisconSecBid.load();
     const bool byGap = Ticked(c, box::ForcedByGap);
 
@@ -478,19 +476,18 @@ void Engine::TimeForcedSubmission(console::CKestravaDlg& c) {
             return;
         }
     }
-    if (!EndSubmission()) return;
+    if (!Fire(c, SubmissionInput::RuleConfirm).Did(SubmissionAction::Confirm)) return;
     ConfirmBid(c, logText == "58强制提交" ? kForced58Rule : kForcedRule);
     e.forcedSubmitDone = 1;
     c.SetInfoBody(infoText);
     Log(c, logText);
     ShowHint(c, 1);
-    s.appliedPrice = 0;
 }
 
 void Engine::RiseForcedSubmission(console::CKestravaDlg& c) {
     auto& s = c.state;
     EngineState& e = records;
-    if (e.smartSubmitArmed.load() != 1 || !Ticked(c, box::ForcedByRise) || s.remainingSeconds.load() > 5 ||
+    if (!e.submission.Armed() || !Ticked(c, box::ForcedByRise) || s.remainingSeconds.load() > 5 ||
         e.riseSubmitDone.load() != 0)
         return;
     const ForcedTime time = ForcedRemainingTime(c);
@@ -514,13 +511,12 @@ void Engine::RiseForcedSubmission(console::CKestravaDlg& c) {
     }
     // Past the chosen moment already: the plain forced texts; at the end of the countdown: the rise's.
     const bool atOnce = due == Due::AtOnce && e.riseLead.load() % 1000 > 0;
-    if (!EndSubmission()) return;
+    if (!Fire(c, SubmissionInput::RuleConfirm).Did(SubmissionAction::Confirm)) return;
     ConfirmBid(c, kRiseForcedRule);
     e.riseSubmitDone = 1;
     c.SetInfoBody(atOnce ? "开始自动强制提交" : "开始自动涨幅强制提交");
     Log(c, atOnce ? "软件强制提交 完毕" : "涨幅强制提交 完毕");
     ShowHint(c, 1);
-    s.appliedPrice = 0;
 }
 
 // ---- Page clearing and the applications
@@ -590,7 +586,7 @@ bool Engine::ThirdBidReplacesArmed(console::CKestravaDlg& c, int r) {
     const int at = (strategy.*third.time).load();
     if (!BeforeTheEnd(at) || !Ticked(c, third.box) || (e.*third.done).load() != 0) return false;
     if (r > at + kClearingLeadSeconds || r < at - third.windowSeconds) return false;
-    const int gap = c.state.appliedPrice.load() - c.state.lowestPrice.load();
+    const int gap = e.submission.Price() - c.state.lowestPrice.load();
     if (gap <= kBidWindowGap) return false;
     if (Ticked(c, box::ForcedByTime) && at * 1000 - strategy.mandatory_bid.load() <= kForcedClearanceMs) return false;
     Log(c, "已申请价格差价" + Num(gap) + "，不在差价范围内，由第三次申请价格替换");

@@ -2,6 +2,7 @@
 // does, the delayed confirmation, the page-second-57 stopwatch and the two messages.
 #include "engine/cloud_submit.h"
 
+#include <algorithm>
 #include <map>
 #include <string>
 
@@ -32,23 +33,31 @@ constexpr char kCloudDelayRule[] = "云提交延时";
 
 int PageClockSecond(const EngineState& e) { return static_cast<int>(((e.pageClock.load() % 60) + 60) % 60); }
 
+// The page second the remaining time stands for: 59 with one second left.
+int FallbackSecond(const console::CKestravaDlg& c) {
+    return std::clamp(60 - c.state.remainingSeconds.load(), 0, 59);
+}
+
 std::uint32_t Now(console::CKestravaDlg& c) { return c.platform.clock.TickCount(); }
 
 cloud::Market MarketNow(console::CKestravaDlg& c, const EngineState& e) {
     cloud::Market m;
     m.p = c.state.lowestPrice.load();
-    m.g = c.state.appliedPrice.load() - m.p;
+    m.g = e.submission.Price() - m.p;
     for (std::size_t i = 0; i < m.lowAt.size(); ++i) m.lowAt[i] = e.lowAt[i].load(std::memory_order_relaxed);
     return m;
 }
 
 // The submission is confirmed only by the path that ends it; a path that finds it already ended
 // (another rule, the bidder, a jam signal) leaves the page alone.
-void ConfirmNow(console::CKestravaDlg& c, Engine& engine, std::string_view logText) {
-    if (!engine.EndSubmission()) return;
+bool TakeForConfirm(console::CKestravaDlg& c, Engine& engine, std::uint32_t submission = 0) {
+    return engine.Fire(c, SubmissionInput::RuleConfirm, 0, submission).Did(SubmissionAction::Confirm);
+}
+
+void ConfirmNow(console::CKestravaDlg& c, Engine& engine, std::uint32_t submission, std::string_view logText) {
+    if (!TakeForConfirm(c, engine, submission)) return;
     engine.ConfirmBid(c);
     c.WriteLogLine(logText);
-    c.state.appliedPrice = 0;
     engine.records.cloudDone = 1;
 }
 
@@ -56,7 +65,7 @@ void Act(console::CKestravaDlg& c, Engine& engine, std::uint32_t submission, con
          const cloud::GroupAction& action) {
     const std::string label = cloud::Label(rule, action);
     if (action.delayMs == cloud::kNow) {
-        ConfirmNow(c, engine, label);
+        ConfirmNow(c, engine, submission, label);
         return;
     }
     EngineState& e = engine.records;
@@ -84,10 +93,9 @@ bool DelayedConfirmation(console::CKestravaDlg& c, Engine& engine, std::uint32_t
         engine.ScheduleConfirm(c, due, kCloudDelayRule);
         return true;
     }
-    if (!engine.EndSubmission()) return true;  // ended meanwhile; EndSubmission dropped the delay
+    if (!TakeForConfirm(c, engine, submission)) return true;  // ended meanwhile, and the delay with it
     engine.ConfirmBid(c, kCloudDelayRule);
     c.WriteLogLine("云提交确定");
-    c.state.appliedPrice = 0;
     return true;
 }
 
@@ -124,13 +132,15 @@ bool FirstSeenMatches(EngineState& e, int lowest) {
 void FeedPath(console::CKestravaDlg& c, Engine& engine) {
     EngineState& e = engine.records;
     CloseDelayWindow(c, engine);
-    const int second = PageClockSecond(e);
+    // A feed gone quiet leaves its page second behind: the second then follows the remaining
+    // time, which has fallen back to the PC clock, and the rules go on with the last prices.
+    const int second = engine.PageClockCurrent(c) ? PageClockSecond(e) : FallbackSecond(c);
     RunWatch57(c, e, second);
-    const std::uint32_t submission = e.submission.load();
-    if (e.smartSubmitArmed.load() != 1) return;
+    const std::uint32_t submission = e.submission.Serial();
+    if (!e.submission.Armed()) return;
     if (DelayedConfirmation(c, engine, submission)) return;
     if (second == 59) {
-        ConfirmNow(c, engine, "云提交59");
+        ConfirmNow(c, engine, submission, "云提交59");
     } else if (second == 58) {
         const cloud::Verdict v =
             cloud::Decide(cloud::FeedChain58().rules, MarketNow(c, e), c.state.startSecondDigit.load());
@@ -140,15 +150,14 @@ void FeedPath(console::CKestravaDlg& c, Engine& engine) {
 
 void SimulationStep(console::CKestravaDlg& c, Engine& engine) {
     CloseDelayWindow(c, engine);
-    if (engine.records.smartSubmitArmed.load() != 1) return;
+    if (!engine.records.submission.Armed()) return;
     if (c.state.remainingSeconds.load() > kSimulationConfirmSeconds) return;
-    if (!engine.EndSubmission()) return;
+    if (!TakeForConfirm(c, engine)) return;
     engine.ConfirmBid(c);
     engine.records.forcedSubmitDone = 1;
     c.WriteLogLine("软件强制提交 完毕");
     c.SetInfoBody("开始自动强制提交");
     engine.ShowHint(c, 1);
-    c.state.appliedPrice = 0;
 }
 
 }  // namespace
@@ -172,8 +181,8 @@ void CloudStep(console::CKestravaDlg& c, Engine& engine) {
 
 void CloudSubmitDecision(console::CKestravaDlg& c, Engine& engine) {
     EngineState& e = engine.records;
-    const std::uint32_t submission = e.submission.load();
-    if (e.smartSubmitArmed.load() != 1) return;
+    const std::uint32_t submission = e.submission.Serial();
+    if (!e.submission.Armed()) return;
     if (DelayedConfirmation(c, engine, submission)) return;
     const cloud::Chain* chain = cloud::ScreenChainFor(c.state.remainingSeconds.load());
     if (chain == nullptr) return;
@@ -191,15 +200,14 @@ void CloudSubmitDecision(console::CKestravaDlg& c, Engine& engine) {
 
 void OnJamSignal(console::CKestravaDlg& c, Engine& engine, std::uint32_t n) {
     EngineState& e = engine.records;
-    if (c.state.moniornot.load() != 0 || e.smartSubmitArmed.load() != 1) return;
+    if (c.state.moniornot.load() != 0 || !e.submission.Armed()) return;
     if (!c.controls.IsChecked(box::CloudSubmit) || e.past575.load() != 1) return;
     if (c.state.remainingSeconds.load() > kJamLastSeconds) return;
-    if (!engine.EndSubmission()) return;
+    if (!TakeForConfirm(c, engine)) return;
     engine.ConfirmBid(c);
     const int count = static_cast<int>(n);
     log::DebugPrintf("进度条拥堵信号%d 马上提交", count);
     c.WriteLogLine("ABC  " + std::to_string(count) + " ，点击确定");
-    c.state.appliedPrice = 0;
     e.cloudDone = 1;
 }
 

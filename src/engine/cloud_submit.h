@@ -10,7 +10,7 @@
 // server through the network role and acts in every mode, so the cloud has no part in it.
 //
 // A delayed cloud confirmation belongs to the arming it was scheduled under: ending that
-// submission by any other path discards it (EndSubmission), and a later arming never inherits it.
+// submission by any other path discards it, and a later bid never inherits it.
 #pragma once
 
 #include <cstdint>

@@ -26,6 +26,9 @@ void Engine::Attach(const std::shared_ptr<Engine>& engine, console::ConsoleHooks
     hooks.scheduleAnswer = [engine](CKestravaDlg& c, std::uint32_t token, std::int32_t answer) {
         engine->OnScheduleAnswer(c, token, answer);
     };
+    hooks.codeDialog = [engine](CKestravaDlg& c, std::uint32_t price, std::int32_t state) {
+        engine->OnCodeDialogReport(c, price, state);
+    };
     // Other boxes belong to the strategy controls, which may have claimed the hook already.
     hooks.controlClicked = [engine, next = hooks.controlClicked](CKestravaDlg& c, int id) {
         if (id == box::ForcedByTime || id == box::ForcedByRise) engine->OnForcedBoxClicked(c, id);
@@ -33,10 +36,7 @@ void Engine::Attach(const std::shared_ptr<Engine>& engine, console::ConsoleHooks
     };
 }
 
-void Engine::ClearDisplayFlags(console::CKestravaDlg& c) {
-    EndSubmission();
-    AbandonScheduledConfirm(c, "重置");
-}
+void Engine::ClearDisplayFlags(console::CKestravaDlg& c) { Fire(c, SubmissionInput::DayReset); }
 
 void Engine::ClearRunRecords(console::CKestravaDlg& c) {
     EngineState& e = records;
@@ -55,15 +55,16 @@ void Engine::ClearRunRecords(console::CKestravaDlg& c) {
     e.pageReportEveryMs = 1000;
     e.pageReportsSeen = 0;
     e.pageClockQuiet = 0;
+    e.pageFedPrice = 0;
+    e.pageNewestCode = 0;
+    e.lastPageReportTick = now;
+    e.pageReportsTaken = 0;
 
-    EndSubmission();
-    AbandonScheduledConfirm(c, "重置");
-    // The arming count starts again: no schedule of the old run may stand for a new arming.
+    Fire(c, SubmissionInput::DayReset);
+    // No schedule of the old run may stand for a bid of the new one.
     ConfirmSchedule(c).Forget();
-    e.submission = 0;
     e.rise1Submission = 0;
     e.rise2Submission = 0;
-    e.delayStartTick = 0;
     e.rise1Delay = 0;
     e.rise2Delay = 0;
     e.rise1StartTick = 0;

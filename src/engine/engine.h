@@ -13,9 +13,9 @@
 //   hints                            balloons and info-bar lines           hints.cpp
 //
 // The engine works on the console it is given (its state, controls, page shell, platform and
-// log) and keeps its own records and the active strategy. A submission is confirmed at most
-// once: every path that confirms an armed submission first takes it over with EndSubmission,
-// and only the path that ended it clicks.
+// log) and keeps its own records and the active strategy. The bid the page holds has one life
+// (submission.h): every key, rule and page report is an input to it through Fire, and a confirm
+// click is only ever made by the caller whose input took the bid to confirming.
 #pragma once
 
 #include <atomic>
@@ -113,11 +113,13 @@ public:
     // unless the page shell was told this rule's moment ahead and clicks it itself. A confirmation
     // of no scheduling rule (`rule` empty) is never left to a schedule.
     void ConfirmBid(console::CKestravaDlg& c, const char* rule = nullptr);
-    // Ends the armed submission (confirmed or cancelled by any path) and discards every
-    // confirmation still scheduled for it. True when it was armed: the caller has taken it over.
-    bool EndSubmission();
-    // Arms a submission; true when it was not armed before.
-    bool ArmSubmission();
+    // Feeds the bid's life an input and carries out what every path shares (the display's price,
+    // what was scheduled for a bid that left waiting, the page's news); the caller carries out
+    // the rest of the step's action (the click of a Confirm). `serial` not 0: for that bid only.
+    SubmissionStep Fire(console::CKestravaDlg& c, SubmissionInput input, int price = 0, std::uint32_t serial = 0,
+                        bool test = false);
+    // 0x4b1 from the page shell: the page's code dialog opened or closed.
+    void OnCodeDialogReport(console::CKestravaDlg& c, std::uint32_t price, std::int32_t state);
     // A confirmation of a time-based rule due at tick `dueTick`. Within the last second before it
     // the page shell is told the moment ahead and clicks on time by itself;
     // ConfirmBid then sends nothing. Called on every tick while the rule waits (repeats are kept
@@ -165,11 +167,16 @@ public:
     const EngineOptions& options() const { return options_; }
 
 private:
-    void Apply(console::CKestravaDlg& c, int amount, Application kind);
+    void Apply(console::CKestravaDlg& c, int amount, Application kind, bool test = false);
     std::string StrategySummary(console::CKestravaDlg& c);
 
     // Submission control
-    void ConfirmAndFinish(console::CKestravaDlg& c, bool wasArmed, std::string_view logText, const char* rule = nullptr);
+    void ConfirmAndFinish(console::CKestravaDlg& c, SubmissionInput input, std::uint32_t serial,
+                          std::string_view logText, const char* rule = nullptr);
+    // An Enter with no bid waiting: the bidder is told, once for a held key.
+    void RefuseEnter(console::CKestravaDlg& c, const SubmissionStep& step);
+    // The bid's page window gave way to another (the shell restarted): its dialog is gone.
+    void WatchPageWindow(console::CKestravaDlg& c);
     // The clicks of ConfirmBid that do not wait for a moment.
     void ConfirmByCommand(console::CKestravaDlg& c);
     void FinishSubmission(console::CKestravaDlg& c, bool wasArmed);
@@ -195,6 +202,8 @@ private:
     // The price and the time of a report the handler accepted; the submit step follows.
     void TakePageReport(console::CKestravaDlg& c, std::uint32_t price, std::int32_t timeCode);
     void TakeServerReport(console::CKestravaDlg& c, std::uint32_t price, std::int32_t timeCode);
+    // A report of the page's own came within its rhythm: its price and clock rule.
+    bool PageFeedFresh(console::CKestravaDlg& c);
     // Makes a ten-digit time code the newest of the run; false when it is not newer.
     bool RaiseFeedCode(std::int64_t code);
 
@@ -243,6 +252,8 @@ private:
     std::unique_ptr<shell::ConfirmSchedule> schedule_;
     // The page window the pending schedule was announced to.
     std::atomic<platform::WindowId> schedulePageWindow_{0};
+    // The page window the current bid was made on.
+    std::atomic<platform::WindowId> lifePageWindow_{0};
     // Whether to announce a moment depends on the pending one: one decision at a time (the submit
     // step and the smart-submit check both announce). Taken after checkMutex_ and submitMutex_.
     std::mutex scheduleMutex_;

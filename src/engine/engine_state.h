@@ -12,6 +12,7 @@
 #include <string>
 
 #include "console/guarded.h"
+#include "engine/submission.h"
 
 namespace kestrava::engine {
 
@@ -61,18 +62,20 @@ struct EngineState {
     std::atomic<std::int64_t> lastPageClock{0};
     std::atomic<int> pageClockFraction{0};    // last four digits of the latest ten-digit code
     std::atomic<std::int64_t> lastFeedCode{0};  // highest ten-digit page time code received
+    // What the page itself reported last, apart from the server's relays: the page is the
+    // authority on its price while its reports are fresh.
+    std::atomic<int> pageFedPrice{0};                // best price of the page's own reports
+    std::atomic<std::int64_t> pageNewestCode{0};     // newest ten-digit code of the page's own reports
+    std::atomic<std::uint32_t> lastPageReportTick{0};
+    std::atomic<int> pageReportsTaken{0};
     // Not reset: it names the page clock it belongs to, and a reset page clock no longer matches.
     console::Guarded<PageFractionReport> pageFraction;
     // Fed price → page time minute·100 + second when it was first seen; never overwritten.
     console::Guarded<std::map<int, int>> priceFirstSeen;
 
-    // ---- Submission (armed by the bidder's Enter, ended by a confirmation or a cancel)
-    std::atomic<int> smartSubmitArmed{0};
-    // Counts the armings of the day. A confirmation scheduled for later (delay, rise rules,
-    // cloud) belongs to the arming it was scheduled under and never fires for a later one.
-    std::atomic<std::uint32_t> submission{0};
-    std::atomic<int> delayStarted{0};
-    std::atomic<std::uint32_t> delayStartTick{0};
+    // ---- Submission: the bid the page holds, its whole life (submission.h). Not reset by the
+    // auction-day reset as a value: the reset is one of its inputs.
+    Submission submission;
     std::atomic<int> rise1Pending{0}, rise2Pending{0};
     std::atomic<std::uint32_t> rise1Submission{0}, rise2Submission{0};
     std::atomic<int> rise1Delay{0}, rise2Delay{0};  // ms
@@ -81,8 +84,6 @@ struct EngineState {
     std::array<std::atomic<int>, kRiseSeconds> riseDelay1{5, 1, 0, 0};
     std::array<std::atomic<int>, kRiseSeconds> riseDelay2{7, 5, 3, 0};
     std::atomic<std::uint32_t> lastF3Tick{0};
-    // The arming count when the last F3 test bid was applied: an arming after it is the test's.
-    std::atomic<std::uint32_t> f3Submission{0};
 
     // ---- Cloud submission (its rules live in cloud_*.cpp)
     std::atomic<int> cloudPending{0};

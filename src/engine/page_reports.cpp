@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "engine/engine.h"
+#include "log/log_book.h"
 #include "perception/page_time.h"
 
 namespace kestrava::engine {
@@ -29,6 +30,11 @@ constexpr std::int64_t kLastMarkedCode = 1129510000;
 constexpr int kReportSeconds = 10;
 // Server reports older than this many seconds before the end are of no use to any rule.
 constexpr int kServerReportSeconds = 18;
+// How far a relayed price may lead the page's own while the page reports: two steps, the moment
+// before a lagging page shows a rise.
+constexpr int kServerLeadLimit = 200;
+// The page reports at least once a second; with some slack for a busy page it is fresh.
+constexpr std::int32_t kPageFreshMs = 1300;
 
 bool TenDigit(std::int64_t code) { return code >= kFirstTenDigitCode && code <= kLastTenDigitCode; }
 
@@ -92,8 +98,10 @@ bool Engine::TakeFedPrice(console::CKestravaDlg& c, std::uint32_t price) {
     do {
         if (p <= best) return false;
     } while (!records.feedLowestPrice.compare_exchange_weak(best, p));
-    if (records.smartSubmitArmed.load() != 1) return false;
+    if (!records.submission.Armed()) return false;
     c.state.lowestPrice = p;
+    // The check's log lines quote the price it acts on.
+    c.state.lowestText.Set(std::to_string(p));
     SmartSubmitCheck(c);
     return true;
 }
@@ -111,9 +119,22 @@ void Engine::OnPageReport(console::CKestravaDlg& c, std::uint32_t price, std::in
 void Engine::TakePageReport(console::CKestravaDlg& c, std::uint32_t price, std::int32_t timeCode) {
     auto& s = c.state;
     EngineState& e = records;
+    const std::int64_t code = timeCode;
+    // The page's own account, kept apart from the server's relays.
+    e.lastPageReportTick = Now(c);
+    ++e.pageReportsTaken;
+    if (price >= static_cast<std::uint32_t>(kLowestFedPrice) && price <= static_cast<std::uint32_t>(kHighestFedPrice)) {
+        int best = e.pageFedPrice.load();
+        while (static_cast<int>(price) > best && !e.pageFedPrice.compare_exchange_weak(best, static_cast<int>(price))) {
+        }
+    }
+    if (TenDigit(code)) {
+        std::int64_t newest = e.pageNewestCode.load();
+        while (code > newest && !e.pageNewestCode.compare_exchange_weak(newest, code)) {
+        }
+    }
     TakeFedPrice(c, price);
 
-    const std::int64_t code = timeCode;
     const bool simulation = c.IsSimulation();
     std::optional<perception::PageTime> time;
     if (!simulation) {
@@ -156,14 +177,31 @@ void Engine::OnServerPriceReport(console::CKestravaDlg& c, std::uint32_t price, 
     SubmitTick(c);
 }
 
+bool Engine::PageFeedFresh(console::CKestravaDlg& c) {
+    if (records.pageReportsTaken.load() == 0) return false;
+    return static_cast<std::int32_t>(Now(c) - records.lastPageReportTick.load()) <= kPageFreshMs;
+}
+
 void Engine::TakeServerReport(console::CKestravaDlg& c, std::uint32_t price, std::int32_t timeCode) {
     EngineState& e = records;
+    const std::int64_t code = timeCode;
+    // A relayed moment the page has already shown past is old news, its price included.
+    if (TenDigit(code) && code < e.pageNewestCode.load()) return;
+    // While the page reports, it is the authority: a relay may run ahead of a lagging page by a
+    // couple of steps, never more (a wrong or hostile peer must not move the console's price).
+    const bool pageFresh = PageFeedFresh(c);
+    const int page = e.pageFedPrice.load();
+    if (pageFresh && page > 0 && static_cast<std::int64_t>(price) > page + kServerLeadLimit) {
+        log::DebugPrintf("服务器报价%u高于页面价格%d超过%d，不采用\n", price, page, kServerLeadLimit);
+        return;
+    }
     if (TakeFedPrice(c, price)) Log(c, "xyz");
 
-    const std::int64_t code = timeCode;
     if (c.IsSimulation() || !TenDigit(code)) return;
     if (const auto time = perception::DecodePageTime(code, false)) {
-        if (RaiseFeedCode(code)) {
+        // A moment seen is not sent to the server again, whoever reported it first; but while the
+        // page reports, the page's own clock rules.
+        if (RaiseFeedCode(code) && !pageFresh) {
             SetPageClock(c, time->hour, time->minute, time->second);
             if (time->fraction) {
                 e.pageClockFraction = *time->fraction;

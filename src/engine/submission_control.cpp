@@ -33,29 +33,97 @@ constexpr char kDelayRule[] = "延时提交";
 constexpr int kFarGap = 800;
 constexpr std::uint32_t kF3RepeatMs = 400;
 constexpr int kF3TestAmount = 3000;
+constexpr char kNothingWaiting[] = "没有等待提交的出价";
 
 }  // namespace
 
-// ---- Arming and ending
+// ---- The submission's life
 
-bool Engine::ArmSubmission() {
-    if (records.smartSubmitArmed.exchange(1) != 0) return false;
-    ++records.submission;
-    return true;
+SubmissionStep Engine::Fire(console::CKestravaDlg& c, SubmissionInput input, int price, std::uint32_t serial, bool test) {
+    SubmissionStep step;
+    {
+        // Under the schedule's lock: a rule announcing a moment sees the bid armed and its
+        // schedule reaches ConfirmBid, or sees it gone and announces nothing.
+        std::lock_guard lock(scheduleMutex_);
+        step = records.submission.Fire(input, price, serial, test);
+        if (step.from == step.to && step.action != SubmissionAction::NewLife && step.action != SubmissionAction::Note)
+            return step;
+        // The display follows the bid the page holds.
+        c.state.appliedPrice = step.price;
+        if (step.action == SubmissionAction::NewLife) lifePageWindow_ = c.state.pageWindow.load();
+    }
+    if (step.from == SubmissionState::Armed && step.to != SubmissionState::Armed) {
+        // Confirmations waiting for this bid (rise rules, cloud) die with its waiting.
+        records.rise1Pending = 0;
+        records.rise2Pending = 0;
+        records.cloudPending = 0;
+    }
+    switch (step.action) {
+        case SubmissionAction::Withdraw:
+            AbandonScheduledConfirm(c, "撤销");
+            break;
+        case SubmissionAction::Lost:
+            AbandonScheduledConfirm(c, "页面已关闭验证码框");
+            if (input == SubmissionInput::ShellRestarted) {
+                Log(c, "页面已重新打开，申请价格" + std::to_string(step.previousPrice) + "的验证码框已不在");
+                c.SetInfoBody("页面已重新打开，原验证码框已不在，请重新出价");
+            } else {
+                Log(c, "页面关闭了验证码框，申请价格" + std::to_string(step.previousPrice) + "不再等待提交");
+                c.SetInfoBody("页面关闭了验证码框，出价没有提交，请重新出价");
+            }
+            c.state.statusClass = 0;
+            c.state.statusText.Set("----");
+            break;
+        case SubmissionAction::Expire:
+            AbandonScheduledConfirm(c, "拍卖结束");
+            Log(c, "拍卖已结束，申请价格" + std::to_string(step.previousPrice) + "没有提交");
+            break;
+        case SubmissionAction::NewLife:
+        case SubmissionAction::Forget:
+            AbandonScheduledConfirm(c, "重置");
+            break;
+        default:
+            break;
+    }
+    return step;
 }
 
-bool Engine::EndSubmission() {
-    EngineState& e = records;
-    // Under the schedule's lock: a rule announcing a moment sees the submission armed and its
-    // schedule reaches ConfirmBid, or sees it ended and announces nothing.
-    std::lock_guard lock(scheduleMutex_);
-    const bool wasArmed = e.smartSubmitArmed.exchange(0) == 1;
-    // Confirmations scheduled for this submission die with it: a later Enter starts afresh.
-    e.delayStarted = 0;
-    e.rise1Pending = 0;
-    e.rise2Pending = 0;
-    e.cloudPending = 0;
-    return wasArmed;
+void Engine::RefuseEnter(console::CKestravaDlg& c, const SubmissionStep& step) {
+    // A held Enter repeats ten times a second: the bidder is told once.
+    if (!step.firstRefusal) return;
+    Log(c, kNothingWaiting);
+    log::DebugPrintf("Enter refused: the bid is %s\n", std::string(Name(step.to)).c_str());
+    c.SetInfoBody(kNothingWaiting);
+}
+
+void Engine::OnCodeDialogReport(console::CKestravaDlg& c, std::uint32_t price, std::int32_t state) {
+    const int p = price <= 999999 ? static_cast<int>(price) : 0;
+    switch (static_cast<console::CodeDialog>(state)) {
+        case console::CodeDialog::Opened: {
+            const SubmissionStep step = Fire(c, SubmissionInput::PageOpened, p);
+            if (step.Did(SubmissionAction::NewLife)) Log(c, "页面打开了验证码框，价格" + std::to_string(p));
+            else if (step.Did(SubmissionAction::Note) && p != 0 && step.price == p && step.from == step.to)
+                log::DebugPrintf("页面验证码框价格 %d\n", p);
+            return;
+        }
+        case console::CodeDialog::ClosedByConfirm: {
+            const SubmissionStep step = Fire(c, SubmissionInput::PageConfirmed);
+            if (step.from == SubmissionState::Applied || step.from == SubmissionState::Armed)
+                Log(c, "页面的确定按钮已按下，申请价格" + std::to_string(step.previousPrice) + "已提交");
+            return;
+        }
+        case console::CodeDialog::ClosedOtherwise:
+            Fire(c, SubmissionInput::PageClosed);
+            return;
+    }
+}
+
+void Engine::WatchPageWindow(console::CKestravaDlg& c) {
+    // A new page window (the shell restarted) shows a new page: the old one's dialog is gone.
+    const platform::WindowId now = c.state.pageWindow.load();
+    const platform::WindowId life = lifePageWindow_.load();
+    if (now == 0 || life == 0 || now == life || !records.submission.Waiting()) return;
+    Fire(c, SubmissionInput::ShellRestarted);
 }
 
 // ---- ConfirmBid
@@ -63,7 +131,7 @@ bool Engine::EndSubmission() {
 void Engine::ConfirmBid(console::CKestravaDlg& c, const char* rule) {
     // The page shell clicks a confirmation it was told of ahead, at its moment.
     if (ConfirmSchedule(c).TakeConfirm(rule)) {
-        records.leftToShellPrice = c.state.appliedPrice.load();
+        records.leftToShellPrice = records.submission.Price();
         return;
     }
     ConfirmByCommand(c);
@@ -73,7 +141,7 @@ void Engine::ConfirmByCommand(console::CKestravaDlg& c) {
     // A schedule of this arming that the shell may still read late (it stalled past the moment)
     // and this command name each other: the shell clicks once for the two. The points are not
     // clicked then, since they would click a second time.
-    if (const std::uint32_t token = ConfirmSchedule(c).TokenOf(records.submission.load())) {
+    if (const std::uint32_t token = ConfirmSchedule(c).TokenOf(records.submission.Serial())) {
         c.shell.ConfirmCodeElement(token);
         return;
     }
@@ -117,7 +185,7 @@ void Engine::ScheduleConfirm(console::CKestravaDlg& c, std::uint32_t dueTick, co
     if (ahead > kAnnounceAheadMs || ahead <= static_cast<std::int32_t>(shell::ConfirmSchedule::kAckMarginMs)) return;
     std::lock_guard lock(scheduleMutex_);
     // A submission ended meanwhile has nothing left to confirm.
-    if (records.smartSubmitArmed.load() != 1) return;
+    if (!records.submission.Armed()) return;
     shell::ConfirmSchedule& schedule = ConfirmSchedule(c);
     if (schedule.Pending()) {
         // One armed submission, one confirmation: of the moments its rules announce, the earliest
@@ -130,7 +198,7 @@ void Engine::ScheduleConfirm(console::CKestravaDlg& c, std::uint32_t dueTick, co
     scheduledDue_ = dueTick;
     records.forced58Scheduled = std::string_view(rule) == kForced58Rule ? 1 : 0;
     schedulePageWindow_ = c.state.pageWindow.load();
-    schedule.Schedule(dueTick, rule, records.submission.load());
+    schedule.Schedule(dueTick, rule, records.submission.Serial());
 }
 
 void Engine::KeepScheduleWithItsShell(console::CKestravaDlg& c) {
@@ -145,15 +213,10 @@ void Engine::KeepScheduleWithItsShell(console::CKestravaDlg& c) {
 void Engine::OnScheduleAnswer(console::CKestravaDlg& c, std::uint32_t token, std::int32_t answer) {
     if (!ConfirmSchedule(c).OnAnswer(token, answer)) return;
     // The shell found no confirm button at the moment the rule left to it: click now by command
-    // and at the points, and say so in the day's log. The rule has already written its bid off as
-    // confirmed; the dialog still holds it until this click.
-    auto& s = c.state;
+    // and at the points, and say so in the day's log. The bid is confirming already; the dialog
+    // still holds it until this click.
     const int price = records.leftToShellPrice.exchange(0);
-    const int before = s.appliedPrice.exchange(price);
     ConfirmByCommand(c);
-    // Put back what stood there, unless an application has set a price of its own meanwhile.
-    int shown = price;
-    s.appliedPrice.compare_exchange_strong(shown, before);
     Log(c, "页面未能按预约点击确定，软件立即点击确定 申请价格：" + std::to_string(price));
 }
 
@@ -167,8 +230,8 @@ void Engine::HandleKey(console::CKestravaDlg& c, int key) {
             PressEnter(c);
             return;
         case vk::Escape:
-            EndSubmission();
-            AbandonScheduledConfirm(c, "撤销");
+            // The dialog is cancelled whatever the console knows of it: the bidder asked.
+            Fire(c, SubmissionInput::Escape);
             c.shell.CancelCodeDialog();
             Log(c, "检查是否有页面干扰申请价格 ");
             return;
@@ -182,14 +245,19 @@ void Engine::HandleKey(console::CKestravaDlg& c, int key) {
 
 void Engine::PressEnter(console::CKestravaDlg& c) {
     auto& s = c.state;
+    // Nothing in a dialog to confirm: said once, and no screenshot, no check, no click.
+    if (!records.submission.Waiting()) {
+        RefuseEnter(c, Fire(c, SubmissionInput::Enter));
+        return;
+    }
     Log(c, "...");
     if (c.platform.keyboard.Query(vk::Control).down) {
+        const SubmissionStep step = Fire(c, SubmissionInput::ForcedEnter);
+        if (!step.Did(SubmissionAction::Confirm)) return RefuseEnter(c, step);
         PlaySound(c, 180);
         c.SetInfoBody("强制提交价格");
-        EndSubmission();
         ConfirmBid(c);
         Log(c, "国拍最低价：" + s.lowestText.Get() + " 强制提交价格 ..");
-        s.appliedPrice = 0;
         return;
     }
     const int r = s.remainingSeconds.load();
@@ -198,10 +266,10 @@ void Engine::PressEnter(console::CKestravaDlg& c) {
     if (r == 1) {
         // The last second leaves no time to wait for the price.
         if (c.shell.ElementMode()) c.shell.CloseInfoDialog();
-        EndSubmission();
+        const SubmissionStep step = Fire(c, SubmissionInput::ForcedEnter);
+        if (!step.Did(SubmissionAction::Confirm)) return RefuseEnter(c, step);
         ConfirmBid(c);
         Log(c, "59秒客户按回车，软件点击“确定”按钮");
-        s.appliedPrice = 0;
         return;
     }
     if (c.shell.ElementMode()) c.shell.CloseInfoDialog();
@@ -217,7 +285,7 @@ void Engine::PressF3(console::CKestravaDlg& c) {
     if (now - previous <= kF3RepeatMs) return;
     // A test bid would replace the bid in the dialog and its cancel would close the real code
     // dialog: refused while a bid waits for its confirmation and near a moment of the strategy.
-    if (records.smartSubmitArmed.load() == 1) {
+    if (records.submission.Waiting()) {
         Log(c, "F3测试未执行：已有申请价格等待提交");
         ShowHint(c, 9);
         return;
@@ -228,19 +296,18 @@ void Engine::PressF3(console::CKestravaDlg& c) {
         return;
     }
     if (const auto& calibrate = c.hooks().smartCalibrate) calibrate(c);
-    records.f3Submission = records.submission.load();
-    ApplyBid(c, kF3TestAmount);
+    Apply(c, kF3TestAmount, Application::Bid, true);
+    const std::uint32_t test = records.submission.Serial();
     // The application holds this thread for about a second; the stamp counts from its end.
     records.lastF3Tick = Now(c);
-    // The cancel closes the test's dialog; an Enter the bidder gave it meanwhile armed a
-    // submission of the test bid, which must not wait on into the real bids' moments.
-    c.StartCancelTimer([this, &c, base = records.f3Submission.load()] {
-        if (records.submission.load() == base || records.smartSubmitArmed.load() != 1) return;
-        EndSubmission();
-        AbandonScheduledConfirm(c, "F3测试自动取消");
+    // The cancel closes the test's dialog, and the test bid goes with it, armed by an Enter
+    // meanwhile or not: it must not wait on into the real bids' moments, nor be armed later.
+    c.StartCancelTimer([this, &c, test] {
+        const SubmissionStep step = Fire(c, SubmissionInput::Cancel, 0, test);
+        if (!step.Did(SubmissionAction::Withdraw)) return;
         c.state.statusClass = 0;
         c.state.statusText.Set("----");
-        Log(c, "F3测试价格已自动取消，不再等待提交");
+        if (step.from == SubmissionState::Armed) Log(c, "F3测试价格已自动取消，不再等待提交");
     });
     c.SetInfoBody("F3测试加价3000，3秒后，验证码框自动关闭");
 }
@@ -281,15 +348,16 @@ void Engine::FinishSubmission(console::CKestravaDlg& c, bool wasArmed) {
         c.state.statusClass = 0;
         c.state.statusText.Set("----");
     }
-    EndSubmission();
 }
 
-void Engine::ConfirmAndFinish(console::CKestravaDlg& c, bool wasArmed, std::string_view logText, const char* rule) {
-    // An armed submission is confirmed only by the path that ends it.
-    if (wasArmed && !EndSubmission()) return;
+void Engine::ConfirmAndFinish(console::CKestravaDlg& c, SubmissionInput input, std::uint32_t serial,
+                              std::string_view logText, const char* rule) {
+    // The transition to confirming is taken once per bid: only its taker clicks.
+    const SubmissionStep step = Fire(c, input, 0, serial);
+    if (!step.Did(SubmissionAction::Confirm)) return;
     ConfirmBid(c, rule);
     Log(c, "国拍最低价：" + c.state.lowestText.Get() + std::string(logText));
-    FinishSubmission(c, wasArmed);
+    FinishSubmission(c, step.from == SubmissionState::Armed);
 }
 
 void Engine::SmartSubmitCheck(console::CKestravaDlg& c) {
@@ -304,51 +372,59 @@ void Engine::SmartSubmitCheckOnEnter(console::CKestravaDlg& c) {
 
 void Engine::SmartSubmitCheckLocked(console::CKestravaDlg& c, bool mayArm) {
     auto& s = c.state;
-    EngineState& e = records;
-    const int gap = s.appliedPrice.load() - s.lowestPrice.load();
+    Submission& bid = records.submission;
+    // The bid's own price, as the page holds it; the gap is nothing without a bid.
+    const SubmissionState state = bid.State();
+    const std::uint32_t serial = bid.Serial();
+    const bool wasArmed = state == SubmissionState::Armed;
+    if (!wasArmed && !(mayArm && state == SubmissionState::Applied)) {
+        if (mayArm) RefuseEnter(c, Fire(c, SubmissionInput::Enter));
+        return;
+    }
+    const int gap = bid.Price() - s.lowestPrice.load();
     const int r = s.remainingSeconds.load();
     const int windowSeconds = strategy.pricelimitStartTime.load();
     const int limit = strategy.ctrlXpricelimit.load();
     const int delayMs = strategy.DelayBidTime.load();
-    const bool wasArmed = e.smartSubmitArmed.load() == 1;
-    if (!wasArmed && !mayArm) return;
+    // The bidder's Enter confirms from applied or armed; every other check only from armed.
+    const SubmissionInput confirm = mayArm ? SubmissionInput::EnterInReach : SubmissionInput::RuleConfirm;
 
     const auto arm = [&] {
         if (wasArmed) {
             // Waiting again: a delay started while the gap was in reach no longer holds.
-            if (e.delayStarted.exchange(0) == 1) {
+            if (bid.StopDelay()) {
                 ConfirmSchedule(c).AbandonRule(kDelayRule, "差价超出延时条件");
                 Log(c, "国拍最低价：" + s.lowestText.Get() + "，差价超出延时条件，取消延时");
             }
             return;
         }
+        if (!Fire(c, SubmissionInput::Enter, 0, serial).Did(SubmissionAction::Arm)) return;
         PlaySound(c, 189);
         c.SetInfoBody("请等待！软件在等待价格上涨，然后依据参数来提交。\n现在不能用“鼠标”点击 “确定”按钮");
         Log(c, "客户按了回车，智能提交开启，等待价格上涨到差价范围");
         ShowHint(c, 2);
-        ArmSubmission();
     };
 
     if (gap <= kBidWindowGap) {
-        ConfirmAndFinish(c, wasArmed, "，软件点击\"确定\"按钮");
+        ConfirmAndFinish(c, confirm, serial, "，软件点击\"确定\"按钮");
     } else if (r > windowSeconds || gap > kFarGap || gap > limit) {
         arm();
     } else if (delayMs == 0) {
-        ConfirmAndFinish(c, wasArmed, "，软件点击确定提交");
+        ConfirmAndFinish(c, confirm, serial, "，软件点击确定提交");
     } else {
-        if (!wasArmed) ArmSubmission();
+        if (!wasArmed && !Fire(c, SubmissionInput::Enter, 0, serial).Did(SubmissionAction::Arm)) return;
         const std::uint32_t now = Now(c);
-        if (e.delayStarted.load() == 0) {
+        if (bid.StartDelay(now)) {
             const std::string ms = std::to_string(delayMs);
             Log(c, "国拍最低价：" + s.lowestText.Get() + "，延时" + ms + "毫秒");
             c.SetInfoBody("智能提交中，延时" + ms + "毫秒后提交");
-            e.delayStartTick = now;
-            e.delayStarted = 1;
         }
-        if (now - e.delayStartTick.load() >= static_cast<std::uint32_t>(delayMs))
-            ConfirmAndFinish(c, true, "，延时达到", kDelayRule);
+        const std::optional<std::uint32_t> start = bid.DelayStart();
+        if (!start) return;  // the bid left armed meanwhile
+        if (now - *start >= static_cast<std::uint32_t>(delayMs))
+            ConfirmAndFinish(c, SubmissionInput::RuleConfirm, serial, "，延时达到", kDelayRule);
         else
-            ScheduleConfirm(c, e.delayStartTick.load() + static_cast<std::uint32_t>(delayMs), kDelayRule);
+            ScheduleConfirm(c, *start + static_cast<std::uint32_t>(delayMs), kDelayRule);
     }
 }
 

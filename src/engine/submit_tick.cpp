@@ -63,8 +63,11 @@ void Engine::SubmitTick(console::CKestravaDlg& c) {
     KeepScheduleWithItsShell(c);
     ConfirmSchedule(c).Poll();
     const int phase = s.auctionPhase.load();
+    // The auction is over: a bid still waiting can never be confirmed.
+    if (phase == 4) Fire(c, SubmissionInput::AuctionEnded);
     if (phase == 4 || phase < 3) return;
-    if (records.smartSubmitArmed.load() == 1) RiseRules(c);
+    WatchPageWindow(c);
+    if (records.submission.Armed()) RiseRules(c);
     SmartDelayRunOut(c);
     // The forced submissions aim at a moment to the millisecond, which this tick's period finds;
     // this step is their only caller and runs one at a time, so nobody can sample the clock before
@@ -88,9 +91,9 @@ void Engine::NoteRemainingChange(console::CKestravaDlg& c) {
 void Engine::SmartDelayRunOut(console::CKestravaDlg& c) {
     // The smart submission's delay runs out on this step's clock; the scan tick's check would find
     // it up to a scan period late. The check itself decides (and confirms once, under its lock).
-    const EngineState& e = records;
-    if (e.smartSubmitArmed.load() != 1 || e.delayStarted.load() != 1) return;
-    const auto elapsed = static_cast<std::int32_t>(Now(c) - e.delayStartTick.load());
+    const std::optional<std::uint32_t> start = records.submission.DelayStart();
+    if (!start || !records.submission.Armed()) return;
+    const auto elapsed = static_cast<std::int32_t>(Now(c) - *start);
     if (elapsed >= strategy.DelayBidTime.load()) SmartSubmitCheck(c);
 }
 
@@ -119,15 +122,15 @@ void Engine::RiseRules(console::CKestravaDlg& c) {
 
     for (const RiseRule& rule : kRiseRules) {
         // A rule that confirmed ends the submission; the next one has nothing left to do.
-        const std::uint32_t current = e.submission.load();
-        if (e.smartSubmitArmed.load() != 1) return;
+        const std::uint32_t current = e.submission.Serial();
+        if (!e.submission.Armed()) return;
         const std::uint32_t now = Now(c);
         if ((e.*rule.pending).load() != 1 || (e.*rule.pendingSubmission).load() != current) {
             if (!riseSecond) continue;
             const int previousLow = e.lowAt[second - 1].load();
             if (previousLow <= 0 || fed - previousLow < kRiseStep) continue;
             if (!Ticked(c, box::Rise55 + second - kFirstRiseSecond)) continue;
-            if (!rule.gapHolds(strategy, c.state.appliedPrice.load() - fed, second)) continue;
+            if (!rule.gapHolds(strategy, e.submission.Price() - fed, second)) continue;
             (e.*rule.delay) = (e.*rule.delays)[second - kFirstRiseSecond].load() * 100;
             (e.*rule.startTick) = now;
             (e.*rule.pendingSubmission) = current;
@@ -140,7 +143,7 @@ void Engine::RiseRules(console::CKestravaDlg& c) {
             ScheduleConfirm(c, due, rule.number == 1 ? "上涨1" : "上涨2");
             continue;
         }
-        if (!EndSubmission()) return;
+        if (!Fire(c, SubmissionInput::RuleConfirm, 0, current).Did(SubmissionAction::Confirm)) return;
         ConfirmBid(c, rule.number == 1 ? "上涨1" : "上涨2");
         Log(c, "上涨" + std::to_string(rule.number) + "功能点击确定");
     }

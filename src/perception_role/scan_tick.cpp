@@ -220,7 +220,7 @@ void PerceptionRole::ScanTick(console::CKestravaDlg& c) {
 
     if (!page.window || s.pageShellLost.load() == 1 || !s.PageWindowTakenIn(page.window)) return;
 
-    if (engine_ && engine_->records.smartSubmitArmed.load() == 1) {
+    if (engine_ && engine_->records.submission.Armed()) {
         const int applied = s.appliedPrice.load();
         const int lowest = s.lowestPrice.load();
         if (applied > lowest) s.statusText.Set("自动提交开启 差价=" + std::to_string(applied - lowest));

@@ -130,10 +130,10 @@ TEST(NetAttachComponentTest, ASyncServerKilledInTheLastSecondsIsReachedAgainByTh
     // After the day's reset of the first ticks: the bidder's submission is armed at a gap the price
     // never closes; past 57.5 a jam signal confirms it.
     con.controls.SetCheck(engine::box::CloudSubmit, 1);
-    con.state.appliedPrice = 91000;
     con.state.lowestPrice = 89000;
     con.state.remainingSeconds = 9;  // no perception role here: the test keeps the remaining time
-    records.smartSubmitArmed = 1;
+    wired.engine->Fire(con, engine::SubmissionInput::Apply, 91000);
+    wired.engine->Fire(con, engine::SubmissionInput::Enter);
     records.past575 = 1;
     server->SendToAll("1_1129510000,89500");
     ASSERT_TRUE(Eventually([&] { return records.feedLowestPrice.load() == 89500; }));

@@ -113,7 +113,7 @@ TEST(SevenSecondRemedyTest, WithdrawsAnOverHighApplicationOnce) {
         rig.Tick(box::AntiFluke);
         rig.Tick(box::ForcedByTime, k.forcedBox);
         rig.SetPrices(90000, 90000 + k.gap);
-        rig.e().ArmSubmission();
+        rig.Arm();
         TickAt(rig, 9);
         EXPECT_EQ(rig.rec().remedyChecked.load(), 0);
         TickAt(rig, k.r);
@@ -130,7 +130,7 @@ TEST(SevenSecondRemedyTest, WithdrawsAnOverHighApplicationOnce) {
         EXPECT_EQ(rig.c().controls.Text(box::ForcedTimeLabel), k.label);
         if (k.variant) {
             EXPECT_EQ(rig.c().state.appliedPrice.load(), 90000 + (k.variant == 1 ? 400 : 600));
-            EXPECT_EQ(rig.rec().smartSubmitArmed.load(), 0);
+            EXPECT_FALSE(rig.Armed());
             EXPECT_FALSE(rig.c().controls.IsChecked(box::RebidChoice));
             EXPECT_FALSE(rig.c().controls.IsChecked(box::AntiFluke));
             EXPECT_EQ(rig.rec().lastHint.Get().n, 4);
@@ -252,7 +252,7 @@ TEST(ScheduledBidsTest, NothingWhileArmedOrAfterTheWindowOrWithoutLowestPlus) {
         rig.Tick(box::SecondBid);
         rig.Tick(box::SecondPlusLowest, k.plusLowest);
         rig.SetPrices(90000, 91000);
-        if (k.armed) rig.e().ArmSubmission();
+        if (k.armed) rig.Arm();
         rig.StartTicks();
         rig.AdvanceTo(11, 29, 48, 0);
         EXPECT_EQ(rig.LoggedCount("操作执行申请加价"), k.applications);
@@ -315,7 +315,7 @@ TEST(ScheduledBidsTest, AnArmedSubmissionIsLeftAloneAndMomentsAtTheEndScheduleNo
         rig.Tick(box::Analysis, k.analysis);
         rig.Tick(box::ForcedByTime);
         rig.SetPrices(90000, k.armed ? 91000 : 0);
-        if (k.armed) rig.e().ArmSubmission();
+        if (k.armed) rig.Arm();
 
         rig.StartTicks();
         bool countdownShown = false;

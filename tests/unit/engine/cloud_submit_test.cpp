@@ -54,13 +54,14 @@ struct CloudRun {
         for (int s = 45; s <= 58; ++s) rig.rec().lowAt[s] = kPrice;
         for (auto [second, rise] : rises) rig.rec().lowAt[second] = kPrice - rise;
     }
-    void Arm() { ASSERT_TRUE(rig.e().ArmSubmission()); }
+    void Arm() { ASSERT_TRUE(rig.Arm()); }
 
     // A live page feed: the page clock follows the clock, updated just before each submit tick.
     void StartFeed() {
         feedTimer = rig.fp.clock.StartPeriodic(10, [this] {
             rig.rec().pageClock = rig.fp.clock.EpochMillis() / 1000;
             rig.rec().feedFresh = 1;
+            rig.rec().lastPageClockTick = rig.fp.clock.TickCount();
         });
     }
     void StartSubmitTick() {
@@ -242,7 +243,7 @@ TEST(CloudSubmit, DelayedConfirmationDiesWithTheSubmissionItWasScheduledFor) {
         run.AdvanceToPageMs(51400);
         if (t.cancelled) {
             run.rig.e().HandleKey(run.rig.c(), platform::vk::Escape);
-        } else if (run.rig.e().EndSubmission()) {
+        } else if (run.rig.e().Fire(run.rig.c(), SubmissionInput::Cancel).Did(SubmissionAction::Withdraw)) {
             run.rig.e().ConfirmBid(run.rig.c());
         }
         if (t.armedAgainAt) {
@@ -259,7 +260,7 @@ TEST(CloudSubmit, ADelayLeftFromAnEarlierArmingIsDroppedNotFired) {
     run.SetMarket(9, {{45, 800}}, 700);
     run.Arm();
     EngineState& e = run.rig.rec();
-    e.cloudSubmission = e.submission.load() - 1;
+    e.cloudSubmission = e.submission.Serial() - 1;
     e.cloudDelay = 0;
     e.cloudStartTick = run.rig.fp.clock.TickCount();
     e.cloudPending = 1;
@@ -268,6 +269,22 @@ TEST(CloudSubmit, ADelayLeftFromAnEarlierArmingIsDroppedNotFired) {
 }
 
 // ---- Jam signal (0x49c)
+
+// The page stops reporting at 57.2 s: its clock stays at 57, the remaining time falls back to the
+// PC clock, and the feed path goes on from the last prices to the same confirmation at 59.
+TEST(CloudSubmit, AFeedGoneQuietLeavesTheFeedPathOnThePcClock) {
+    for (const bool quiet : {false, true}) {
+        SCOPED_TRACE(quiet ? "feed quiet from 57.2" : "feed live");
+        CloudRun run;
+        run.SetMarket(6, {}, 400);
+        run.Arm();
+        run.StartFeed();
+        run.StartSubmitTick();
+        run.AdvanceToPageMs(57200);
+        if (quiet) run.feedTimer.reset();
+        EXPECT_EQ(run.RunUntil(59500), (Outcome{{"云提交59"}, {59000}}));
+    }
+}
 
 TEST(CloudSubmit, JamSignalIsHonouredOnlyAfterPageSecond57AndAHalf) {
     CloudRun run;
@@ -294,7 +311,7 @@ TEST(CloudSubmit, JamSignalIsHonouredOnlyAfterPageSecond57AndAHalf) {
     EXPECT_EQ(run.ConfirmedAt(), (std::vector<std::int64_t>{57505}));
     EXPECT_TRUE(run.rig.Logged("ABC  3 ，点击确定"));
     EXPECT_EQ(printed, "进度条拥堵信号3 马上提交");
-    EXPECT_EQ(run.rig.c().state.appliedPrice.load(), 0);
+    EXPECT_EQ(run.rig.rec().submission.State(), SubmissionState::Confirming);
     EXPECT_EQ(run.rig.rec().cloudDone.load(), 1);
     // The submission is over: page second 59 finds nothing left to confirm.
     run.AdvanceToPageMs(59500);
@@ -333,7 +350,7 @@ TEST(CloudSubmit, JamSignalNeedsARealArmedRunWithTheBoxAndThe575Mark) {
         run.rig.c().state.remainingSeconds = t.remaining;
         OnJamSignal(run.rig.c(), run.rig.e(), 3);
         EXPECT_EQ(run.ConfirmedAt().size(), t.confirms ? 1u : 0u);
-        EXPECT_EQ(run.rig.e().records.smartSubmitArmed.load(), t.armed && !t.confirms ? 1 : 0);
+        EXPECT_EQ(run.rig.Armed(), t.armed && !t.confirms);
     }
 }
 
@@ -353,7 +370,7 @@ TEST(CloudSubmit, SimulationRunConfirmsAtThreeSecondsAsAForcedSubmission) {
     EXPECT_EQ(run.rig.c().state.infoBody.Get(), "开始自动强制提交");
     EXPECT_EQ(run.rig.rec().lastHint.Get().n, 1);
     EXPECT_EQ(run.rig.rec().forcedSubmitDone.load(), 1);
-    EXPECT_EQ(run.rig.c().state.appliedPrice.load(), 0);
+    EXPECT_EQ(run.rig.rec().submission.State(), SubmissionState::Confirming);
 }
 
 }  // namespace

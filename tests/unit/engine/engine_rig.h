@@ -97,11 +97,31 @@ struct EngineRig : console::testing::ConsoleRig {
         return console->state.remainingSeconds.load();
     }
 
+    // The lowest price, and the bid in the page's dialog: a price other than the held bid's is a
+    // new bid (armed again when the held one was armed); 0 leaves no bid.
     void SetPrices(int lowest, int applied) {
         console->state.lowestPrice = lowest;
         console->state.lowestText.Set(std::to_string(lowest));
-        console->state.appliedPrice = applied;
+        Submission& bid = engine->records.submission;
+        if (applied == bid.Price() && (applied == 0 || bid.Waiting())) return;
+        const bool armed = bid.Armed();
+        if (applied == 0) {
+            engine->Fire(*console, SubmissionInput::DayReset);
+            return;
+        }
+        engine->Fire(*console, SubmissionInput::Apply, applied);
+        if (armed) engine->Fire(*console, SubmissionInput::Enter);
     }
+
+    // The bidder's Enter has armed the bid in the dialog (one at the applied price shown, when
+    // none is held yet); true when it was not armed before.
+    bool Arm() {
+        Submission& bid = engine->records.submission;
+        if (bid.Armed()) return false;
+        if (!bid.Waiting()) engine->Fire(*console, SubmissionInput::Apply, std::max(console->state.appliedPrice.load(), 1));
+        return engine->Fire(*console, SubmissionInput::Enter).Did(SubmissionAction::Arm);
+    }
+    bool Armed() { return engine->records.submission.Armed(); }
 
     void Tick(int id, bool on = true) { console->controls.SetCheck(id, on ? 1 : 0); }
 

@@ -45,7 +45,7 @@ TEST(ForcedSubmissionTest, TimeBasedFiresAtItsMoment) {
         rig.Tick(box::ForcedByTime);
         rig.Tick(box::ForcedByGap, k.gapBox);
         rig.SetPrices(90000, 90000 + k.gap);
-        rig.e().ArmSubmission();
+        rig.Arm();
         rig.StartTicks();
         rig.AdvanceTo(11, 30, 0, 500);
         const std::vector<Post> posts = rig.Posts();
@@ -57,7 +57,7 @@ TEST(ForcedSubmissionTest, TimeBasedFiresAtItsMoment) {
         EXPECT_TRUE(rig.Logged(k.log));
         EXPECT_EQ(rig.c().state.infoBody.Get(), k.info);
         EXPECT_EQ(rig.rec().forcedSubmitDone.load(), 1);
-        EXPECT_EQ(rig.c().state.appliedPrice.load(), 0);
+        EXPECT_EQ(rig.rec().submission.State(), SubmissionState::Confirming);
         EXPECT_EQ(rig.rec().lastHint.Get().n, 1);
     }
 }
@@ -86,7 +86,7 @@ TEST(ForcedSubmissionTest, OnlyTheSubmitTickCountsDown) {
         EngineRig rig(MakeLocal(2026, 12, 10, 11, 29, 58, 0), CurveReader({{60, 90000}}));
         rig.Tick(box::ForcedByTime);
         rig.SetPrices(90000, 90900);
-        rig.e().ArmSubmission();
+        rig.Arm();
         const auto scan = [&] {
             const platform::LocalTime t = rig.fp.clock.Now();
             if (k.ticks == Ticks::ScanHeldAcrossTheStart && t.second == 58 && t.millisecond == 900)
@@ -130,7 +130,7 @@ Post ArmForcedAndStartCountdown(EngineRig& rig, const ForcedMoment& k = kForcedA
         rig.e().strategy.DisconSecBid = 800;
     }
     rig.SetPrices(90000, 90900);
-    rig.e().ArmSubmission();
+    rig.Arm();
     rig.StartTicks();
     rig.AdvanceTo(11, 29, k.announcedSecond, k.announcedMs);
     const std::vector<Post> posts = rig.Posts(true);
@@ -198,10 +198,9 @@ TEST(ForcedSubmissionTest, TheFiftyEightMomentIsWithdrawnWhenTheGapComesWithinTh
 
 // Between the shell's acknowledgement and the moment:
 // - the bidder's Escape cancels the submission, and its schedule with it: the shell is told;
-// - the shell restarts and forgets the moment with its old window. As soon as the console sees the
-//   new page window it gives the schedule up, announces the moment to the new shell and, with no
-//   answer from it, cancels in time and confirms at the moment itself.
-// Either way the old token is cancelled first, and there is at most one click.
+// - the shell restarts: its new page holds no code dialog, so the bid is gone with the old page.
+//   The console gives the schedule up and clicks nothing on the new page.
+// Either way the old token is cancelled first, and nothing is clicked.
 TEST(ForcedSubmissionTest, EscapeOrARestartedShellBetweenAcknowledgementAndMoment) {
     struct Case {
         const char* name;
@@ -210,7 +209,7 @@ TEST(ForcedSubmissionTest, EscapeOrARestartedShellBetweenAcknowledgementAndMomen
     };
     const Case cases[] = {
         {"Escape at 11:29:59.500", false, ""},
-        {"shell restarted at 11:29:59.300", true, "11:29:59.900"},
+        {"shell restarted at 11:29:59.300", true, ""},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.name);
@@ -236,6 +235,10 @@ TEST(ForcedSubmissionTest, EscapeOrARestartedShellBetweenAcknowledgementAndMomen
         EXPECT_EQ(EngineRig::Confirmations(posts), k.confirmedAt.empty() ? 0 : 1);
         EXPECT_EQ(FirstPostTime(rig, posts, cmd::ConfirmCodeElement), k.confirmedAt);
         EXPECT_EQ(rig.LoggedCount("软件强制提交 完毕"), k.confirmedAt.empty() ? 0 : 1);
+        EXPECT_EQ(rig.rec().submission.State(), SubmissionState::Withdrawn);
+        if (k.restart) {
+            EXPECT_TRUE(rig.Logged("页面已重新打开，申请价格90900的验证码框已不在"));
+        }
     }
 }
 
@@ -246,7 +249,7 @@ TEST(ForcedSubmissionTest, PcClockTakesOverWhenItRunsAhead) {
     rig.Tick(box::ForcedByTime);
     rig.Tick(box::PcClock);
     rig.SetPrices(90000, 90900);
-    rig.e().ArmSubmission();
+    rig.Arm();
     rig.StartTicks();
     rig.AdvanceTo(11, 30, 2, 0);
     const std::vector<Post> posts = rig.Posts();
@@ -283,7 +286,7 @@ TEST(ForcedSubmissionTest, RiseBasedLeadFollowsTheRiseFromFiftyToFiftyFive) {
         rig.SetPrices(90000, 93000);
         rig.StartTicks();
         rig.AdvanceTo(11, 29, k.armSecond, k.armMs);
-        rig.rec().smartSubmitArmed = 1;
+        rig.Arm();
         rig.AdvanceTo(11, 30, 0, 500);
         const std::vector<Post> posts = rig.Posts();
         EXPECT_EQ(EngineRig::Confirmations(posts), 1);
@@ -398,7 +401,7 @@ TEST(ForcedSubmissionTest, TimeBasedLandsAtItsMomentWhateverTheTickPhase) {
                 rig.e().strategy.mandatory_bid = k.mandatoryBid;
                 rig.Tick(box::ForcedByTime);
                 rig.SetPrices(90000, 90900);
-                rig.e().ArmSubmission();
+                rig.Arm();
                 rig.StartTicks();
                 rig.AdvanceTo(11, 30, 1, 500);
                 const std::vector<Post> posts = rig.Posts();
@@ -437,7 +440,7 @@ TEST(ForcedSubmissionTest, RiseBasedLandsAtItsMomentWhateverTheTickPhase) {
             rig.SetPrices(90000, 93000);
             rig.StartTicks();
             rig.AdvanceTo(11, 29, 50, 0);
-            rig.rec().smartSubmitArmed = 1;
+            rig.Arm();
             rig.Posts();
             rig.AdvanceTo(11, 30, 0, 500);
             const std::vector<Post> posts = rig.Posts();
@@ -483,7 +486,7 @@ TEST(ForcedSubmissionTest, RiseBasedFiresWhenTheFeedShowsSecondFiftyFive) {
                 if (clock == RemainingClock::PageFraction) rig.c().state.systime_screentime = 1;
                 rig.Tick(box::ForcedByRise);
                 rig.SetPrices(90000, 93000);
-                rig.e().ArmSubmission();
+                rig.Arm();
                 // The page's lowest price rose 300 at its 11:29:54.500.
                 const auto report = [&] {
                     const std::int64_t pageMs = rig.fp.clock.EpochMillis() - kPageLagMs;

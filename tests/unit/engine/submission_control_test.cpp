@@ -89,10 +89,10 @@ TEST(SmartSubmitCheckTest, GapAndDelayBranches) {
         // armed: it neither confirms a second time nor arms a submission of its own.
         rig.e().SmartSubmitCheck(rig.c());
         EXPECT_EQ(EngineRig::Confirmations(rig.Posts()), 0);
-        EXPECT_EQ(rig.rec().smartSubmitArmed.load(), 0);
+        EXPECT_FALSE(rig.Armed());
         rig.e().SmartSubmitCheckOnEnter(rig.c());
         EXPECT_EQ(EngineRig::Confirmations(rig.Posts()), k.confirms ? 1 : 0);
-        EXPECT_EQ(rig.rec().smartSubmitArmed.load(), k.armed ? 1 : 0);
+        EXPECT_EQ(rig.Armed(), k.armed);
         EXPECT_EQ(rig.LogMessages(), k.log);
         // The check never withdraws the application.
         EXPECT_EQ(rig.c().state.appliedPrice.load(), 90000 + k.gap);
@@ -113,8 +113,8 @@ TEST(SmartSubmitCheckTest, ArmingTellsTheBidderOnceAndARiseIntoTheWindowConfirms
     // The page reports a rise of 200: the fed price is checked at once.
     rig.e().OnPageReport(rig.c(), 90200, 112948);
     EXPECT_EQ(EngineRig::Confirmations(rig.Posts()), 1);
-    EXPECT_TRUE(rig.Logged("国拍最低价：90000，软件点击\"确定\"按钮"));  // the text is the screen's
-    EXPECT_EQ(rig.rec().smartSubmitArmed.load(), 0);
+    EXPECT_TRUE(rig.Logged("国拍最低价：90200，软件点击\"确定\"按钮"));  // the price it acts on
+    EXPECT_FALSE(rig.Armed());
     EXPECT_EQ(rig.c().state.statusText.Get(), "----");
     EXPECT_EQ(rig.c().state.statusClass.load(), 0);
     EXPECT_EQ(rig.c().state.infoBody.Get(), ".");
@@ -153,12 +153,12 @@ TEST(HandleKeyTest, KeysThatConfirmOrCancelAtOnce) {
         int appliedAfter;
     };
     const Case cases[] = {
-        {"Ctrl+Enter confirms whatever the gap", vk::Return, true, 20, true, 1, "国拍最低价：90000 强制提交价格 ..", 0},
+        {"Ctrl+Enter confirms whatever the gap", vk::Return, true, 20, true, 1, "国拍最低价：90000 强制提交价格 ..", 91000},
         {"Enter with one second left confirms without a gap test", vk::Return, false, 1, false, 1,
-         "59秒客户按回车，软件点击“确定”按钮", 0},
+         "59秒客户按回车，软件点击“确定”按钮", 91000},
         {"Enter with the gap too wide arms", vk::Return, false, 20, false, 0,
          "客户按了回车，智能提交开启，等待价格上涨到差价范围", 91000},
-        {"Escape cancels the code dialog", vk::Escape, false, 20, true, 0, "检查是否有页面干扰申请价格 ", 91000},
+        {"Escape cancels the code dialog", vk::Escape, false, 20, true, 0, "检查是否有页面干扰申请价格 ", 0},
         {"F4 does nothing", vk::F3 + 1, false, 20, true, 0, "", 91000},
     };
     for (const Case& k : cases) {
@@ -166,8 +166,10 @@ TEST(HandleKeyTest, KeysThatConfirmOrCancelAtOnce) {
         EngineRig rig;
         rig.c().state.remainingSeconds = k.remaining;
         rig.SetPrices(90000, 91000);
-        rig.rec().smartSubmitArmed = k.armedBefore ? 1 : 0;
-        rig.rec().delayStarted = k.armedBefore ? 1 : 0;
+        if (k.armedBefore) {
+            rig.Arm();
+            rig.rec().submission.StartDelay(rig.fp.clock.TickCount());
+        }
         rig.fp.keyboard.SetDown(vk::Control, k.control);
         rig.e().HandleKey(rig.c(), k.key);
         const std::vector<Post> posts = rig.Posts();
@@ -176,10 +178,50 @@ TEST(HandleKeyTest, KeysThatConfirmOrCancelAtOnce) {
         EXPECT_EQ(log.empty() ? "" : log.back(), k.lastLog);
         EXPECT_EQ(rig.c().state.appliedPrice.load(), k.appliedAfter);
         if (k.key == vk::Escape) {
-            EXPECT_EQ(rig.rec().smartSubmitArmed.load(), 0);
-            EXPECT_EQ(rig.rec().delayStarted.load(), 0);
+            EXPECT_FALSE(rig.Armed());
+            EXPECT_FALSE(rig.rec().submission.DelayStart());
             ASSERT_EQ(posts.size(), 4u);  // the three cancel points, then the element command
             EXPECT_EQ(posts.back().msg, shell::cmd::CancelCodeElement);
+        }
+    }
+}
+
+// Enter clicks only for a bid the page's dialog holds, and once for it: before any bid, after the
+// confirmation, after Escape, held down, with Ctrl or in the last second.
+TEST(HandleKeyTest, EnterWithNoBidWaitingClicksNothing) {
+    struct Case {
+        const char* name;
+        int applied;  // the bid in the dialog, 0 none
+        int remaining;
+        bool control;
+        std::vector<int> keys;
+        int confirmations;
+        int refusals;  // "没有等待提交的出价" lines
+    };
+    const int enter = vk::Return, escape = vk::Escape;
+    const std::vector<int> held(10, enter);
+    const Case cases[] = {
+        {"Enter before any bid", 0, 40, false, {enter}, 0, 1},
+        {"Ctrl+Enter before any bid", 0, 40, true, {enter}, 0, 1},
+        {"Enter in the last second before any bid", 0, 1, false, {enter}, 0, 1},
+        {"Enter twice, the gap in reach", 90300, 40, false, {enter, enter}, 1, 1},
+        {"Enter held, the gap in reach", 90300, 40, false, held, 1, 1},
+        {"Enter held, the gap too wide", 90900, 40, false, held, 0, 0},
+        {"Ctrl+Enter twice", 90900, 40, true, {enter, enter}, 1, 1},
+        {"Escape, then Enter", 90300, 40, false, {escape, enter}, 0, 1},
+        {"Enter, Escape, Enter", 90900, 40, false, {enter, escape, enter}, 0, 1},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        EngineRig rig;
+        rig.c().state.remainingSeconds = k.remaining;
+        rig.SetPrices(90000, k.applied);
+        rig.fp.keyboard.SetDown(vk::Control, k.control);
+        for (int key : k.keys) rig.e().HandleKey(rig.c(), key);
+        EXPECT_EQ(EngineRig::Confirmations(rig.Posts()), k.confirmations);
+        EXPECT_EQ(rig.LoggedCount("没有等待提交的出价"), k.refusals);
+        if (k.refusals > 0) {
+            EXPECT_EQ(rig.c().state.infoBody.Get(), "没有等待提交的出价");
         }
     }
 }
@@ -280,6 +322,7 @@ TEST(DiscardTest, ALaterArmingNeverInheritsAnEarlierSchedule) {
     rig.fp.clock.Advance(500);
     rig.e().HandleKey(rig.c(), vk::Escape);
     rig.fp.clock.Advance(200);
+    rig.SetPrices(90000, 90400);             // the bid applied again
     rig.e().HandleKey(rig.c(), vk::Return);  // a new submission: its own 800 ms
     const std::int64_t secondEnter = rig.Elapsed();
     rig.fp.clock.Advance(2000);
@@ -299,15 +342,21 @@ TEST(DiscardTest, ALaterArmingNeverInheritsAnEarlierSchedule) {
     rig.SetPrices(90000, 90900);
     rig.e().HandleKey(rig.c(), vk::Return);  // arms
     rig.rec().rise1Pending = 1;
-    rig.rec().rise1Submission = rig.rec().submission.load();
+    rig.rec().rise1Submission = rig.rec().submission.Serial();
     rig.rec().rise1Delay = 500;
     rig.rec().rise1StartTick = rig.fp.clock.TickCount();
     rig.e().HandleKey(rig.c(), vk::Escape);
-    rig.e().HandleKey(rig.c(), vk::Return);  // armed again
+    // The withdrawn bid is gone from the page: an Enter cannot bring it back.
+    rig.e().HandleKey(rig.c(), vk::Return);
+    EXPECT_FALSE(rig.Armed());
+    EXPECT_TRUE(rig.Logged("没有等待提交的出价"));
+    rig.SetPrices(90000, 91000);             // the next bid
+    rig.e().HandleKey(rig.c(), vk::Return);  // arms it
+    ASSERT_TRUE(rig.Armed());
     rig.fp.clock.Advance(600);
     rig.e().SubmitTick(rig.c());
     EXPECT_EQ(EngineRig::Confirmations(rig.Posts()), 0);
-    EXPECT_EQ(rig.rec().smartSubmitArmed.load(), 1);
+    EXPECT_TRUE(rig.Armed());
     EXPECT_FALSE(rig.Logged("上涨1功能点击确定"));
 }
 
@@ -345,8 +394,8 @@ TEST(PageReportTest, AReportIntoTheWindowConfirmsAtOnceAndOnce) {
         std::string log;
     };
     const Case cases[] = {
-        {"the page's window: gap 300", 40, 90000, 90400, 90100, 300, false, "国拍最低价：90000，软件点击\"确定\"按钮"},
-        {"ctrlXpricelimit 500 inside the last 15 s", 50, 90000, 90600, 90100, 500, false, "国拍最低价：90000，软件点击确定提交"},
+        {"the page's window: gap 300", 40, 90000, 90400, 90100, 300, false, "国拍最低价：90100，软件点击\"确定\"按钮"},
+        {"ctrlXpricelimit 500 inside the last 15 s", 50, 90000, 90600, 90100, 500, false, "国拍最低价：90100，软件点击确定提交"},
         {"rise rule 2 of second 58, no delay", 58, 90000, 91000, 90100, 300, true, "上涨2功能点击确定"},
     };
     for (const Case& k : cases) {
@@ -357,7 +406,7 @@ TEST(PageReportTest, AReportIntoTheWindowConfirmsAtOnceAndOnce) {
         rig.SetPrices(k.before, k.applied);
         if (k.riseBox) rig.Tick(box::Rise55 + k.second - 55);
         rig.rec().lowAt[k.second - 1] = k.before;
-        rig.e().ArmSubmission();
+        rig.Arm();
         rig.StartTicks();
         rig.AdvanceTo(11, 29, k.second, 37);
         EXPECT_TRUE(rig.Posts().empty());
@@ -369,7 +418,7 @@ TEST(PageReportTest, AReportIntoTheWindowConfirmsAtOnceAndOnce) {
         ASSERT_FALSE(posts.empty());
         EXPECT_EQ(posts.front().at, reportAt);
         EXPECT_EQ(rig.LoggedCount(k.log), 1);
-        EXPECT_EQ(rig.rec().smartSubmitArmed.load(), 0);
+        EXPECT_FALSE(rig.Armed());
     }
 }
 
@@ -415,6 +464,52 @@ TEST(PageReportTest, TimeCodesSetThePageClockAndReportPricesInTheLastTenSeconds)
     EXPECT_EQ(practice.c().state.infoHeader.Get(), "目前软件工作正常");
     EXPECT_TRUE(sent.empty());
     EXPECT_TRUE(practice.rec().priceFirstSeen.Get().empty());
+}
+
+// While the page reports, a relayed price may lead it by two steps at most, and a relayed moment
+// older than the page's newest is old news; once the page has gone quiet the relays count again.
+TEST(PageReportTest, ThePageOutranksTheServerWhileItReports) {
+    struct Step {
+        const char* name;
+        bool fromServer;
+        std::uint32_t price;
+        std::int32_t code;
+        int advanceMs;  // before the report
+        int fedAfter;
+    };
+    const Step steps[] = {
+        {"the page", false, 89000, 1129501000, 0, 89000},
+        {"a relay 400 above the fresh page", true, 89400, 1129501100, 100, 89000},
+        {"a relay two steps ahead", true, 89200, 1129501200, 100, 89200},
+        {"the page again", false, 89100, 1129501500, 300, 89200},
+        {"a relay of a moment the page has passed", true, 89300, 1129501400, 50, 89200},
+        {"the page quiet for 2 s: a relay 400 above counts", true, 89600, 1129503600, 2000, 89600},
+    };
+    EngineRig rig(MakeLocal(2026, 12, 10, 11, 29, 50));
+    rig.Remaining();
+    for (const Step& k : steps) {
+        SCOPED_TRACE(k.name);
+        rig.fp.clock.Advance(k.advanceMs);
+        if (k.fromServer) {
+            rig.e().OnServerPriceReport(rig.c(), k.price, k.code);
+        } else {
+            rig.e().OnPageReport(rig.c(), k.price, k.code);
+        }
+        EXPECT_EQ(rig.rec().feedLowestPrice.load(), k.fedAfter);
+    }
+}
+
+// A relay 400 above the page, with a bid 400 above the page armed: the true gap stays 400.
+TEST(PageReportTest, AHostileRelayDoesNotConfirmABidOutsideTheWindow) {
+    EngineRig rig(MakeLocal(2026, 12, 10, 11, 29, 50));
+    rig.Remaining();
+    rig.e().OnPageReport(rig.c(), 89000, 1129500000);
+    rig.SetPrices(89000, 89400);
+    ASSERT_TRUE(rig.Arm());
+    rig.fp.clock.Advance(200);
+    rig.e().OnServerPriceReport(rig.c(), 89400, 1129500200);
+    EXPECT_EQ(EngineRig::Confirmations(rig.Posts()), 0);
+    EXPECT_TRUE(rig.Armed());
 }
 
 TEST(PageReportTest, OnlyAMomentNewerThanAnySeenIsSentToTheServer) {
@@ -463,7 +558,7 @@ TEST(PageReportTest, ServerReportsCountOnlyInTheLastEighteenSeconds) {
     EXPECT_EQ(rig.rec().feedLowestPrice.load(), 0);
     rig.fp.clock.Advance(1000);
     rig.Remaining();
-    rig.rec().smartSubmitArmed = 1;
+    rig.Arm();
     rig.SetPrices(90000, 90600);
     rig.e().OnServerPriceReport(rig.c(), 90300, 1129501234);
     EXPECT_EQ(rig.rec().feedLowestPrice.load(), 90300);

@@ -48,7 +48,7 @@ TEST(RiseRulesTest, ScheduleAndConfirmAtTheSecondsDelay) {
         rig.rec().riseDelay2[k.second >= 55 && k.second <= 58 ? k.second - 55 : 0] = k.rise2Delay;
         rig.SetPrices(low + k.riseOverLow, low + k.riseOverLow + k.gapToFed);
         if (k.boxTicked && k.second >= 55) rig.Tick(box::Rise55 + k.second - 55);
-        rig.e().ArmSubmission();
+        rig.Arm();
         rig.submitTimer = rig.fp.clock.StartPeriodic(10, [&] { rig.e().SubmitTick(rig.c()); });
         rig.fp.clock.Advance(990);
         const std::vector<Post> posts = rig.Posts();
@@ -57,7 +57,7 @@ TEST(RiseRulesTest, ScheduleAndConfirmAtTheSecondsDelay) {
         if (k.confirmAfterMs >= 0 && !posts.empty()) {
             // Scheduled on the first tick (10 ms), confirmed on the first tick the delay has run out.
             EXPECT_EQ(posts.front().at, 10 + k.confirmAfterMs);
-            EXPECT_EQ(rig.rec().smartSubmitArmed.load(), 0);
+            EXPECT_FALSE(rig.Armed());
             EXPECT_EQ(rig.rec().rise1Pending.load() + rig.rec().rise2Pending.load(), 0);
         }
     }
@@ -87,7 +87,7 @@ TEST(RiseRulesTest, TwoWaitingRulesAnnounceTheEarlierMomentOnce) {
         rig.rec().riseDelay2[0] = k.rise2Delay;
         rig.SetPrices(90100, 90500);  // 400 above the fed price: both rules
         rig.Tick(box::Rise55);
-        rig.e().ArmSubmission();
+        rig.Arm();
         rig.submitTimer = rig.fp.clock.StartPeriodic(10, [&] { rig.e().SubmitTick(rig.c()); });
         rig.fp.clock.Advance(10);
         std::vector<Post> posts = rig.Posts(true);
@@ -100,7 +100,7 @@ TEST(RiseRulesTest, TwoWaitingRulesAnnounceTheEarlierMomentOnce) {
         posts = rig.Posts(true);
         EXPECT_TRUE(posts.empty()) << posts.size() << " more messages, first " << posts.front();
         EXPECT_EQ(rig.LoggedCount(k.log), 1);
-        EXPECT_EQ(rig.rec().smartSubmitArmed.load(), 0);
+        EXPECT_FALSE(rig.Armed());
     }
 }
 
@@ -113,7 +113,7 @@ TEST(RiseRulesTest, AReportAndTheSubmitTimerTogetherConfirmOnce) {
         rig.rec().lowAt[57] = 90000;
         rig.SetPrices(90000, 90900);
         rig.Tick(box::Rise55 + 3);
-        rig.e().ArmSubmission();
+        rig.Arm();
         std::thread timer([&] {
             for (int i = 0; i < 20; ++i) rig.e().SubmitTick(rig.c());
         });
@@ -134,10 +134,11 @@ TEST(RiseRulesTest, NothingWithoutAnArmedSubmissionOrOutsideTheRevisionPhase) {
         rig.rec().pageClock = rig.fp.clock.LocalToEpochSeconds(MakeLocal(2026, 12, 10, 11, 29, 55));
         rig.SetPrices(90100, 90500);
         rig.Tick(box::Rise55);
-        if (phase != 3) rig.e().ArmSubmission();
+        if (phase != 3) rig.Arm();
         rig.submitTimer = rig.fp.clock.StartPeriodic(10, [&] { rig.e().SubmitTick(rig.c()); });
         rig.fp.clock.Advance(900);
-        EXPECT_TRUE(rig.LogMessages().empty());
+        for (const std::string& line : rig.LogMessages()) EXPECT_EQ(line.find("上涨"), std::string::npos) << line;
+        EXPECT_EQ(EngineRig::Confirmations(rig.Posts()), 0);
     }
 }
 
