@@ -120,6 +120,46 @@ TEST(ReadLowestPrice, StalledFeedDiesAfterOneHundredTicksAndTheScreenTakesOver) 
     EXPECT_EQ(s.lowestPrice.load(), 90500);
 }
 
+// A page feed that stops, the page still showing 89300: the bid tick watches the feed once the
+// page has logged in or has reported (a console started after the login never sees that message)
+// and gives the price to the screen after a hundred ticks; in the last minute, once the page is
+// quieter than its rhythm (a report each second) and the slack.
+TEST(ReadLowestPrice, AStalledFeedGivesWayToTheScreen) {
+    struct Case {
+        const char* name;
+        bool loginSeen;
+        int remaining;
+        int ticksOnTheFeed;  // bid ticks, 100 ms apart, after the last report that still show the feed's price
+    };
+    const Case cases[] = {
+        {"login seen, two minutes before the end", true, 120, 100},
+        {"started after the login, two minutes before the end", false, 120, 100},
+        {"login seen, in the last minute", true, 40, 13},
+        {"started after the login, in the last minute", false, 40, 13},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        PriceRig rig;
+        auto& s = rig.s();
+        s.launchp = 1;
+        s.pageLoginSeen = k.loginSeen ? 1 : 0;
+        for (std::int32_t code : {1129010000, 1129020000, 1129030000}) {
+            if (code != 1129010000) rig.fp.clock.Advance(1000);
+            rig.c().HandleMessage(platform::Message{console::msg::PageReport, kFed, code});
+        }
+        s.remainingSeconds = k.remaining;
+        int onTheFeed = 0;
+        for (int tick = 1; tick <= 120 && s.lowestPrice.load() != 89300; ++tick) {
+            rig.fp.clock.Advance(100);
+            rig.BidTick();
+            if (s.lowestPrice.load() == kFed) onTheFeed = tick;
+        }
+        EXPECT_EQ(onTheFeed, k.ticksOnTheFeed);
+        EXPECT_EQ(s.lowestPrice.load(), 89300);
+        EXPECT_EQ(rig.LoggedCount("DPQD"), 1);
+    }
+}
+
 // Bad figures of every sort: the console keeps its last good price and its displays.
 TEST(ReadLowestPrice, UnusableScreenReadingsLeaveThePriceAlone) {
     struct Case {
