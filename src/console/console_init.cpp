@@ -215,6 +215,7 @@ std::unique_ptr<platform::PeriodicTimer> CKestravaDlg::StartTick(std::uint32_t p
 
 void CKestravaDlg::StartTimers() {
     std::lock_guard timers(timersMutex_);
+    lastLogFlushTick_ = platform.clock.TickCount();
     secondTimer_ = platform.timers.StartPeriodic(kSecondTickMs, [this] { OnSecondTick(); });
     pageStateTimer_ = StartTick(kPageStateTickMs, hooks_.pageStateTick);
     // A zero period from a damaged settings file would spin the timer; 1 ms is the finest tick.

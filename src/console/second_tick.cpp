@@ -84,7 +84,19 @@ void CKestravaDlg::RunPhaseSounds() {
     if (phase == 3 && !state.phase3SoundPlayed.exchange(1)) platform.sound.Play(188);
 }
 
+void CKestravaDlg::FlushLogEveryMinute() {
+    if (closed_.load()) return;  // the close writes it
+    const std::uint32_t now = platform.clock.TickCount();
+    if (now - lastLogFlushTick_ < kLogFlushEveryMs) return;
+    const int remaining = state.remainingSeconds.load();
+    if (state.auctionPhase.load() == 3 && remaining >= 0 && remaining <= kNoFlushSeconds) return;
+    lastLogFlushTick_ = now;
+    logBook.FlushLog(state.bidNumber.Get());
+}
+
 void CKestravaDlg::OnSecondTick() {
+    // Outside the interface lock: a slow disk holds up no message and no command.
+    FlushLogEveryMinute();
     std::lock_guard lock(interfaceLock_);
     if (closed_.load()) return;
     auto& s = state;

@@ -8,6 +8,7 @@
 #include "engine/engine.h"
 #include "log/log_book.h"
 #include "perception/page_time.h"
+#include "perception/price_rules.h"
 
 namespace kestrava::engine {
 
@@ -72,12 +73,11 @@ void Engine::SetPageClock(console::CKestravaDlg& c, int hour, int minute, int se
 }
 
 bool Engine::PageClockCurrent(console::CKestravaDlg& c) {
-    // The page's own rhythm (at most a second) plus the slack of a busy page.
-    constexpr std::int32_t kQuietSlackMs = 300;
+    // The page's own rhythm plus the slack of a busy page, as the bid tick's feed watch has it.
     if (records.feedFresh.load() != 1) return false;
     const auto since = static_cast<std::int32_t>(Now(c) - records.lastPageClockTick.load());
-    const std::int32_t every = records.pageReportsSeen.load() < 2 ? 1000 : records.pageReportEveryMs.load();
-    if (since <= every + kQuietSlackMs) return true;
+    if (since <= perception::FeedQuietLimitMs(records.pageReportsSeen.load(), records.pageReportEveryMs.load()))
+        return true;
     if (records.pageClockQuiet.exchange(1) == 0 && c.state.auctionPhase.load() == 3)
         Log(c, "页面报价中断" + std::to_string(since) + "毫秒，剩余时间改用电脑时间");
     return false;

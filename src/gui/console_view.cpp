@@ -25,6 +25,7 @@
 #include "gui/fonts.h"
 #include "gui/owner_drawn.h"
 #include "gui/patch_notice.h"
+#include "gui/termination_watch.h"
 #include "gui/qt_notices.h"
 #include "gui/window_messages.h"
 #include "log/log_book.h"
@@ -432,6 +433,9 @@ int RunConsole(platform::Platform platform, const console::LoginInfo& login, con
             dlg.HandleMessage(m);
         }
     });
+    // A logout, a shutdown or `kill` ends the console as a close request does, so the day's log
+    // is written; otherwise every line since the last flush would be lost.
+    const TerminationWatch termination([&window] { window.close(); });
     const console::InitResult init = dlg.OnInitDialog();
     if (!init.ok) {
         window.close();

@@ -6,7 +6,7 @@ namespace kestrava::perception {
 
 GateDecision PriceGate::Judge(const FigureReading& reading, const GateContext& context) {
     if (!reading.price) {
-        pendingJump_.reset();  // "the next reading" means the very next one
+        // A figure without a price says nothing of a rise being held.
         belowWarning_.reset();
         return Refuse(reading.refusal.empty() ? std::string("no price in the figure") : reading.refusal);
     }
@@ -14,8 +14,13 @@ GateDecision PriceGate::Judge(const FigureReading& reading, const GateContext& c
     std::string warningIgnored;
     const int floor = WarningFloor(price, context, warningIgnored);
     GateDecision d;
-    if (std::optional<std::string> why = Objection(price, floor, context)) {
-        d = Refuse(std::move(*why));
+    if (std::optional<Objection> o = Object(price, floor, context)) {
+        if (o->held) {
+            d.refusal = std::move(o->why);
+            d.logRefusal = o->holdBegins;
+        } else {
+            d = Refuse(std::move(o->why));
+        }
     } else {
         d.price = price;
         d.endedStreak = streak_;
@@ -55,18 +60,17 @@ int PriceGate::WarningFloor(int price, const GateContext& context, std::string& 
     return 0;
 }
 
-std::optional<std::string> PriceGate::Objection(int price, int warningFloor, const GateContext& context) {
+std::optional<PriceGate::Objection> PriceGate::Object(int price, int warningFloor, const GateContext& context) {
     const std::string p = std::to_string(price);
-    const std::optional<int> pending = pendingJump_;
-    pendingJump_.reset();
-    if (!IsAcceptableScreenPrice(price)) return p + " is not a price (a multiple of 100 up to 119900)";
+    if (!IsAcceptableScreenPrice(price)) return Objection{p + " is not a price (a multiple of 100 up to 119900)"};
     if (warningFloor > 0 && price < warningFloor)
-        return p + " is below the warning price " + std::to_string(warningFloor);
+        return Objection{p + " is below the warning price " + std::to_string(warningFloor)};
     if (context.freshFeedPrice) {
-        // The feed saw the same page: its agreement outweighs any jump, and only it can say the
-        // price has fallen.
+        // The feed saw the same page: its agreement outweighs any rise, and only it can say the
+        // price has fallen. A rise held before it came back is not carried past it.
+        rise_.reset();
         if (std::abs(price - *context.freshFeedPrice) > kFeedTolerance)
-            return p + " disagrees with the page feed's " + std::to_string(*context.freshFeedPrice);
+            return Objection{p + " disagrees with the page feed's " + std::to_string(*context.freshFeedPrice)};
         return std::nullopt;
     }
     if (!last_ || context.tickMs - lastAtMs_ > kReferenceLifetimeMs) return std::nullopt;
@@ -74,12 +78,33 @@ std::optional<std::string> PriceGate::Objection(int price, int warningFloor, con
     // The lowest price of an auction never falls. A lower reading is a misread (a frame grabbed
     // in the middle of a repaint mixes the old and new digits into one lower, and the same
     // picture read again gives the same wrong digits), however often it repeats.
-    if (price < *last_) return p + " is below the last believed " + last + ": the lowest price does not fall";
-    if (price > *last_ + kFarAbove) return p + " is implausibly far above the last believed " + last;
-    if (price > *last_ + kJumpBound && pending != price) {
-        pendingJump_ = price;
-        return p + " jumps from " + last + "; waiting for the next reading to agree";
+    if (price < *last_) {
+        rise_.reset();
+        return Objection{p + " is below the last believed " + last + ": the lowest price does not fall"};
     }
+    if (price > *last_ + kFarAbove) {
+        rise_.reset();
+        return Objection{p + " is implausibly far above the last believed " + last};
+    }
+    if (price <= *last_ + kRiseOnFirstReading) return std::nullopt;
+    return ObjectToRise(price, context.tickMs);
+}
+
+std::optional<PriceGate::Objection> PriceGate::ObjectToRise(int price, std::uint32_t tickMs) {
+    const std::string rise = std::to_string(price) + " rises " + std::to_string(price - *last_) +
+                             " above the last believed " + std::to_string(*last_);
+    // A reading below the rise held so far is another figure: its own page second starts now.
+    if (!rise_ || price < rise_->reading) {
+        rise_ = HeldRise{price, tickMs};
+        return Objection{rise + ": waiting for it to stand a page second", true, true};
+    }
+    const bool repeated = price == rise_->reading;
+    rise_->reading = price;
+    if (tickMs - rise_->sinceMs < kRiseHoldMs || !repeated)
+        return Objection{rise + ": waiting for it to stand a page second", true};
+    const std::int64_t sinceBelief = tickMs - lastAtMs_;
+    if (price - *last_ > kRiseOnFirstReading + kRisePerSecond * sinceBelief / 1000)
+        return Objection{rise + ": faster than the price climbs", true};
     return std::nullopt;
 }
 
@@ -97,13 +122,13 @@ GateDecision PriceGate::Refuse(std::string why) {
 void PriceGate::Believe(int price, std::uint32_t tickMs) {
     last_ = price;
     lastAtMs_ = tickMs;
-    pendingJump_.reset();
+    rise_.reset();
 }
 
 void PriceGate::Reset() {
     last_.reset();
     lastAtMs_ = 0;
-    pendingJump_.reset();
+    rise_.reset();
     streak_ = 0;
     ignoredWarning_ = 0;
     belowWarning_.reset();

@@ -1,5 +1,5 @@
 // Whether a price read from the screen is believed, against what else the console knows: the
-// day's warning price, the last screen price it believed, the next reading, the page feed. A
+// day's warning price, the last screen price it believed, the readings since, the page feed. A
 // misread must never become the lowest price: the bid application adds its amount to it and
 // types the sum into the page, and the gap rules act on it.
 //
@@ -16,10 +16,18 @@
 
 namespace kestrava::perception {
 
-// How far a reading may rise above the last believed screen price before it needs the next
-// reading's agreement: a few of the page's 100-yuan steps, what the price moves between two
-// ticks even in the last seconds.
-inline constexpr int kJumpBound = 500;
+// The largest rise believed on its first reading: one of the page's steps of 100. In the last
+// seconds a step must count on the scan that reads it.
+inline constexpr int kRiseOnFirstReading = 100;
+// A larger rise is believed only once the screen has shown it, and nothing at or below the last
+// believed price, for a page second: the page repaints its clock every second, so a frame caught
+// in the middle of a repaint is gone by then. The next scan proves nothing: the same picture read
+// again (from the glyphs, or by the engine) gives the same wrong digits, and a misread believed
+// would stick, since the price does not fall.
+inline constexpr std::uint32_t kRiseHoldMs = 1000;
+// Nor sooner than the lowest price could have climbed it since the last believed reading: a few
+// steps a second at most.
+inline constexpr int kRisePerSecond = 300;
 // Beyond this above the last believed price a reading is refused even when repeated: the lowest
 // price does not climb that far while the figure is being read.
 inline constexpr int kFarAbove = 3000;
@@ -50,7 +58,7 @@ struct GateContext {
 struct GateDecision {
     std::optional<int> price;  // believed: becomes the screen price of the tick
     std::string refusal;       // why not
-    bool logRefusal = false;   // the first refusal of a streak: log it with its reason
+    bool logRefusal = false;   // the first refusal of a streak, or a rise's hold begins: log it with its reason
     bool calibrate = false;    // the streak is long enough to suspect the region
     int endedStreak = 0;       // refusals before this believed reading (0: none)
     // Set once a day, on the reading that finds the stored warning price contradicted by the page:
@@ -69,15 +77,29 @@ public:
     int Streak() const { return streak_; }
 
 private:
+    // Why a reading is not believed. A rise being held is no fault of the region: it neither
+    // lengthens the refusal streak nor ends it, and is logged when its hold begins.
+    struct Objection {
+        std::string why;
+        bool held = false;
+        bool holdBegins = false;
+    };
     GateDecision Refuse(std::string why);
-    std::optional<std::string> Objection(int price, int warningFloor, const GateContext& context);
+    std::optional<Objection> Object(int price, int warningFloor, const GateContext& context);
+    std::optional<Objection> ObjectToRise(int price, std::uint32_t tickMs);
     // The warning price readings are held against: the stored one until the page contradicts it
     // (then 0, and `ignored` says why, once).
     int WarningFloor(int price, const GateContext& context, std::string& ignored);
 
     std::optional<int> last_;
     std::uint32_t lastAtMs_ = 0;
-    std::optional<int> pendingJump_;  // a jump seen on the previous reading, waiting for agreement
+    // A rise of more than one step being held: the last reading of it and since when the screen
+    // has shown a rise (readings that did not fall meanwhile).
+    struct HeldRise {
+        int reading = 0;
+        std::uint32_t sinceMs = 0;
+    };
+    std::optional<HeldRise> rise_;
     int streak_ = 0;
     // The stored warning price found contradicted today (it stays ignored until the reset).
     int ignoredWarning_ = 0;

@@ -35,12 +35,22 @@ std::optional<std::string> DeadFeedStatus(int moniornot, int swbidmode) {
 
 }  // namespace
 
-FeedVerdict WatchFeed(const FeedWatch& watch, int moniornot, int swbidmode) {
+std::int32_t FeedQuietLimitMs(int reportsSeen, std::int32_t everyMs) {
+    return (reportsSeen < 2 ? kLongestReportGapMs : everyMs) + kFeedQuietSlackMs;
+}
+
+bool FeedWatched(int launchp, bool pageLoginSeen, int pageReportsSeen) {
+    return launchp == 1 && (pageLoginSeen || pageReportsSeen > 0);
+}
+
+FeedVerdict WatchFeed(const FeedWatch& watch, int moniornot, int swbidmode, const FeedRhythm& rhythm) {
     FeedVerdict v;
     v.next = watch;
     const std::int64_t d = watch.pageClock - watch.lastPageClock;
     if (d <= 0) ++v.next.feedStaleTicks;  // bounded: a dead feed is set back to 101 below
-    if (v.next.feedStaleTicks >= kFeedStaleLimit || d < 0) {
+    const bool lastMinute = rhythm.remainingSeconds >= 1 && rhythm.remainingSeconds <= kRhythmWatchSeconds;
+    const bool offRhythm = lastMinute && rhythm.quietMs > rhythm.quietLimitMs;
+    if (v.next.feedStaleTicks >= kFeedStaleLimit || d < 0 || offRhythm) {
         v.declaredDead = true;
         v.logDead = watch.feedFresh;
         v.next.feedFresh = false;

@@ -9,15 +9,35 @@
 
 namespace kestrava::perception {
 
-// ---- Feed freshness: the page clock must keep moving.
+// ---- Feed freshness: the page clock must keep moving, and in the last minute the page must
+// keep its rhythm.
 
 inline constexpr int kFeedStaleLimit = 100;  // bid ticks, about ten seconds at the default interval
+// The page reports at least once a second; the engine measures how often exactly (its longest
+// gap between two reports, at most a second). A page quiet for that and this slack of a busy page
+// has stopped reporting.
+inline constexpr std::int32_t kLongestReportGapMs = 1000;
+inline constexpr std::int32_t kFeedQuietSlackMs = 300;
+// In the last minute a feed quiet beyond its rhythm is dead at once: ten seconds of a frozen price
+// there would let the gap rules act on a price the page has long left behind.
+inline constexpr int kRhythmWatchSeconds = 60;
+
+// How long a page that reported `reportsSeen` times, `everyMs` apart at the longest, may stay quiet
+// (until the second report its rhythm is unknown: the longest gap is assumed).
+std::int32_t FeedQuietLimitMs(int reportsSeen, std::int32_t everyMs);
 
 struct FeedWatch {
     std::int64_t pageClock = 0;
     std::int64_t lastPageClock = 0;
     int feedStaleTicks = 0;
     bool feedFresh = false;
+};
+
+// The page's rhythm as the bid tick sees it; the default watches by ticks alone.
+struct FeedRhythm {
+    int remainingSeconds = kRhythmWatchSeconds + 1;
+    std::int32_t quietMs = 0;       // since the last report that set the page clock
+    std::int32_t quietLimitMs = 0;  // FeedQuietLimitMs
 };
 
 struct FeedVerdict {
@@ -28,8 +48,13 @@ struct FeedVerdict {
     std::optional<std::string> statusText;
 };
 
-// One bid tick's check; run only when launchp is 1 and the page has logged in.
-FeedVerdict WatchFeed(const FeedWatch& watch, int moniornot, int swbidmode);
+// Whether the bid tick watches the feed: with launchp 1, once the page has logged in or a feed
+// has been seen (a console started after the page logged in never sees the login).
+bool FeedWatched(int launchp, bool pageLoginSeen, int pageReportsSeen);
+
+// One bid tick's check: the feed is dead after kFeedStaleLimit ticks without a report, at once
+// when the page clock steps back, and in the last minute once it is quieter than its rhythm.
+FeedVerdict WatchFeed(const FeedWatch& watch, int moniornot, int swbidmode, const FeedRhythm& rhythm = {});
 
 // ---- Source of the price.
 

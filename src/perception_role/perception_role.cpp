@@ -221,11 +221,17 @@ void PerceptionRole::ReadLowestPrice(console::CKestravaDlg& c) {
     const int moniornot = s.moniornot.load();
     const int swbidmode = s.swbidmode.load();
 
-    if (s.launchp.load() == 1 && s.pageLoginSeen.load() == 1) {
+    const int reportsSeen = feed.pageReportsSeen.load();
+    if (FeedWatched(s.launchp.load(), s.pageLoginSeen.load() == 1, reportsSeen)) {
         int staleTicks = feed.feedStaleTicks.load();
         const bool wasFresh = feed.feedFresh.load() == 1;
-        const FeedVerdict v = WatchFeed(
-            FeedWatch{feed.pageClock.load(), feed.lastPageClock.load(), staleTicks, wasFresh}, moniornot, swbidmode);
+        const FeedRhythm rhythm{
+            s.remainingSeconds.load(),
+            static_cast<std::int32_t>(c.platform.clock.TickCount() - feed.lastPageClockTick.load()),
+            FeedQuietLimitMs(reportsSeen, feed.pageReportEveryMs.load())};
+        const FeedVerdict v =
+            WatchFeed(FeedWatch{feed.pageClock.load(), feed.lastPageClock.load(), staleTicks, wasFresh}, moniornot,
+                      swbidmode, rhythm);
         // The feed handlers revive the feed on the interface thread meanwhile; their reset wins.
         feed.feedStaleTicks.compare_exchange_strong(staleTicks, v.next.feedStaleTicks);
         if (v.declaredDead) {

@@ -63,6 +63,7 @@ public:
         return -1;
     }
     bool Started() const { return pid_ > 0; }
+    bool Signal(int signal) const { return pid_ > 0 && ::kill(pid_, signal) == 0; }
 
 private:
     pid_t pid_ = 0;
@@ -251,4 +252,26 @@ TEST_F(ProgramTest, ACloseRequestEndsTheProgramWhileAMessageBoxIsOpen) {
     EXPECT_EQ(program.Wait(2000), 0) << "the program did not end within 2 s of the close request";
     const std::string log = log::GbkToUtf8(ReadFile(DayLogPath()));
     EXPECT_NE(log.find("鼠标点击_打开国拍"), std::string::npos) << log;
+}
+
+// A logout, a shutdown or `kill` (SIGTERM; SIGHUP when the session's terminal goes) ends the console
+// as a close request does: code 0, and the day's log holds the run's lines up to that moment, here
+// with the message box of "打开模拟" still open.
+TEST_F(ProgramTest, ATerminationSignalEndsTheConsoleWithItsLogWritten) {
+    for (int signal : {SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(signal == SIGTERM ? "SIGTERM" : "SIGHUP");
+        std::remove(DayLogPath().c_str());
+        Program program;
+        ASSERT_NO_FATAL_FAILURE(OpenPracticeConsole(program));
+        const std::vector<platform::WindowId> consoles = WindowsTitled(kConsoleTitle);
+        ASSERT_EQ(consoles.size(), 1u);
+        ClickAt(consoles.front(), (116 + 25) * 3 / 2, (3 + 8) * 3 / 2);  // 打开模拟: its click is logged
+        std::this_thread::sleep_for(1500ms);
+        ASSERT_EQ(program.Wait(0), -1);
+
+        ASSERT_TRUE(program.Signal(signal));
+        EXPECT_EQ(program.Wait(3000), 0) << "the program did not end on its own within 3 s";
+        const std::string log = log::GbkToUtf8(ReadFile(DayLogPath()));
+        EXPECT_NE(log.find("鼠标点击_打开国拍"), std::string::npos) << log;
+    }
 }

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
@@ -75,6 +77,37 @@ TEST_F(SecondTickTest, AFinishedRealRunStaysBlankUntilThePageIsReopened) {
     Tick();
     EXPECT_EQ(con.state.runState.load(), 2);
     EXPECT_EQ(resets, 2);
+}
+
+// The day's log reaches its file every minute, so a console ended without its close loses at most
+// a minute of lines; in the auction's last minute it waits in memory (no tick there waits for the
+// disk) until the minute is over.
+TEST_F(SecondTickTest, TheLogIsWrittenEveryMinuteButNotInTheLastOne) {
+    rig.AddPage();
+    auto& con = Start();
+    const auto written = [&](const std::string& text) {
+        std::ifstream in(rig.book.DayFilePath("12345678"), std::ios::binary);
+        const std::string file{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        return file.find(text) != std::string::npos;
+    };
+    Tick();
+    ASSERT_EQ(con.state.auctionPhase.load(), 3);
+    con.state.remainingSeconds = 598;
+    con.WriteLogLine("first minute");
+    for (int i = 0; i < 58; ++i) Tick();
+    EXPECT_FALSE(written("first minute"));
+    Tick();
+    EXPECT_TRUE(written("first minute")) << "a minute after the console started";
+
+    con.WriteLogLine("second minute");
+    for (int i = 0; i < 59; ++i) Tick();
+    EXPECT_FALSE(written("second minute"));
+    con.state.remainingSeconds = 60;
+    for (int i = 0; i < 60; ++i) Tick();
+    EXPECT_FALSE(written("second minute")) << "not in the last minute";
+    con.state.remainingSeconds = -1;
+    Tick();
+    EXPECT_TRUE(written("second minute")) << "the first tick after it";
 }
 
 // The page shell killed in the middle of a real run: the run goes on waiting for it, with its state

@@ -101,6 +101,39 @@ TEST(WatchFeed, DiesAfterAHundredStillTicksOrABackwardStep) {
     }
 }
 
+// In the last minute a fresh feed whose clock stands still is dead as soon as the page has been
+// quiet longer than its rhythm and the slack; outside it only the hundred still ticks count.
+TEST(WatchFeed, InTheLastMinuteAFeedOffItsRhythmIsDeadAtOnce) {
+    struct Case {
+        const char* name;
+        int remaining;
+        int reportsSeen;
+        std::int32_t everyMs;  // the longest gap between two reports so far
+        std::int32_t quietMs;
+        bool dead;
+    };
+    const Case cases[] = {
+        {"a page reporting each second, quiet for 1.3 s", 30, 10, 1000, 1300, false},
+        {"the same, quiet a millisecond longer", 30, 10, 1000, 1301, true},
+        {"a page reporting every 200 ms, quiet for 0.5 s", 30, 10, 200, 500, false},
+        {"the same, quiet for 0.6 s", 30, 10, 200, 600, true},
+        {"one report so far: a second's rhythm assumed", 30, 1, 0, 1300, false},
+        {"one report so far, quiet for 1.4 s", 30, 1, 0, 1400, true},
+        {"sixty seconds left", 60, 10, 1000, 1400, true},
+        {"the last second", 1, 10, 1000, 1400, true},
+        {"sixty-one seconds left: ticks alone", 61, 10, 1000, 9000, false},
+        {"the auction over", 0, 10, 1000, 9000, false},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        const FeedRhythm rhythm{k.remaining, k.quietMs, FeedQuietLimitMs(k.reportsSeen, k.everyMs)};
+        const FeedVerdict v = WatchFeed(FeedWatch{1000, 1000, 3, true}, 0, 0, rhythm);
+        EXPECT_EQ(v.declaredDead, k.dead);
+        EXPECT_EQ(v.logDead, k.dead);
+        EXPECT_EQ(v.next.feedFresh, !k.dead);
+    }
+}
+
 TEST(ScreenRules, ChangeTrackingAndPriceAt62) {
     struct Case {
         bool fresh;

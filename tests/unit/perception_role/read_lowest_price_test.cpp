@@ -120,6 +120,46 @@ TEST(ReadLowestPrice, StalledFeedDiesAfterOneHundredTicksAndTheScreenTakesOver) 
     EXPECT_EQ(s.lowestPrice.load(), 90500);
 }
 
+// A page feed that stops, the page still showing 89300: the bid tick watches the feed once the
+// page has logged in or has reported (a console started after the login never sees that message)
+// and gives the price to the screen after a hundred ticks; in the last minute, once the page is
+// quieter than its rhythm (a report each second) and the slack.
+TEST(ReadLowestPrice, AStalledFeedGivesWayToTheScreen) {
+    struct Case {
+        const char* name;
+        bool loginSeen;
+        int remaining;
+        int ticksOnTheFeed;  // bid ticks, 100 ms apart, after the last report that still show the feed's price
+    };
+    const Case cases[] = {
+        {"login seen, two minutes before the end", true, 120, 100},
+        {"started after the login, two minutes before the end", false, 120, 100},
+        {"login seen, in the last minute", true, 40, 13},
+        {"started after the login, in the last minute", false, 40, 13},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        PriceRig rig;
+        auto& s = rig.s();
+        s.launchp = 1;
+        s.pageLoginSeen = k.loginSeen ? 1 : 0;
+        for (std::int32_t code : {1129010000, 1129020000, 1129030000}) {
+            if (code != 1129010000) rig.fp.clock.Advance(1000);
+            rig.c().HandleMessage(platform::Message{console::msg::PageReport, kFed, code});
+        }
+        s.remainingSeconds = k.remaining;
+        int onTheFeed = 0;
+        for (int tick = 1; tick <= 120 && s.lowestPrice.load() != 89300; ++tick) {
+            rig.fp.clock.Advance(100);
+            rig.BidTick();
+            if (s.lowestPrice.load() == kFed) onTheFeed = tick;
+        }
+        EXPECT_EQ(onTheFeed, k.ticksOnTheFeed);
+        EXPECT_EQ(s.lowestPrice.load(), 89300);
+        EXPECT_EQ(rig.LoggedCount("DPQD"), 1);
+    }
+}
+
 // Bad figures of every sort: the console keeps its last good price and its displays.
 TEST(ReadLowestPrice, UnusableScreenReadingsLeaveThePriceAlone) {
     struct Case {
@@ -266,8 +306,9 @@ TEST(ReadLowestPrice, AStaleStoredWarningPriceIsIgnoredOnceThePageContradictsIt)
 }
 
 // The screen path of the last 55 seconds: the change tracker starts from the higher of the figure
-// read with 62 s left and one believed later, and a figure believed on a tick wins over its count
-// (a jump of 300 is 300); it counts only ticks without one.
+// read with 62 s left and one believed later, and counts one step for each changed scan without a
+// believed figure. A jump of 300 is believed once it has stood a page second, and then it is the
+// price, whatever the tracker counted meanwhile.
 TEST(ReadLowestPrice, ABelievedFigureWinsOverTheChangeTracker) {
     ScreenPathRig rig;
     auto& s = rig.s();
@@ -277,6 +318,9 @@ TEST(ReadLowestPrice, ABelievedFigureWinsOverTheChangeTracker) {
     ASSERT_EQ(rig.rec().priceAt62.load(), 89000);
     rig.Show("89300");
     s.remainingSeconds = 58;
+    rig.BidTick();
+    EXPECT_EQ(s.lowestPrice.load(), 89000) << "a jump of 300 waits a page second";
+    rig.fp.clock.Advance(kRiseHoldMs);
     rig.BidTick();
     ASSERT_EQ(s.lowestPrice.load(), 89300);
 
@@ -288,14 +332,42 @@ TEST(ReadLowestPrice, ABelievedFigureWinsOverTheChangeTracker) {
     rig.Show("89600");
     rig.ChangeTrackedRegion(0x40);
     rig.BidTick();
+    EXPECT_EQ(s.lowestPrice.load(), 89400) << "one step counted while the figure's jump is held";
+    rig.fp.clock.Advance(kRiseHoldMs);
+    rig.BidTick();
     EXPECT_EQ(s.lowestPrice.load(), 89600);
-    EXPECT_EQ(rig.LoggedCount("最低价上涨为 89400"), 0);
 
     rig.BlankFigure();
     rig.ChangeTrackedRegion(0x80);
     rig.BidTick();
     EXPECT_EQ(s.lowestPrice.load(), 89700);
     EXPECT_EQ(rig.LoggedCount("最低价上涨为 89700"), 1);
+}
+
+// A figure misread four steps high, the same on every scan (the same picture read again gives the
+// same digits), while the page shows 89300: believed, it would stick (the price does not fall) and
+// every gap would be 400 short. It is never the price, and the true figure is read on.
+TEST(ReadLowestPrice, AHighMisreadRepeatedOnEveryScanIsNotBelieved) {
+    ScreenPathRig rig;
+    auto& s = rig.s();
+    rig.BidTick();
+    ASSERT_EQ(s.lowestPrice.load(), 89300);
+    rig.Show("89700");
+    for (int tick = 0; tick < 5; ++tick) {
+        rig.fp.clock.Advance(100);
+        rig.BidTick();
+    }
+    EXPECT_EQ(s.lowestPrice.load(), 89300);
+    EXPECT_EQ(rig.LoggedCount("screen price refused: 89700 rises 400 above the last believed 89300: waiting for it to "
+                              "stand a page second"),
+              1);
+    rig.Show("89300");
+    rig.fp.clock.Advance(100);
+    rig.BidTick();
+    rig.Show("89400");
+    rig.fp.clock.Advance(100);
+    rig.BidTick();
+    EXPECT_EQ(s.lowestPrice.load(), 89400) << "the true figure is read on, step by step";
 }
 
 TEST(ReadLowestPrice, ChangeTrackerAdvancesByOneStepPerChangedTick) {

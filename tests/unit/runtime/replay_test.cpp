@@ -204,11 +204,11 @@ TEST(Replay, AStaleStoredWarningPriceGivesWayToThePage) {
     const std::string file = "stale_warning_price.scn";
     const Case cases[] = {
         {"the feed reports 89000", ExampleText(file),
-         {{At("11:29:52.100")}, 300, 8, "stored warning price 92000 ignored: the page feed reports 89000"}},
+         {{At("11:29:53.100")}, 300, 7, "stored warning price 92000 ignored: the page feed reports 89000"}},
         {"screen only: the figure 89000 from 11:29:00 on", Edited(file, "set conf launchp 1", "set conf swbidmode 2"),
-         {{At("11:29:52.100")}, 300, 8, "stored warning price 92000 ignored: the page has shown 89000 for 10 s"}},
+         {{At("11:29:53.100")}, 300, 7, "stored warning price 92000 ignored: the page has shown 89000 for 10 s"}},
         {"today's warning price holds, and nothing is said", Edited(file, "WarningPrice 92000", "WarningPrice 89000"),
-         {{At("11:29:52.100")}, 300, 8, nullptr}},
+         {{At("11:29:53.100")}, 300, 7, nullptr}},
     };
     for (const Case& t : cases) Check(t);
     EXPECT_FALSE(Logged(Replay(Edited(file, "WarningPrice 92000", "WarningPrice 89000")), "stored warning price"));
