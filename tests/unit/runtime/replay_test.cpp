@@ -342,5 +342,65 @@ TEST(Replay, APageShellKilledInTheLastMinuteGetsThePageBackAndTheRunGoesOn) {
     }
 }
 
+// The shell's messages to the console, in order: (message, lParam).
+std::vector<std::pair<std::uint32_t, std::int32_t>> ShellSaid(const ReplayResult& r) {
+    std::vector<std::pair<std::uint32_t, std::int32_t>> out;
+    for (const TimelineEntry& e : r.timeline)
+        if (e.kind == TimelineEntry::Kind::Shell) out.emplace_back(e.message.msg, e.message.lParam);
+    return out;
+}
+
+// The page's side answers as the real shell does: the code dialog opens on the bid button and
+// closes on the press, a schedule is accepted and clicked at its moment by the shell (the console
+// sends no confirm command of its own then), and a shell that finds no button answers 5, upon
+// which the console presses by its command.
+TEST(Replay, ThePageAndItsShellAnswerTheConsole) {
+    constexpr std::uint32_t kDialog = console::msg::CodeDialog, kAnswer = 0x4ad;
+    const ReplayResult shellClicks = Replay(ExampleText("forced_submission.scn"));
+    EXPECT_EQ(ShellSaid(shellClicks), (std::vector<std::pair<std::uint32_t, std::int32_t>>{
+                                          {kDialog, 1}, {kAnswer, 1}, {kAnswer, 2}, {kDialog, 2}}));
+    EXPECT_EQ(Posts(shellClicks, shell::cmd::ConfirmCodeElement), 0);
+    ASSERT_EQ(shellClicks.page.size(), 1u);
+    EXPECT_EQ(FormatPageOutcome(shellClicks.page[0]), "page: refused 89900 at 11:29:59.900, page price 89000, gap 900");
+
+    const ReplayResult fails = Replay(ExampleText("forced_submission.scn") + "\nat 11:29:50 shell fails confirm\n");
+    EXPECT_EQ(ShellSaid(fails), (std::vector<std::pair<std::uint32_t, std::int32_t>>{
+                                    {kDialog, 1}, {kAnswer, 1}, {kAnswer, 5}, {kDialog, 2}}));
+    EXPECT_EQ(Posts(fails, shell::cmd::ConfirmCodeElement), 1);
+    ASSERT_EQ(fails.page.size(), 1u);
+    EXPECT_EQ(fails.page[0].at, At("11:29:59.900"));
+
+    // A press of the bid at the page's price + 300 is accepted; the page's own close is reported.
+    const ReplayResult closed = Replay(ExampleText("second_bid_confirm_on_rise.scn") + "\nat 11:29:30 page closes dialog\n");
+    EXPECT_EQ(ShellSaid(closed), (std::vector<std::pair<std::uint32_t, std::int32_t>>{{kDialog, 1}, {kDialog, 0}}));
+    const ReplayResult open = Replay(ExampleText("second_bid_confirm_on_rise.scn"));
+    ASSERT_EQ(open.page.size(), 1u);
+    EXPECT_EQ(FormatPageOutcome(open.page[0]), "page: accepted 89700 at 11:29:45.000, page price 89400, gap 300");
+}
+
+// A feed's reports that reach the console late, in bursts, or with the page's clock running ahead.
+TEST(Replay, AFeedCanBeLateBurstyOrOnAClockOfItsOwn) {
+    const std::string file = "second_bid_confirm_on_rise.scn";
+    const std::string feed = "feed 11:29:00 11:30:00 every 100";
+    const Case cases[] = {
+        {"each report 400 ms late: the rise to 89400 at 11:29:45 is seen at 45.400", Edited(file, feed, feed + " delay 400"),
+         {{At("11:29:45.400")}, 300, 15}},
+        {"reports handed over every 700 ms: the one of 45.000 goes with those up to 45.500",
+         Edited(file, feed, feed + " burst 700"), {{At("11:29:45.500")}, 300, 15}},
+        {"bursts of 700, then 200 ms late", Edited(file, feed, feed + " burst 700 delay 200"), {{At("11:29:45.700")}, 300, 15}},
+    };
+    for (const Case& t : cases) Check(t);
+
+    // The page clock (the clock of the remaining time) a second ahead: the forced submission's
+    // moment, 100 ms before the end on the page, comes a second early in true time.
+    const std::string forced = ExampleText("forced_submission.scn") + "\nset conf systime_screentime 1\n";
+    for (const std::string& text : {forced + "page clock +1000\n", Edit(forced, "every 100", "every 100 clock +1000")}) {
+        const ReplayResult r = Replay(text);
+        ASSERT_EQ(r.confirmations.size(), 1u) << text;
+        EXPECT_GE(r.confirmations[0].at, At("11:29:58.900"));
+        EXPECT_LE(r.confirmations[0].at, At("11:29:58.920"));
+    }
+}
+
 }  // namespace
 }  // namespace kestrava::runtime
