@@ -12,8 +12,11 @@
 #include <vector>
 
 #include "console/console.h"
+#include "platform/keys.h"
+#include "runtime/replay_page.h"
 #include "runtime/scenario.h"
 #include "shell/page_commands.h"
+#include "shell/scheduled_confirm.h"
 
 namespace kestrava::runtime {
 namespace {
@@ -400,6 +403,50 @@ TEST(Replay, AFeedCanBeLateBurstyOrOnAClockOfItsOwn) {
         EXPECT_GE(r.confirmations[0].at, At("11:29:58.900"));
         EXPECT_LE(r.confirmations[0].at, At("11:29:58.920"));
     }
+}
+
+// The page model on its own: one press for a burst of the command and the confirm points at one
+// instant, one click for a schedule and the command naming its token, and the cancel after the
+// click answered too late.
+TEST(PageModel, OnePressPerBurstAndOneClickPerToken) {
+    PageModel page(false, [](DayMs at) { return Confirmation{at, 0, 0, 0}; });
+    auto post = [&](DayMs at, std::uint32_t msg, std::uint32_t w = 0, std::int32_t l = 0, bool toView = false,
+                    PagePointRole role = PagePointRole::None, std::int64_t pc = 0) {
+        PostRecord r;
+        r.message = {msg, w, l};
+        r.role = role;
+        page.OnPost(r, toView, at, pc);
+    };
+    auto bid = [&](DayMs at, const char* amount) {
+        post(at, platform::wm::KeyDown, platform::vk::Delete, 1, true);
+        for (const char* c = amount; *c; ++c) post(at, platform::wm::Char, static_cast<std::uint32_t>(*c), 0, true);
+        post(at, shell::cmd::PressAddElement);
+        post(at, shell::cmd::PressBidElement);
+    };
+    page.SetPrice(89000);
+    bid(1000, "300");
+    post(1500, shell::cmd::ConfirmCodeElement);
+    for (int n = 0; n < 3; ++n) post(1500, shell::cmd::ClickAt, 0, 0, false, PagePointRole::Confirm);
+    post(2000, shell::cmd::ClickAt, 0, 0, false, PagePointRole::Confirm);  // a press of its own, no dialog
+
+    page.SetPrice(89200);
+    bid(3000, "500");  // 89700, above the page's 89200 + 300
+    post(3000, shell::cmd::ScheduleConfirm, 500, 7, false, PagePointRole::None, 0);
+    page.Poll(3499, 499);
+    page.Poll(3500, 500);
+    post(3600, shell::cmd::ConfirmCodeElement, 0, 7);  // stands in for the schedule that clicked
+    post(3700, shell::cmd::CancelScheduledConfirm, 0, 7, false, PagePointRole::None, 700);
+
+    std::vector<std::string> lines;
+    for (const PageOutcome& p : page.Outcomes()) lines.push_back(FormatPageOutcome(p));
+    EXPECT_EQ(lines, (std::vector<std::string>{"page: accepted 89300 at 00:00:01.500, page price 89000, gap 300",
+                                               "page: click with no dialog open at 00:00:02.000",
+                                               "page: refused 89700 at 00:00:03.500, page price 89200, gap 500"}));
+    std::vector<std::int32_t> answers;
+    for (const PageModel::ToConsole& m : page.TakeDue(4000))
+        if (m.message.msg == shell::kScheduleAnswerMessage) answers.push_back(m.message.lParam);
+    EXPECT_EQ(answers, (std::vector<std::int32_t>{1, 2, 4}));
+    EXPECT_EQ(page.ShellClicks().size(), 1u);
 }
 
 }  // namespace
