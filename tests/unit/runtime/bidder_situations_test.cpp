@@ -4,6 +4,7 @@
 // an accepted bid wherever the console should confirm. Each row names the fault it would show.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <regex>
 #include <string>
 #include <vector>
@@ -66,6 +67,9 @@ const Row kRows[] = {
     {"bidder_page_closes_dialog.scn", "the console presses confirm into a dialog the page has closed",
      {"page: no bid accepted"}},
 };
+
+// Names the row in the test's listing by its file.
+void PrintTo(const Row& row, std::ostream* os) { *os << row.file; }
 
 class BidderSituation : public testing::TestWithParam<Row> {};
 
