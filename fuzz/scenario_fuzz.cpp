@@ -49,8 +49,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(e.line >= 1);
         if (e.kind == EventKind::ClockStep) FUZZ_CHECK(e.a >= 0 && e.a < 86400000);
         if (e.kind == EventKind::Shell || e.kind == EventKind::LogFolder) FUZZ_CHECK(e.a == 0 || e.a == 1);
+        if (e.kind == EventKind::Key) FUZZ_CHECK(e.b >= 0 && e.b <= 60000);
     }
-    for (const Feed& f : s.feeds) FUZZ_CHECK(f.from >= s.start && f.to >= f.from && f.periodMs >= 1 && f.periodMs <= 60000);
+    FUZZ_CHECK(s.pageClockOffsetMs >= -60000 && s.pageClockOffsetMs <= 60000);
+    for (const Feed& f : s.feeds) {
+        FUZZ_CHECK(f.from >= s.start && f.to >= f.from && f.periodMs >= 1 && f.periodMs <= 60000);
+        FUZZ_CHECK(f.delayMs >= 0 && f.delayMs <= 60000 && f.burstMs >= 0 && f.burstMs <= 60000);
+        if (f.clockOffsetMs) FUZZ_CHECK(*f.clockOffsetMs >= -60000 && *f.clockOffsetMs <= 60000);
+    }
     for (const SettingValue& v : s.settings) {
         FUZZ_CHECK(!v.file.empty() && !v.key.empty());
         FUZZ_CHECK(OneLine(v.key) && OneLine(v.value) && OneLine(v.section));

@@ -50,6 +50,15 @@ std::optional<std::int64_t> Integer(std::string_view w) {
     return negative ? -v : v;
 }
 
+// A clock offset: "+300", "-300" or "300" ms, within a minute either way.
+std::optional<int> OffsetMs(std::string_view w) {
+    if (!w.empty() && w.front() == '+') w.remove_prefix(1);
+    if (!w.empty() && w.front() == '+') return std::nullopt;
+    const auto v = Integer(w);
+    if (!v || *v < -60000 || *v > 60000) return std::nullopt;
+    return static_cast<int>(*v);
+}
+
 bool PlainKey(std::string_view k) {
     return !k.empty() && std::all_of(k.begin(), k.end(), [](char ch) {
         return (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9') || ch == '_';
@@ -133,9 +142,15 @@ private:
             return {};
         }
         if (verb == "feed") return FeedLine(w);
+        if (verb == "page") {
+            const auto offset = w.size() == 3 && w[1] == "clock" ? OffsetMs(w[2]) : std::nullopt;
+            if (!offset) return "page takes clock and an offset in ms (+MS or -MS, up to 60000)";
+            s_.pageClockOffsetMs = *offset;
+            return {};
+        }
         if (verb == "at") return At(w);
         return "unknown statement \"" + std::string(verb) +
-               "\" (expected start, stop, bid, set, slot, box, feed or at)";
+               "\" (expected start, stop, bid, set, slot, box, feed, page or at)";
     }
 
     std::string Set(const std::vector<std::string_view>& w) {
@@ -199,7 +214,8 @@ private:
     }
 
     std::string FeedLine(const std::vector<std::string_view>& w) {
-        if (w.size() != 3 && w.size() != 5) return "feed takes a start time, an end time and optionally: every <ms>";
+        if (w.size() < 3 || w.size() % 2 == 0)
+            return "feed takes a start time, an end time and optionally: every <ms>, delay <ms>, burst <ms>, clock <±ms>";
         std::string error;
         Feed f;
         f.line = line_;
@@ -210,11 +226,26 @@ private:
         if (*to < *from) return "the feed ends before it starts";
         f.from = *from;
         f.to = *to;
-        if (w.size() == 5) {
-            const auto period = Integer(w[4]);
-            if (w[3] != "every" || !period || *period < 1 || *period > 60000)
-                return "feed period: every <ms>, 1 … 60000";
-            f.periodMs = static_cast<int>(*period);
+        for (std::size_t i = 3; i + 1 < w.size(); i += 2) {
+            const std::string_view option = w[i];
+            if (option == "clock") {
+                f.clockOffsetMs = OffsetMs(w[i + 1]);
+                if (!f.clockOffsetMs) return "feed clock: clock <±ms>, up to 60000 either way";
+                continue;
+            }
+            const auto ms = Integer(w[i + 1]);
+            if (option == "every") {
+                if (!ms || *ms < 1 || *ms > 60000) return "feed period: every <ms>, 1 … 60000";
+                f.periodMs = static_cast<int>(*ms);
+            } else if (option == "delay") {
+                if (!ms || *ms < 0 || *ms > 60000) return "feed delay: delay <ms>, 0 … 60000";
+                f.delayMs = static_cast<int>(*ms);
+            } else if (option == "burst") {
+                if (!ms || *ms < 1 || *ms > 60000) return "feed burst: burst <ms>, 1 … 60000";
+                f.burstMs = static_cast<int>(*ms);
+            } else {
+                return "unknown feed option \"" + std::string(option) + "\" (expected every, delay, burst or clock)";
+            }
         }
         s_.feeds.push_back(f);
         return {};
@@ -231,11 +262,13 @@ private:
         const std::string_view what = w[2];
         const std::size_t n = w.size() - 3;  // arguments after the event's name
         auto arg = [&](std::size_t i) { return Integer(w[3 + i]); };
-        if (what == "page" || what == "server") {
+        if (what == "page" && n == 2 && w[3] == "closes" && w[4] == "dialog") {
+            e.kind = EventKind::PageClosesDialog;
+        } else if (what == "page" || what == "server") {
             const auto price = n == 2 ? arg(0) : std::nullopt;
             const auto code = n == 2 ? arg(1) : std::nullopt;
             if (!price || !code || *price < 0 || *price > 0xFFFFFFFFLL || *code < INT32_MIN || *code > INT32_MAX)
-                return what == "page" ? "page takes a price and a page time code (HHMMSS or HHMMSSffff)"
+                return what == "page" ? "page takes a price and a page time code (HHMMSS or HHMMSSffff), or: closes dialog"
                                       : "server takes a price and a page time code (HHMMSSffff)";
             e.kind = what == "page" ? EventKind::PageReport : EventKind::ServerReport;
             e.a = *price;
@@ -246,18 +279,28 @@ private:
             e.kind = EventKind::Price;
             e.a = *price;
         } else if (what == "screen") {
-            const auto price = n == 1 ? arg(0) : std::nullopt;
+            const bool misread = n == 2 && w[4] == "misread";
+            const auto price = n == 1 || misread ? arg(0) : std::nullopt;
             if (!price || *price < 0 || *price > kMaxScreenPrice)
-                return "screen takes the price the page's figure shows, 0 … " + std::to_string(kMaxScreenPrice);
+                return "screen takes the price the page's figure shows, 0 … " + std::to_string(kMaxScreenPrice) +
+                       ", and optionally: misread";
             e.kind = EventKind::ScreenPrice;
             e.a = *price;
+            e.b = misread ? 1 : 0;
         } else if (what == "jam") {
             const auto count = n == 1 ? arg(0) : std::nullopt;
             if (!count || *count < 0 || *count > 0xFFFFFFFFLL) return "jam takes the server's count";
             e.kind = EventKind::Jam;
             e.a = *count;
         } else if (what == "key") {
-            if (n != 1) return "key takes one of enter, ctrl+enter, escape, f3";
+            if (n == 3 && w[3] == "enter" && w[4] == "held") {
+                // Held down: the keyboard repeats it while it is down.
+                const auto ms = arg(2);
+                if (!ms || *ms < 1 || *ms > 60000) return "key enter held takes how long it is held, 1 … 60000 ms";
+                e.b = *ms;
+            } else if (n != 1) {
+                return "key takes one of enter, ctrl+enter, escape, f3 (or: enter held <ms>)";
+            }
             e.kind = EventKind::Key;
             const std::string_view k = w[3];
             if (k == "enter") {
@@ -276,9 +319,14 @@ private:
             e.kind = EventKind::LogFolder;
             e.a = w[3] == "writable" ? 1 : 0;
         } else if (what == "shell") {
-            if (n != 1 || (w[3] != "killed" && w[3] != "started")) return "shell takes killed or started";
-            e.kind = EventKind::Shell;
-            e.a = w[3] == "started" ? 1 : 0;
+            if (n == 2 && w[3] == "fails" && w[4] == "confirm") {
+                e.kind = EventKind::ShellFailsConfirm;
+            } else {
+                if (n != 1 || (w[3] != "killed" && w[3] != "started"))
+                    return "shell takes killed or started, or: fails confirm";
+                e.kind = EventKind::Shell;
+                e.a = w[3] == "started" ? 1 : 0;
+            }
         } else if (what == "clock") {
             const auto to = n == 1 ? ParseClock(w[3]) : std::nullopt;
             if (!to) return "clock takes the time of day the PC clock is set to (HH:MM:SS[.mmm])";

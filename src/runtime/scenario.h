@@ -32,11 +32,14 @@ enum class EventKind {
     Box,           // a console box: a = control id, b = 1 ticked / 0 cleared
     Post,          // any message to the console: a = message, b = wParam, c = lParam
     Price,         // from now on the page shows lowest price a (used by the feed)
-    ScreenPrice,   // from now on the page's price figure on the screen reads a
+    ScreenPrice,   // from now on the page's price figure on the screen reads a; b = 1: a misread
+                   // (the page's own price is not a)
     LogFolder,     // from now on the Log folder can be written (a = 1) or not (a = 0)
     Shell,         // the page shell's process is killed (a = 0) or started again by hand (a = 1)
     ClockStep,     // a network-time correction sets the PC clock to time of day a (ms); the
                    // page, the feed and the scenario's times keep the true time
+    PageClosesDialog,   // the page closes its verification-code dialog by itself
+    ShellFailsConfirm,  // from now on the shell's scheduled clicks find no confirm button
 };
 
 // The highest price a `screen` line can put on the page: the replay's fake page draws its price
@@ -51,16 +54,22 @@ struct ScenarioEvent {
     std::int64_t a = 0;
     std::int64_t b = 0;
     std::int64_t c = 0;
-    Key key = Key::Enter;
+    Key key = Key::Enter;  // Key: b = how long it is held (ms), 0 for a tap
     int line = 0;  // where the scenario said it
 };
 
 // The page's regular reports: every `periodMs` from `from` to `to` (inclusive), the current
-// price with the page time code of that moment.
+// price with the page time code of that moment. A report reaches the console `delayMs` after its
+// moment; with `burstMs` the reports are held back and handed over together at every burstMs
+// from `from` (then delayed). The time codes run `clockOffsetMs` from the true time (unset: the
+// scenario's page clock).
 struct Feed {
     DayMs from = 0;
     DayMs to = 0;
     int periodMs = 100;
+    int delayMs = 0;
+    int burstMs = 0;
+    std::optional<int> clockOffsetMs;
     int line = 0;
 };
 
@@ -73,6 +82,7 @@ struct Scenario {
     std::vector<ScenarioEvent> startBoxes;  // boxes set right after the console's start-up
     std::vector<ScenarioEvent> events;      // in time order (stable for equal times)
     std::vector<Feed> feeds;
+    int pageClockOffsetMs = 0;  // `page clock ±MS`: how far the page's time codes run from the true time
 };
 
 struct ParseError {

@@ -52,7 +52,7 @@ TEST(DegradedDay, EachScenarioEndsInOneConfirmationOnItsRule) {
          {"延时达到"},
          "11:29:50.400"},
         {"degraded_shell_cannot_click.scn",
-         "confirm 1 at 11:29:59.905: applied 89900, lowest 89000, gap 900, 1 s remaining",
+         "confirm 1 at 11:29:59.900: applied 89900, lowest 89000, gap 900, 1 s remaining",
          {"页面未能按预约点击确定，软件立即点击确定 申请价格：89900"},
          {}},
         {"degraded_f3_test_bid.scn", "confirm 1 at 11:29:45.100: applied 89300, lowest 89000, gap 300, 15 s remaining",

@@ -12,8 +12,11 @@
 #include <vector>
 
 #include "console/console.h"
+#include "platform/keys.h"
+#include "runtime/replay_page.h"
 #include "runtime/scenario.h"
 #include "shell/page_commands.h"
+#include "shell/scheduled_confirm.h"
 
 namespace kestrava::runtime {
 namespace {
@@ -340,6 +343,110 @@ TEST(Replay, APageShellKilledInTheLastMinuteGetsThePageBackAndTheRunGoesOn) {
             EXPECT_EQ(r.confirmations[0].Gap(), 300);
         }
     }
+}
+
+// The shell's messages to the console, in order: (message, lParam).
+std::vector<std::pair<std::uint32_t, std::int32_t>> ShellSaid(const ReplayResult& r) {
+    std::vector<std::pair<std::uint32_t, std::int32_t>> out;
+    for (const TimelineEntry& e : r.timeline)
+        if (e.kind == TimelineEntry::Kind::Shell) out.emplace_back(e.message.msg, e.message.lParam);
+    return out;
+}
+
+// The page's side answers as the real shell does: the code dialog opens on the bid button and
+// closes on the press, a schedule is accepted and clicked at its moment by the shell (the console
+// sends no confirm command of its own then), and a shell that finds no button answers 5, upon
+// which the console presses by its command.
+TEST(Replay, ThePageAndItsShellAnswerTheConsole) {
+    constexpr std::uint32_t kDialog = console::msg::CodeDialog, kAnswer = 0x4ad;
+    const ReplayResult shellClicks = Replay(ExampleText("forced_submission.scn"));
+    EXPECT_EQ(ShellSaid(shellClicks), (std::vector<std::pair<std::uint32_t, std::int32_t>>{
+                                          {kDialog, 1}, {kAnswer, 1}, {kAnswer, 2}, {kDialog, 2}}));
+    EXPECT_EQ(Posts(shellClicks, shell::cmd::ConfirmCodeElement), 0);
+    ASSERT_EQ(shellClicks.page.size(), 1u);
+    EXPECT_EQ(FormatPageOutcome(shellClicks.page[0]), "page: refused 89900 at 11:29:59.900, page price 89000, gap 900");
+
+    const ReplayResult fails = Replay(ExampleText("forced_submission.scn") + "\nat 11:29:50 shell fails confirm\n");
+    EXPECT_EQ(ShellSaid(fails), (std::vector<std::pair<std::uint32_t, std::int32_t>>{
+                                    {kDialog, 1}, {kAnswer, 1}, {kAnswer, 5}, {kDialog, 2}}));
+    EXPECT_EQ(Posts(fails, shell::cmd::ConfirmCodeElement), 1);
+    ASSERT_EQ(fails.page.size(), 1u);
+    EXPECT_EQ(fails.page[0].at, At("11:29:59.900"));
+
+    // A press of the bid at the page's price + 300 is accepted; the page's own close is reported.
+    const ReplayResult closed = Replay(ExampleText("second_bid_confirm_on_rise.scn") + "\nat 11:29:30 page closes dialog\n");
+    EXPECT_EQ(ShellSaid(closed), (std::vector<std::pair<std::uint32_t, std::int32_t>>{{kDialog, 1}, {kDialog, 0}}));
+    const ReplayResult open = Replay(ExampleText("second_bid_confirm_on_rise.scn"));
+    ASSERT_EQ(open.page.size(), 1u);
+    EXPECT_EQ(FormatPageOutcome(open.page[0]), "page: accepted 89700 at 11:29:45.000, page price 89400, gap 300");
+}
+
+// A feed's reports that reach the console late, in bursts, or with the page's clock running ahead.
+TEST(Replay, AFeedCanBeLateBurstyOrOnAClockOfItsOwn) {
+    const std::string file = "second_bid_confirm_on_rise.scn";
+    const std::string feed = "feed 11:29:00 11:30:00 every 100";
+    const Case cases[] = {
+        {"each report 400 ms late: the rise to 89400 at 11:29:45 is seen at 45.400", Edited(file, feed, feed + " delay 400"),
+         {{At("11:29:45.400")}, 300, 15}},
+        {"reports handed over every 700 ms: the one of 45.000 goes with those up to 45.500",
+         Edited(file, feed, feed + " burst 700"), {{At("11:29:45.500")}, 300, 15}},
+        {"bursts of 700, then 200 ms late", Edited(file, feed, feed + " burst 700 delay 200"), {{At("11:29:45.700")}, 300, 15}},
+    };
+    for (const Case& t : cases) Check(t);
+
+    // The page clock (the clock of the remaining time) a second ahead: the forced submission's
+    // moment, 100 ms before the end on the page, comes a second early in true time.
+    const std::string forced = ExampleText("forced_submission.scn") + "\nset conf systime_screentime 1\n";
+    for (const std::string& text : {forced + "page clock +1000\n", Edit(forced, "every 100", "every 100 clock +1000")}) {
+        const ReplayResult r = Replay(text);
+        ASSERT_EQ(r.confirmations.size(), 1u) << text;
+        EXPECT_GE(r.confirmations[0].at, At("11:29:58.900"));
+        EXPECT_LE(r.confirmations[0].at, At("11:29:58.920"));
+    }
+}
+
+// The page model on its own: one press for a burst of the command and the confirm points at one
+// instant, one click for a schedule and the command naming its token, and the cancel after the
+// click answered too late.
+TEST(PageModel, OnePressPerBurstAndOneClickPerToken) {
+    PageModel page(false, [](DayMs at) { return Confirmation{at, 0, 0, 0}; });
+    auto post = [&](DayMs at, std::uint32_t msg, std::uint32_t w = 0, std::int32_t l = 0, bool toView = false,
+                    PagePointRole role = PagePointRole::None, std::int64_t pc = 0) {
+        PostRecord r;
+        r.message = {msg, w, l};
+        r.role = role;
+        page.OnPost(r, toView, at, pc);
+    };
+    auto bid = [&](DayMs at, const char* amount) {
+        post(at, platform::wm::KeyDown, platform::vk::Delete, 1, true);
+        for (const char* c = amount; *c; ++c) post(at, platform::wm::Char, static_cast<std::uint32_t>(*c), 0, true);
+        post(at, shell::cmd::PressAddElement);
+        post(at, shell::cmd::PressBidElement);
+    };
+    page.SetPrice(89000);
+    bid(1000, "300");
+    post(1500, shell::cmd::ConfirmCodeElement);
+    for (int n = 0; n < 3; ++n) post(1500, shell::cmd::ClickAt, 0, 0, false, PagePointRole::Confirm);
+    post(2000, shell::cmd::ClickAt, 0, 0, false, PagePointRole::Confirm);  // a press of its own, no dialog
+
+    page.SetPrice(89200);
+    bid(3000, "500");  // 89700, above the page's 89200 + 300
+    post(3000, shell::cmd::ScheduleConfirm, 500, 7, false, PagePointRole::None, 0);
+    page.Poll(3499, 499);
+    page.Poll(3500, 500);
+    post(3600, shell::cmd::ConfirmCodeElement, 0, 7);  // stands in for the schedule that clicked
+    post(3700, shell::cmd::CancelScheduledConfirm, 0, 7, false, PagePointRole::None, 700);
+
+    std::vector<std::string> lines;
+    for (const PageOutcome& p : page.Outcomes()) lines.push_back(FormatPageOutcome(p));
+    EXPECT_EQ(lines, (std::vector<std::string>{"page: accepted 89300 at 00:00:01.500, page price 89000, gap 300",
+                                               "page: click with no dialog open at 00:00:02.000",
+                                               "page: refused 89700 at 00:00:03.500, page price 89200, gap 500"}));
+    std::vector<std::int32_t> answers;
+    for (const PageModel::ToConsole& m : page.TakeDue(4000))
+        if (m.message.msg == shell::kScheduleAnswerMessage) answers.push_back(m.message.lParam);
+    EXPECT_EQ(answers, (std::vector<std::int32_t>{1, 2, 4}));
+    EXPECT_EQ(page.ShellClicks().size(), 1u);
 }
 
 }  // namespace

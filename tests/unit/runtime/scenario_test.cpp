@@ -102,6 +102,19 @@ TEST(Scenario, MalformedLinesAreReportedWithTheirNumber) {
         {"at 11:29:10 clock 11:29:15 11:29:20\n", 1, "clock takes the time of day"},
         {"start 11:29:00\nset conf launchp 1\x01\n", 2, "control character 1"},
         {"# a comment may not hide one either \x7f\n", 1, "control character 127"},
+        {"feed 11:29:00 11:29:10 delay -1\n", 1, "feed delay"},
+        {"feed 11:29:00 11:29:10 burst 0\n", 1, "feed burst"},
+        {"feed 11:29:00 11:29:10 clock ++5\n", 1, "feed clock"},
+        {"feed 11:29:00 11:29:10 clock 60001\n", 1, "feed clock"},
+        {"feed 11:29:00 11:29:10 sometimes 3\n", 1, "unknown feed option \"sometimes\""},
+        {"feed 11:29:00 11:29:10 every\n", 1, "feed takes"},
+        {"page clock fast\n", 1, "page takes clock"},
+        {"at 11:29:10 key enter held\n", 1, "key takes"},
+        {"at 11:29:10 key enter held 0\n", 1, "held takes how long"},
+        {"at 11:29:10 key escape held 300\n", 1, "key takes"},
+        {"at 11:29:10 page closes window\n", 1, "page takes"},
+        {"at 11:29:10 shell fails click\n", 1, "fails confirm"},
+        {"at 11:29:10 screen 89400 wrong\n", 1, "misread"},
     };
     for (const Case& t : cases) {
         SCOPED_TRACE(t.text);
@@ -111,6 +124,34 @@ TEST(Scenario, MalformedLinesAreReportedWithTheirNumber) {
         EXPECT_EQ(r.error->line, t.line);
         EXPECT_NE(r.error->message.find(t.says), std::string::npos) << r.error->message;
     }
+}
+
+TEST(Scenario, ReadsThePageAndShellStatements) {
+    const ParseResult r = ParseScenario(
+        "start 11:29:00\n"
+        "page clock -250\n"
+        "feed 11:29:00 11:29:40 burst 500 delay 300 every 50\n"
+        "feed 11:29:40 11:29:50 clock +1500\n"
+        "at 11:29:20 key enter held 1500\n"
+        "at 11:29:30 page closes dialog\n"
+        "at 11:29:31 shell fails confirm\n"
+        "at 11:29:32 screen 89400 misread\n");
+    ASSERT_TRUE(r.scenario) << r.error->message;
+    const Scenario& s = *r.scenario;
+    EXPECT_EQ(s.pageClockOffsetMs, -250);
+    ASSERT_EQ(s.feeds.size(), 2u);
+    EXPECT_EQ(s.feeds[0].periodMs, 50);
+    EXPECT_EQ(s.feeds[0].burstMs, 500);
+    EXPECT_EQ(s.feeds[0].delayMs, 300);
+    EXPECT_FALSE(s.feeds[0].clockOffsetMs);
+    EXPECT_EQ(s.feeds[1].clockOffsetMs, 1500);
+    ASSERT_EQ(s.events.size(), 4u);
+    EXPECT_EQ(s.events[0].key, Key::Enter);
+    EXPECT_EQ(s.events[0].b, 1500);
+    EXPECT_EQ(s.events[1].kind, EventKind::PageClosesDialog);
+    EXPECT_EQ(s.events[2].kind, EventKind::ShellFailsConfirm);
+    EXPECT_EQ(s.events[3].kind, EventKind::ScreenPrice);
+    EXPECT_EQ(s.events[3].b, 1);
 }
 
 TEST(Scenario, AMissingFileIsAnErrorOfTheWholeFile) {
