@@ -2,10 +2,9 @@
 
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <chrono>
 #include <vector>
-
-#include <hiredis/hiredis.h>
 
 namespace kestrava::sync {
 
@@ -55,25 +54,25 @@ end
 return sum
 )";
 
-// One command; the integer answer, or -1 (and the context dropped) when Redis did not answer.
-long long Integer(redisContext*& ctx, const std::vector<std::string>& args) {
-    if (ctx == nullptr) return -1;
-    std::vector<const char*> argv;
-    std::vector<std::size_t> lens;
-    for (const std::string& a : args) {
-        argv.push_back(a.data());
-        lens.push_back(a.size());
+// How long a connection or an answer may take: past it Redis counts as lost.
+constexpr int kTimeoutMs = 1000;
+
+// The pause before the next attempt to reach Redis: short after a single failure (a restart is
+// over quickly), doubling to a second while Redis stays away.
+class Backoff {
+public:
+    int Next() {
+        const int ms = ms_;
+        ms_ = std::min(ms_ * 2, kLongestMs);
+        return ms;
     }
-    auto* reply = static_cast<redisReply*>(redisCommandArgv(ctx, static_cast<int>(argv.size()), argv.data(), lens.data()));
-    if (reply == nullptr) {
-        redisFree(ctx);
-        ctx = nullptr;
-        return -1;
-    }
-    const long long v = reply->type == REDIS_REPLY_INTEGER ? reply->integer : -1;
-    freeReplyObject(reply);
-    return v;
-}
+    void Reset() { ms_ = kFirstMs; }
+
+private:
+    static constexpr int kFirstMs = 100;
+    static constexpr int kLongestMs = 1000;
+    int ms_ = kFirstMs;
+};
 
 }  // namespace
 
@@ -91,7 +90,7 @@ void RedisBridge::Stop() {
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;
-        if (sub_ != nullptr) ::shutdown(sub_->fd, SHUT_RDWR);
+        if (subscriptionFd_ >= 0) ::shutdown(subscriptionFd_, SHUT_RDWR);
     }
     wake_.notify_all();
     if (commandThread_.joinable()) commandThread_.join();
@@ -104,17 +103,6 @@ bool RedisBridge::Sleep(int ms) {
     return !stopping_;
 }
 
-redisContext* RedisBridge::Connect(std::string* why) {
-    const timeval timeout{1, 0};
-    redisContext* ctx = redisConnectWithTimeout(host_.c_str(), port_, timeout);
-    if (ctx == nullptr || ctx->err) {
-        *why = ctx ? ctx->errstr : "out of memory";
-        if (ctx) redisFree(ctx);
-        return nullptr;
-    }
-    return ctx;
-}
-
 void RedisBridge::Enqueue(Job job) {
     {
         std::lock_guard lock(mutex_);
@@ -124,131 +112,122 @@ void RedisBridge::Enqueue(Job job) {
     wake_.notify_all();
 }
 
+// Both threads report here; the node hears of a change under the lock so that a loss and a
+// rejoin seen by the two threads reach it in the order they happened.
+void RedisBridge::SetLinkUp(Link link, bool up, const std::string& why) {
+    std::lock_guard lock(mutex_);
+    linksUp_ = up ? linksUp_ | link : linksUp_ & ~link;
+    // A command that got no answer says as much about the subscription, which would otherwise
+    // wait on a hung server for ever: end it, so both come back together on a fresh connection.
+    if (!up && link == kCommands && subscriptionFd_ >= 0) ::shutdown(subscriptionFd_, SHUT_RDWR);
+    const bool all = linksUp_ == (kCommands | kSubscription);
+    if (all == reportedUp_ || stopping_) return;
+    reportedUp_ = all;
+    if (events_.onState) events_.onState(all, why);
+}
+
 void RedisBridge::CommandLoop() {
-    redisContext* ctx = nullptr;
-    auto lastTry = std::chrono::steady_clock::time_point{};
+    RedisConnection conn;
+    Backoff backoff;
+    auto nextTry = std::chrono::steady_clock::now();
     for (;;) {
         Job job;
         {
             std::unique_lock lock(mutex_);
-            wake_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
+            const auto ready = [this] { return stopping_ || !jobs_.empty(); };
+            // While Redis is away, wake for the next attempt even when nothing is asked, so the
+            // node rejoins on its own.
+            if (conn.Connected()) wake_.wait(lock, ready);
+            else wake_.wait_until(lock, nextTry, ready);
             if (stopping_) break;
-            job = std::move(jobs_.front());
-            jobs_.pop_front();
-        }
-        // While Redis is away the checks answer at once; a new connection is tried at most
-        // twice a second.
-        const auto now = std::chrono::steady_clock::now();
-        if (ctx == nullptr && now - lastTry > std::chrono::milliseconds(500)) {
-            lastTry = now;
-            std::string why;
-            ctx = Connect(&why);
-            if (ctx != nullptr) {
-                const timeval timeout{1, 0};
-                redisSetTimeout(ctx, timeout);
+            if (!jobs_.empty()) {
+                job = std::move(jobs_.front());
+                jobs_.pop_front();
             }
         }
-        job(ctx);
-        if (ctx != nullptr && ctx->err) {
-            redisFree(ctx);
-            ctx = nullptr;
+        // While Redis is away the checks answer at once, between attempts to reach it.
+        if (!conn.Connected() && std::chrono::steady_clock::now() >= nextTry) {
+            if (conn.Open(host_, port_, kTimeoutMs) && conn.Ping()) {
+                backoff.Reset();
+                SetLinkUp(kCommands, true, {});
+            } else {
+                nextTry = std::chrono::steady_clock::now() + std::chrono::milliseconds(backoff.Next());
+            }
+        }
+        if (!job) continue;
+        const bool wasConnected = conn.Connected();
+        job(conn);
+        if (wasConnected && !conn.Connected()) {
+            SetLinkUp(kCommands, false, conn.Why());
+            nextTry = std::chrono::steady_clock::now() + std::chrono::milliseconds(backoff.Next());
         }
     }
-    if (ctx != nullptr) redisFree(ctx);
+    conn.Close();
     // Whoever waits on a job still queued hears that Redis did not answer.
     std::deque<Job> left;
     {
         std::lock_guard lock(mutex_);
         left.swap(jobs_);
     }
-    for (Job& j : left) j(nullptr);
+    for (Job& j : left) j(conn);
 }
 
 void RedisBridge::SubscribeLoop() {
-    bool reportedDown = false;
-    std::string why;
-    while (true) {
-        {
+    Backoff backoff;
+    for (;;) {
+        RedisConnection conn;
+        bool ok = conn.Open(host_, port_, kTimeoutMs);
+        if (ok) {
             std::lock_guard lock(mutex_);
             if (stopping_) break;
+            subscriptionFd_ = conn.Fd();
         }
-        redisContext* ctx = Connect(&why);
-        if (ctx != nullptr) {
-            auto* reply = static_cast<redisReply*>(redisCommand(ctx, "SUBSCRIBE %b", Channel().data(), Channel().size()));
-            if (reply == nullptr) {
-                why = ctx->errstr;
-                redisFree(ctx);
-                ctx = nullptr;
-            } else {
-                freeReplyObject(reply);
+        if (ok && conn.Subscribe(Channel())) {
+            conn.SetTimeout(0);  // a quiet room publishes nothing for hours
+            backoff.Reset();
+            SetLinkUp(kSubscription, true, {});
+            std::string message;
+            while (conn.NextMessage(&message)) {
+                if (events_.onMessage) events_.onMessage(message);
             }
-        }
-        if (ctx != nullptr) {
-            {
-                std::lock_guard lock(mutex_);
-                if (stopping_) {
-                    redisFree(ctx);
-                    break;
-                }
-                sub_ = ctx;
-            }
-            reportedDown = false;
-            if (events_.onState) events_.onState(true, {});
-            void* r = nullptr;
-            while (redisGetReply(ctx, &r) == REDIS_OK) {
-                auto* reply = static_cast<redisReply*>(r);
-                if (reply->type == REDIS_REPLY_ARRAY && reply->elements == 3 &&
-                    reply->element[2]->type == REDIS_REPLY_STRING && events_.onMessage) {
-                    events_.onMessage(std::string(reply->element[2]->str, reply->element[2]->len));
-                }
-                freeReplyObject(reply);
-            }
-            why = ctx->errstr[0] ? ctx->errstr : "connection ended";
-            {
-                std::lock_guard lock(mutex_);
-                sub_ = nullptr;
-            }
-            redisFree(ctx);
         }
         {
             std::lock_guard lock(mutex_);
-            if (stopping_) break;
+            subscriptionFd_ = -1;
         }
-        if (!reportedDown) {  // one report per loss, not one per retry
-            if (events_.onState) events_.onState(false, why);
-            reportedDown = true;
-        }
-        if (!Sleep(1000)) break;
+        conn.Close();
+        SetLinkUp(kSubscription, false, conn.Why().empty() ? "subscription ended" : conn.Why());
+        if (!Sleep(backoff.Next())) break;
     }
 }
 
 void RedisBridge::CheckReport(std::uint64_t conn, std::int64_t timeCode, int price, std::int64_t forgetMs,
                               std::function<void(int)> done) {
-    Enqueue([this, conn, timeCode, price, forgetMs, done = std::move(done)](redisContext* ctx) {
+    Enqueue([this, conn, timeCode, price, forgetMs, done = std::move(done)](RedisConnection& redis) {
         const std::string message =
             "r " + node_ + " " + std::to_string(conn) + " " + std::to_string(timeCode) + " " + std::to_string(price);
-        done(static_cast<int>(Integer(ctx, {"EVAL", kCheckReport, "2", room_ + ":newest", Channel(),
+        done(static_cast<int>(redis.Integer({"EVAL", kCheckReport, "2", room_ + ":newest", Channel(),
                                             std::to_string(timeCode), std::to_string(price), std::to_string(forgetMs),
                                             message})));
     });
 }
 
 void RedisBridge::CountJam(const std::string& bid, std::int64_t windowMs, int quorum, std::function<void(int)> done) {
-    Enqueue([this, bid, windowMs, quorum, done = std::move(done)](redisContext* ctx) {
-        done(static_cast<int>(Integer(ctx, {"EVAL", kCountJam, "3", room_ + ":jam", room_ + ":jam-sent", Channel(), bid,
+    Enqueue([this, bid, windowMs, quorum, done = std::move(done)](RedisConnection& redis) {
+        done(static_cast<int>(redis.Integer({"EVAL", kCountJam, "3", room_ + ":jam", room_ + ":jam-sent", Channel(), bid,
                                             std::to_string(windowMs), std::to_string(quorum), node_})));
     });
 }
 
 void RedisBridge::SharePending(const std::string& bid, int price) {
-    Enqueue([this, bid, price](redisContext* ctx) {
-        Integer(ctx, {"PUBLISH", Channel(), "q " + node_ + " " + bid + " " + std::to_string(price)});
+    Enqueue([this, bid, price](RedisConnection& redis) {
+        redis.Integer({"PUBLISH", Channel(), "q " + node_ + " " + bid + " " + std::to_string(price)});
     });
 }
 
 void RedisBridge::ShareClients(int local, std::function<void(int)> done) {
-    Enqueue([this, local, done = std::move(done)](redisContext* ctx) {
-        done(static_cast<int>(Integer(ctx, {"EVAL", kShareClients, "1", room_ + ":clients", node_, std::to_string(local)})));
+    Enqueue([this, local, done = std::move(done)](RedisConnection& redis) {
+        done(static_cast<int>(redis.Integer({"EVAL", kShareClients, "1", room_ + ":clients", node_, std::to_string(local)})));
     });
 }
 

@@ -1,8 +1,10 @@
 // The link of one node with the cluster's Redis (hiredis, blocking calls on two threads of its
 // own so the event loop never waits on the network): one connection subscribed to the room's
 // channel, one for the checks that must hold across nodes. Results come back through callbacks
-// on the bridge's threads; the node posts them to its event loop. A lost Redis is retried every
-// second; while it is away every check answers "unavailable" at once.
+// on the bridge's threads; the node posts them to its event loop. The link is up while both
+// connections are; a command that fails or a subscription that ends takes it down (the other
+// connection is started afresh too), and both are retried with a backoff of at most a second.
+// While it is down every check answers "unavailable" at once.
 #pragma once
 
 #include <condition_variable>
@@ -13,14 +15,14 @@
 #include <string>
 #include <thread>
 
-struct redisContext;
+#include "redis_connection.h"
 
 namespace kestrava::sync {
 
 class RedisBridge {
 public:
     struct Events {
-        // The subscription came up (true) or was lost (false, with the reason).
+        // The link came up (true) or was lost (false, with the reason); once per change.
         std::function<void(bool up, const std::string& why)> onState;
         // A message on the room's channel (including this node's own).
         std::function<void(const std::string& message)> onMessage;
@@ -51,11 +53,13 @@ public:
     std::string Channel() const { return room_ + ":relay"; }
 
 private:
-    using Job = std::function<void(redisContext*)>;  // null context: Redis is away
+    using Job = std::function<void(RedisConnection&)>;  // not connected: Redis is away
+    enum Link { kCommands = 1, kSubscription = 2 };
     void Enqueue(Job job);
     void CommandLoop();
     void SubscribeLoop();
-    redisContext* Connect(std::string* why);
+    // Records whether `link` is up and tells the node when the whole link changes.
+    void SetLinkUp(Link link, bool up, const std::string& why);
     bool Sleep(int ms);  // false when stopping
 
     std::string host_;
@@ -68,7 +72,11 @@ private:
     std::condition_variable wake_;
     bool stopping_ = false;
     std::deque<Job> jobs_;
-    redisContext* sub_ = nullptr;  // guarded by mutex_ for Stop's shutdown of its socket
+    int linksUp_ = 0;           // Link bits
+    bool reportedUp_ = false;   // what the node was last told
+    // The subscription's socket while its thread holds it open, for Stop and a failed command to
+    // end its wait (cleared before the connection closes, so never a recycled descriptor).
+    int subscriptionFd_ = -1;
     std::thread commandThread_;
     std::thread subscribeThread_;
 };

@@ -111,7 +111,7 @@ void SyncNode::OnRedisState(bool up, const std::string& why) {
         log_("redis " + where + " joined: reports and jam signals are shared with the cluster");
     } else {
         rules_.SetRemoteClients(0);
-        log_("redis " + where + " lost (" + why + "): relaying within this node, retrying every second");
+        log_("redis " + where + " lost (" + why + "): relaying within this node, reconnecting at least every second");
     }
 }
 

@@ -1,6 +1,10 @@
 // Two sync server nodes sharing one room through a Redis server the test starts itself.
 #include <gtest/gtest.h>
 
+#include <map>
+#include <ostream>
+#include <utility>
+
 #include "sync_test_support.h"
 #include "ws_clients.h"
 
@@ -98,6 +102,78 @@ TEST_F(SyncClusterTest, NodeThatLosesRedisRelaysWithinItselfAndRejoins) {
     EXPECT_TRUE(clients_.WaitFor(b, shared)) << "node 2's client hears node 1's report again";
     EXPECT_TRUE(clients_.WaitFor(a, shared));
 }
+
+// Redis failing under the node while its consoles report, and coming back.
+struct RedisFault {
+    const char* name;
+    void (*begin)(RedisProcess&);
+    bool (*end)(RedisProcess&);
+};
+
+void PrintTo(const RedisFault& f, std::ostream* os) { *os << f.name; }
+
+const RedisFault kRedisFaults[] = {
+    {"Killed", [](RedisProcess& r) { r.Kill(); }, [](RedisProcess& r) { return r.Start(); }},
+    // Hung for longer than the bridge waits for an answer (a second).
+    {"Hung", [](RedisProcess& r) { r.Pause(); }, [](RedisProcess& r) {
+         r.Resume();
+         return true;
+     }},
+};
+
+class SyncClusterFaultTest : public SyncClusterTest, public ::testing::WithParamInterface<RedisFault> {
+protected:
+    // A report of `from` at the present moment, at the room's one price (so never a jump, and
+    // each one newer than the last): with a second console on its node every one is relayed.
+    std::string Report(int from) {
+        const std::string r = "1_" + NowCode() + ",89300";
+        clients_.Send(from, r);
+        sent_[from].push_back(r);
+        std::this_thread::sleep_for(40ms);  // within the rate limit of each console
+        return r;
+    }
+
+    std::map<int, std::vector<std::string>> sent_;
+};
+
+TEST_P(SyncClusterFaultTest, NodeOutlivesRedisFailingMidCommandRelaysWithinItselfAndRejoins) {
+    const int a = Open(0, "10000001"), d = Open(0, "10000004");
+    const int b = Open(1, "10000002");
+    clients_.Send(a, "1_" + NowCode() + ",89300");
+    std::this_thread::sleep_for(50ms);
+    ASSERT_TRUE(clients_.WaitFor(b, Report(d))) << "a and d agree on the room's first price";
+
+    // Every report of node 1 is a check in Redis when Redis fails under it.
+    for (int i = 0; i < 6; ++i) Report(i % 2 ? a : d);
+    GetParam().begin(redis_);
+    const auto down = std::chrono::steady_clock::now();
+    while (std::chrono::steady_clock::now() - down < 1500ms) Report(d);
+    ASSERT_TRUE(nodes_[0]->WaitClustered(false, 5s));
+    ASSERT_TRUE(nodes_[1]->WaitClustered(false, 5s));
+    // Within node 1 its consoles still hear each other, both ways.
+    EXPECT_TRUE(clients_.WaitFor(d, Report(a)));
+    EXPECT_TRUE(clients_.WaitFor(a, Report(d)));
+    std::this_thread::sleep_for(1500ms);  // several attempts to reconnect, still one log line
+    for (auto& n : nodes_) EXPECT_EQ(n->LogCount("lost"), 1);
+
+    ASSERT_TRUE(GetParam().end(redis_));
+    for (auto& n : nodes_) ASSERT_TRUE(n->WaitClustered(true));
+    for (auto& n : nodes_) EXPECT_EQ(n->LogCount("joined"), 2) << "the first join and the rejoin";
+    EXPECT_TRUE(clients_.WaitFor(b, Report(d))) << "node 2's console hears node 1's again";
+    EXPECT_TRUE(clients_.WaitFor(d, Report(b))) << "and the other way, through the new subscription";
+
+    // Nothing a console of node 1 reported was lost for the other one, whatever Redis did.
+    for (const auto& [from, to] : {std::pair{a, d}, std::pair{d, a}}) {
+        ASSERT_TRUE(clients_.WaitFor(to, sent_[from].back()));
+        const auto got = Reports(clients_.Received(to));
+        for (const std::string& r : sent_[from]) {
+            EXPECT_EQ(std::count(got.begin(), got.end(), r), 1) << r << " from console " << from;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Redis, SyncClusterFaultTest, ::testing::ValuesIn(kRedisFaults),
+                         [](const ::testing::TestParamInfo<RedisFault>& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace kestrava::sync::testing

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -65,6 +66,8 @@ public:
         const std::string port = std::to_string(port_);
         pid_ = ::fork();
         if (pid_ == 0) {
+            // A test that crashes must not leave its Redis running (or stopped) behind it.
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
             const int null = ::open("/dev/null", O_WRONLY);
             ::dup2(null, 1);
             ::execlp("redis-server", "redis-server", "--port", port.c_str(), "--bind", "127.0.0.1", "--save", "",
@@ -88,6 +91,11 @@ public:
         ::waitpid(pid_, nullptr, 0);
         pid_ = -1;
     }
+
+    // Hung, as a server stuck in a long command or swapped out would be: its kernel still
+    // accepts connections and takes commands, nothing answers them.
+    void Pause() { ::kill(pid_, SIGSTOP); }
+    void Resume() { ::kill(pid_, SIGCONT); }
 
     int Port() const { return port_; }
 
