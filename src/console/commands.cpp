@@ -42,6 +42,8 @@ void CKestravaDlg::OnCommand(int controlId) {
                 guide.Reset();
                 // Nothing of the last auction's bid may be confirmed in this one.
                 Run(hooks_.clearDisplayFlags);
+                // The engine's reset shows no bid; a console without one shows none either.
+                state.appliedPrice = 0;
                 shell.OpenSimulationPage();
                 UpdateGuide();
             }

@@ -73,6 +73,7 @@ void CKestravaDlg::PageShellBack() {
     if (platform.clock.EpochMillis() / 1000 >= state.auctionEnd.load()) {
         WriteLogLine(kShellBackAfterEndText);
         Run(hooks_.clearDisplayFlags);
+        state.appliedPrice = 0;
     }
     if (state.openedWindow.load() != state.pageWindow.load()) shell.OpenRealPage();
 }

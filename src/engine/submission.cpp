@@ -38,7 +38,7 @@ constexpr SubmissionRow kTable[] = {
     // ---- Armed: the console confirms when a rule says so; a repeated Enter keeps waiting.
     {S::Armed, I::Apply, S::Applied, A::NewLife},
     {S::Armed, I::PageOpened, S::Armed, A::Note},
-    {S::Armed, I::Enter, S::Armed, A::None},
+    {S::Armed, I::Enter, S::Armed, A::Nothing},
     {S::Armed, I::EnterInReach, S::Confirming, A::Confirm},
     {S::Armed, I::ForcedEnter, S::Confirming, A::Confirm},
     {S::Armed, I::RuleConfirm, S::Confirming, A::Confirm},

@@ -43,7 +43,7 @@ enum class SubmissionInput : std::uint8_t {
 };
 
 enum class SubmissionAction : std::uint8_t {
-    None,     // nothing to do (an input that changes nothing, or the page's news already true)
+    Nothing,  // nothing to do (an input that changes nothing, or the page's news already true)
     Refuse,   // an Enter with no bid waiting: say so
     Arm,      // the first Enter of this bid: tell the bidder the console waits for the price
     Confirm,  // press "确定" now (the one and only click of this bid)
@@ -70,7 +70,7 @@ std::span<const SubmissionRow> SubmissionTable();
 struct SubmissionStep {
     SubmissionState from = SubmissionState::Idle;
     SubmissionState to = SubmissionState::Idle;
-    SubmissionAction action = SubmissionAction::None;
+    SubmissionAction action = SubmissionAction::Nothing;
     std::uint32_t serial = 0;
     int price = 0;               // the bid's price after the step (0 when none is held)
     int previousPrice = 0;       // before it

@@ -11,6 +11,9 @@ GateDecision PriceGate::Judge(const FigureReading& reading, const GateContext& c
         return Refuse(reading.refusal.empty() ? std::string("no price in the figure") : reading.refusal);
     }
     const int price = *reading.price;
+    if (context.figureHash != 0 && last_ && lastHash_ == context.figureHash && price > *last_)
+        return Refuse(std::to_string(price) + " read from the figure that read " + std::to_string(*last_) +
+                      ": the same pixels, misread");
     std::string warningIgnored;
     const int floor = WarningFloor(price, context, warningIgnored);
     GateDecision d;
@@ -25,7 +28,7 @@ GateDecision PriceGate::Judge(const FigureReading& reading, const GateContext& c
         d.price = price;
         d.endedStreak = streak_;
         streak_ = 0;
-        Believe(price, context.tickMs);
+        Believe(price, context.tickMs, context.figureHash);
     }
     d.warningIgnored = std::move(warningIgnored);
     return d;
@@ -119,20 +122,35 @@ GateDecision PriceGate::Refuse(std::string why) {
     return d;
 }
 
-void PriceGate::Believe(int price, std::uint32_t tickMs) {
+void PriceGate::Believe(int price, std::uint32_t tickMs, std::uint64_t figureHash) {
     last_ = price;
     lastAtMs_ = tickMs;
+    lastHash_ = figureHash;
     rise_.reset();
 }
 
 void PriceGate::Reset() {
     last_.reset();
     lastAtMs_ = 0;
+    lastHash_ = 0;
     rise_.reset();
     streak_ = 0;
     ignoredWarning_ = 0;
     belowWarning_.reset();
     belowSinceMs_ = 0;
+}
+
+std::uint64_t FigureHash(const std::vector<std::uint8_t>& bytes, int width, int height) {
+    // FNV-1a over the size and the bytes.
+    std::uint64_t h = 1469598103934665603ULL;
+    const auto mix = [&h](std::uint8_t b) {
+        h ^= b;
+        h *= 1099511628211ULL;
+    };
+    for (int v : {width, height})
+        for (int i = 0; i < 4; ++i) mix(static_cast<std::uint8_t>(v >> (8 * i)));
+    for (std::uint8_t b : bytes) mix(b);
+    return h == 0 ? 1 : h;
 }
 
 }  // namespace kestrava::perception

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "perception/price_reader.h"
 
@@ -53,7 +54,13 @@ struct GateContext {
     std::optional<int> freshFeedPrice;    // the page feed's lowest price while the feed is fresh
     std::uint32_t tickMs = 0;             // the monotonic tick count (wraps; compared by difference)
     int feedPrice = 0;                    // the highest price the feed reported this day, fresh or not; 0: none
+    // A digest of the figure's pixels (0: unknown). The same pixels hold the same number: read as
+    // another, they are misread, and a reader that learned the glyphs misreads them on every scan.
+    std::uint64_t figureHash = 0;
 };
+
+// The digest of a figure's pixels for GateContext::figureHash (never 0).
+std::uint64_t FigureHash(const std::vector<std::uint8_t>& bytes, int width, int height);
 
 struct GateDecision {
     std::optional<int> price;  // believed: becomes the screen price of the tick
@@ -71,7 +78,7 @@ public:
     GateDecision Judge(const FigureReading& reading, const GateContext& context);
 
     // Sets the last believed price as if read at tick `tickMs` (the diagnostic program's --last).
-    void Believe(int price, std::uint32_t tickMs);
+    void Believe(int price, std::uint32_t tickMs, std::uint64_t figureHash = 0);
     void Reset();
     std::optional<int> LastBelieved() const { return last_; }
     int Streak() const { return streak_; }
@@ -93,6 +100,7 @@ private:
 
     std::optional<int> last_;
     std::uint32_t lastAtMs_ = 0;
+    std::uint64_t lastHash_ = 0;  // the pixels the last believed price was read from
     // A rise of more than one step being held: the last reading of it and since when the screen
     // has shown a rise (readings that did not fall meanwhile).
     struct HeldRise {

@@ -179,6 +179,7 @@ std::optional<int> PerceptionRole::ScreenPrice(console::CKestravaDlg& c, const P
 
     GateContext context;
     context.tickMs = c.platform.clock.TickCount();
+    context.figureHash = FigureHash(figure->bytes, figure->width, figure->height);
     if (engine_) {
         context.warningPrice = engine_->strategy.WarningPrice.load();
         const int fed = engine_->records.feedLowestPrice.load();

@@ -244,7 +244,10 @@ ReplayResult RunReplay(const Scenario& scenario) {
     });
     RoleOptions options;
     options.network = false;
-    options.perception.reader = std::make_shared<perception::PriceReader>(&PriceFigure::Recognize);
+    // A misread (`screen P misread`) leaves the figure's pixels as they were and reads them as P.
+    const auto misread = std::make_shared<std::atomic<std::int64_t>>(-1);
+    options.perception.reader = std::make_shared<perception::PriceReader>(
+        [misread](const perception::PixelBuffer& f) { return PriceFigure::Recognize(f, misread->load()); });
     // The hooks hold the roles; the console's close stops every tick before they go.
     const ConsoleRoles roles = AttachAll(*console, std::move(options));
     const auto figure = std::make_shared<PriceFigure>(roles.perception->geometry());
@@ -323,8 +326,13 @@ ReplayResult RunReplay(const Scenario& scenario) {
             case EventKind::PageClosesDialog: pageModel.CloseDialogByPage(in.at); return;
             case EventKind::ShellFailsConfirm: pageModel.ShellFailsConfirm(); return;
             case EventKind::ScreenPrice:
+                if (e.b != 0) {
+                    misread->store(e.a);
+                    return;
+                }
+                misread->store(-1);
                 figure->Show(e.a);
-                if (e.b == 0) pageModel.FigureShows(e.a);
+                pageModel.FigureShows(e.a);
                 return;
             case EventKind::LogFolder: SetLogFolderWritable(e.a != 0); return;
             case EventKind::Shell:

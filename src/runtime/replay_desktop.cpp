@@ -19,7 +19,7 @@ void PriceFigure::Paint(platform::fake::FakeScreen& screen) {
                 static_cast<std::uint8_t>(price >> 16));
 }
 
-perception::FigureReading PriceFigure::Recognize(const perception::PixelBuffer& figure) {
+perception::FigureReading PriceFigure::Recognize(const perception::PixelBuffer& figure, std::int64_t misread) {
     perception::FigureReading r;
     r.refusal = "no whole figure drawn";
     const std::size_t pixels = static_cast<std::size_t>(figure.width) * figure.height;
@@ -28,7 +28,7 @@ perception::FigureReading PriceFigure::Recognize(const perception::PixelBuffer& 
     if (first[3] != 0xFF) return r;
     for (std::size_t i = 1; i < pixels; ++i)
         if (!std::equal(first, first + 4, figure.bytes.data() + i * 4)) return r;
-    r.text = std::to_string(first[0] | first[1] << 8 | first[2] << 16) + "\n\n";
+    r.text = std::to_string(misread >= 0 ? misread : (first[0] | first[1] << 8 | first[2] << 16)) + "\n\n";
     r.price = perception::ParseScreenPrice(r.text);
     r.refusal = r.price ? "" : "not one line of five or six digits";
     return r;

@@ -39,7 +39,9 @@ public:
     // The replay's stand-in for the price engine and its checks: the figure's number as the
     // engine's text (with the line breaks the engine ends it with) under the engine's digit rule,
     // or a refusal for a picture that is not a whole drawn figure.
-    static perception::FigureReading Recognize(const perception::PixelBuffer& figure);
+    // `misread` (not negative): the number a reader that learned a wrong glyph gives for the
+    // figure's unchanged pixels.
+    static perception::FigureReading Recognize(const perception::PixelBuffer& figure, std::int64_t misread = -1);
 
 private:
     static void Erase(platform::fake::FakeScreen& screen, const platform::Rect& r);

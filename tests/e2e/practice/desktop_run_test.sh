@@ -101,6 +101,23 @@ sleep 1
 check "the terminal shows the outcome" has "$(cat "$work/terminal.out")" "^practice: 练习结果：由差额规则确认.*出价89900有效.*已成交"
 shot first_practice_outcome.png
 
+# ---- Enter again, twice, after the confirmation: nothing is waiting, nothing is clicked
+xdotool windowactivate --sync "$page" 2>/dev/null
+xdotool key Return
+sleep 0.3
+xdotool key Return
+wait_shown "没有等待提交的出价" 10
+check "Enter after the confirmation: the console says no bid is waiting" test $? -eq 0
+sleep 1
+check "… and the page saw one confirmation of the bid, not more" \
+  test "$(shell_lines | grep -a -c "page: bid price=89900")" -eq 1
+check "… and its confirm button was clicked once" \
+  test "$(shell_lines | grep -a -c "page saw its confirm click")" -eq 1
+
+# The second auction's page closes its code dialog by itself 2 s after it opens (an expired code,
+# as the real page does), with no code typed.
+sed -i 's/^practiceparams=.*/&\&codetimeout=2/' "$dir/bin/sorrelpane.ini"
+
 # ---- "开始模拟" pressed with the pointer: a second auction on the page and in the console
 starts=$(shell_lines | grep -a -c "page: bidding seed=")
 mark=$(shell_lines | wc -l)
@@ -119,6 +136,18 @@ check "the console's run started again: the guidance is back at its first step" 
 [ "$again" = 0 ] || grep "练习" <<<"$shown"
 check "… and the last outcome is gone" lacks "$shown" "练习结果："
 
+# ---- the page closes the code dialog by itself: the console sees the bid withdrawn
+wait_shell "page: dialog code open price=89900" 200 "$mark"
+check "the second auction's code dialog opened for 89900" test $? -eq 0
+wait_shell "page: dialog code expired after 2 s" 10 "$mark"
+check "… and the page closed it by itself" test $? -eq 0
+wait_shown "页面关闭了验证码框" 10
+check "the console saw the page close it and says to bid again" test $? -eq 0
+xdotool windowactivate --sync "$page" 2>/dev/null
+xdotool key Return
+wait_shown "没有等待提交的出价" 10
+check "Enter then finds no bid waiting" test $? -eq 0
+
 # ---- closing the console ends the practice
 close_practice "$build"
 status=$?
@@ -126,6 +155,9 @@ check "scripts/practice ended with the console (exit $status)" test "$status" -e
 read_day_logs "$dir"
 check "the bidder's Enter armed the submission" has "$console_text" "客户按了回车，智能提交开启"
 check "the console's day log names the gap rule's confirmation" has "$console_text" '软件点击"确定"按钮'
+check "the console's day log has the page's closing of the second dialog" has "$console_text" "页面关闭了验证码框，申请价格89900不再等待提交"
+check "the withdrawn bid was never confirmed: one confirmation in the day" \
+  test "$(grep -a -c '软件点击"确定"按钮' <<<"$console_text")" -eq 1
 echo "---- terminal"
 cat "$work/terminal.out"
 echo "run time: $(( $(date +%s) - start )) s"

@@ -34,6 +34,7 @@ protected:
         h.serverReport = report("serverReport");
         h.jamSignal = report("jamSignal");
         h.scheduleAnswer = report("scheduleAnswer");
+        h.codeDialog = report("codeDialog");
         h.sendToSync = [this](CKestravaDlg&, std::string_view text) { calls.push_back("sendToSync " + std::string(text)); };
         rig.AddPage();
         rig.UserConf({{"moniornot", "1"}});
@@ -65,6 +66,7 @@ TEST_F(MessagesTest, EveryNumberReachesItsHandler) {
         {0x49a, 0, 0, {"sendToSync 6_0"}, {}},
         {0x49c, 3, 0, {"jamSignal 3 0"}, {}},
         {0x4ad, 7, 2, {"scheduleAnswer 7 2"}, {}},
+        {0x4b1, 89900, 1, {"codeDialog 89900 1"}, {}},
         // The practice page's accounts go to the console's own guide (practice_guide_test.cpp).
         {0x4ae, 1234567, 41394431, {}, {}},
         {0x4af, 89900, 1, {}, {}},

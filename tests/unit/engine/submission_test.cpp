@@ -56,33 +56,33 @@ TEST(SubmissionTest, Transitions) {
         {S::Withdrawn, I::EnterInReach, S::Withdrawn, A::Refuse, 0},
         {S::Expired, I::ForcedEnter, S::Expired, A::Refuse, 0},
         // The rules act on an armed bid only, and once.
-        {S::Idle, I::RuleConfirm, S::Idle, A::None, 0},
-        {S::Applied, I::RuleConfirm, S::Applied, A::None, 90000},
+        {S::Idle, I::RuleConfirm, S::Idle, A::Nothing, 0},
+        {S::Applied, I::RuleConfirm, S::Applied, A::Nothing, 90000},
         {S::Armed, I::RuleConfirm, S::Confirming, A::Confirm, 90000},
-        {S::Confirming, I::RuleConfirm, S::Confirming, A::None, 90000},
-        {S::Withdrawn, I::RuleConfirm, S::Withdrawn, A::None, 0},
+        {S::Confirming, I::RuleConfirm, S::Confirming, A::Nothing, 90000},
+        {S::Withdrawn, I::RuleConfirm, S::Withdrawn, A::Nothing, 0},
         // The bidder's keys.
         {S::Applied, I::Enter, S::Armed, A::Arm, 90000},
-        {S::Armed, I::Enter, S::Armed, A::None, 90000},
+        {S::Armed, I::Enter, S::Armed, A::Nothing, 90000},
         {S::Applied, I::EnterInReach, S::Confirming, A::Confirm, 90000},
         {S::Applied, I::ForcedEnter, S::Confirming, A::Confirm, 90000},
         {S::Armed, I::ForcedEnter, S::Confirming, A::Confirm, 90000},
         {S::Armed, I::Escape, S::Withdrawn, A::Withdraw, 0},
         {S::Applied, I::Cancel, S::Withdrawn, A::Withdraw, 0},
-        {S::Idle, I::Escape, S::Idle, A::None, 0},
-        {S::Confirming, I::Escape, S::Confirming, A::None, 90000},
+        {S::Idle, I::Escape, S::Idle, A::Nothing, 0},
+        {S::Confirming, I::Escape, S::Confirming, A::Nothing, 90000},
         // The page's reports.
         {S::Armed, I::PageClosed, S::Withdrawn, A::Lost, 0},
         {S::Applied, I::PageClosed, S::Withdrawn, A::Lost, 0},
         {S::Confirming, I::PageClosed, S::Withdrawn, A::Lost, 0},
         {S::Confirming, I::PageConfirmed, S::Confirmed, A::Note, 90000},
         {S::Armed, I::PageConfirmed, S::Confirmed, A::Note, 90000},
-        {S::Idle, I::PageClosed, S::Idle, A::None, 0},
+        {S::Idle, I::PageClosed, S::Idle, A::Nothing, 0},
         {S::Armed, I::ShellRestarted, S::Withdrawn, A::Lost, 0},
-        {S::Confirming, I::ShellRestarted, S::Confirming, A::None, 90000},
+        {S::Confirming, I::ShellRestarted, S::Confirming, A::Nothing, 90000},
         // The end of the auction and the day.
         {S::Armed, I::AuctionEnded, S::Expired, A::Expire, 0},
-        {S::Confirming, I::AuctionEnded, S::Confirming, A::None, 90000},
+        {S::Confirming, I::AuctionEnded, S::Confirming, A::Nothing, 90000},
         {S::Confirmed, I::DayReset, S::Idle, A::Forget, 0},
         {S::Armed, I::DayReset, S::Idle, A::Forget, 0},
     };
@@ -115,7 +115,7 @@ TEST(SubmissionTest, ANewBidIsANewLifeAndOldDecisionsDieWithTheOld) {
         s.Fire(I::Enter);
         // A rule that decided for the old bid confirms nothing of the new one.
         if (old != 0) {
-            EXPECT_EQ(s.Fire(I::RuleConfirm, 0, old).action, A::None);
+            EXPECT_EQ(s.Fire(I::RuleConfirm, 0, old).action, A::Nothing);
         }
         EXPECT_EQ(s.State(), S::Armed);
         EXPECT_EQ(s.Fire(I::RuleConfirm, 0, old + 1).action, A::Confirm);

@@ -172,6 +172,28 @@ TEST(PriceGate, AFallIsNotBelievedHoweverOftenItRepeats) {
     EXPECT_EQ(gate.Judge(Read(88800), {0, 88800, 59'100}).price, 88800);
 }
 
+// A reader that learned a wrong glyph reads the unchanged figure high on every scan, for as long
+// as the page shows it: from the pixels the believed price came from, no rise is believed, however
+// long it stands; the same rise from new pixels is the page's and is believed as a rise is.
+TEST(PriceGate, ARiseReadFromTheSamePixelsIsAMisreadHoweverLongItRepeats) {
+    const std::vector<std::uint8_t> figure(64, 7), repainted(64, 9);
+    const std::uint64_t same = FigureHash(figure, 8, 2), changed = FigureHash(repainted, 8, 2);
+    ASSERT_NE(same, changed);
+    for (const bool newPixels : {false, true}) {
+        SCOPED_TRACE(newPixels ? "the figure repainted" : "the same figure");
+        PriceGate gate;
+        GateContext context{0, std::nullopt, 0, 0, same};
+        ASSERT_EQ(gate.Judge(Read(89000), context).price, 89000);
+        std::optional<int> believed;
+        for (std::uint32_t tick = 100; tick <= 5'000 && !believed; tick += 100) {
+            context.tickMs = tick;
+            context.figureHash = newPixels ? changed : same;
+            believed = gate.Judge(Read(89400), context).price;
+        }
+        EXPECT_EQ(believed, newPixels ? std::optional<int>(89400) : std::nullopt);
+    }
+}
+
 // A stored warning price holds until the page says it is not today's: the feed's price below it,
 // or, with no feed, one whole figure below it for ten seconds. It is then ignored for the day,
 // and the decision that finds so says it once.

@@ -82,7 +82,7 @@ TEST(ScanTickKeys, AHeldEnterConfirmsOnce) {
         s.remainingSeconds = k.remaining;
         s.lowestPrice = 90000;
         s.lowestText.Set("90000");
-        s.appliedPrice = k.applied;
+        rig.engine->Fire(rig.c(), engine::SubmissionInput::Apply, k.applied);
         rig.fp.desktop.ClearPosted();
         rig.scanTimer = rig.fp.clock.StartPeriodic(100, [&] {
             s.remainingSeconds = k.remaining;  // the moment stands still; only the key matters
@@ -102,11 +102,11 @@ TEST(ScanTickKeys, EveryHotKeyIsPolledOncePerPress) {
     PerceptionRig rig;
     for (int key : kHotKeys) rig.fp.keyboard.Tap(key);
     rig.hooks.scanTick(rig.c());
-    // Enter arms nothing without a price; Escape is the one key with its own log line. Each was
-    // consumed: a second tick sees none of them.
+    // Enter finds no bid waiting; Escape is the one key with its own log line. Each was consumed:
+    // a second tick sees none of them.
     const auto before = rig.LogMessages().size();
     EXPECT_EQ(rig.LoggedCount(kEscapeLine), 1);
-    EXPECT_EQ(rig.LoggedCount("..."), 1);  // Enter
+    EXPECT_EQ(rig.LoggedCount("没有等待提交的出价"), 1);  // Enter
     rig.hooks.scanTick(rig.c());
     EXPECT_EQ(rig.LogMessages().size(), before);
 }

@@ -57,7 +57,7 @@ const Row kRows[] = {
      {"page: accepted 89700 at 11:29:50.…, page price 89400, gap 300"}},
     {"bidder_screen_misread_high_no_feed.scn",
      "a repeated high misread of the screen alone confirms a bid the page refuses",
-     {"page: accepted 89700 at 11:29:50.…, page price 89400, gap 300"}},
+     {"page: accepted 89700 at 11:29:5…, page price 89400, gap 300"}},
     {"bidder_feed_stalls_no_login.scn",
      "a stalled feed goes unnoticed without the page's login message: the screen's rise is ignored",
      {"page: accepted 89700 at 11:29:5…, page price 89400, gap 300"}},
