@@ -173,6 +173,12 @@ QUrl PracticeUrl(const ShellSettings& settings, const QString& extraQuery) {
 }
 
 void PageShell::OpenPractice(const QString& extraQuery) {
+    // Each practice auction takes the practice page's settings as they stand now: a person or a
+    // script may have changed them since the shell started.
+    const ShellSettings now = ShellSettings::Load();
+    settings_.practiceUrl = now.practiceUrl;
+    settings_.practiceParams = now.practiceParams;
+    settings_.practiceElements = now.practiceElements;
     Open(PracticeUrl(settings_, extraQuery), settings_.practiceElements);
 }
 
