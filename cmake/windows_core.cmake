@@ -29,6 +29,9 @@ foreach(lib gtest gtest_main gmock gmock_main)
   endif()
 endforeach()
 
+# The Wine prefix the tests run in (scripts/test --stage windows makes it, 64-bit, on first use).
+set(KESTRAVA_WINEPREFIX ${CMAKE_BINARY_DIR}/wine-prefix CACHE PATH "the Wine prefix of the tests")
+
 enable_testing()
 foreach(mod ${KESTRAVA_WINDOWS_TEST_FOLDERS})
   file(GLOB _tests CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/unit/${mod}/*_test.cpp)
@@ -43,7 +46,7 @@ foreach(mod ${KESTRAVA_WINDOWS_TEST_FOLDERS})
     # One CTest entry per program (listing each program's cases would start Wine at every build);
     # CMAKE_CROSSCOMPILING_EMULATOR puts Wine in front of it.
     add_test(NAME ${exe} COMMAND ${exe} WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
-    set_tests_properties(${exe} PROPERTIES LABELS "unit;windows" ENVIRONMENT "WINEDEBUG=-all")
+    set_tests_properties(${exe} PROPERTIES LABELS "unit;windows" ENVIRONMENT "WINEDEBUG=-all;WINEPREFIX=${KESTRAVA_WINEPREFIX}")
   endforeach()
 endforeach()
 target_compile_definitions(unit_config_profile_test PRIVATE
