@@ -1,11 +1,5 @@
 #include "config/profile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
@@ -16,7 +10,7 @@
 #include <optional>
 #include <vector>
 
-#include "config/file_io.h"
+#include "platform/files.h"
 
 namespace kestrava::config {
 namespace {
@@ -123,42 +117,17 @@ Location Find(const std::vector<Line>& lines, std::string_view section, std::str
     return at;
 }
 
-enum class Loaded { Ok, Missing, Failed };
+using platform::ReadResult;
 
-Loaded LoadFile(const std::string& path, std::string& content, struct stat* info = nullptr) {
-    content.clear();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return errno == ENOENT ? Loaded::Missing : Loaded::Failed;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || static_cast<std::uint64_t>(st.st_size) > kMaxFileBytes) {
-        ::close(fd);
-        return Loaded::Failed;
-    }
-    if (info) *info = st;
-    char buf[8192];
-    for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            ::close(fd);
-            return Loaded::Failed;
-        }
-        if (n == 0) break;
-        content.append(buf, static_cast<std::size_t>(n));
-        if (content.size() > kMaxFileBytes) {
-            ::close(fd);
-            return Loaded::Failed;
-        }
-    }
-    ::close(fd);
-    return Loaded::Ok;
+ReadResult LoadFile(const std::string& path, std::string& content, platform::FileKeeps* keeps = nullptr) {
+    return platform::ReadWholeFile(path, content, kMaxFileBytes, keeps);
 }
 
 // The value of section/key with private-profile trimming, or nothing when the file, section or
 // key is missing.
 std::optional<std::string> Lookup(std::string_view section, std::string_view key, const std::string& path) {
     std::string content;
-    if (LoadFile(path, content) != Loaded::Ok) return std::nullopt;
+    if (LoadFile(path, content) != ReadResult::Ok) return std::nullopt;
     const std::vector<Line> lines = SplitLines(content);
     std::string_view value;
     if (!Find(lines, section, key, &value).key) return std::nullopt;
@@ -182,8 +151,8 @@ std::mutex& PathMutex(const std::string& path) {
     static std::mutex mapMutex;
     static std::map<std::string, std::unique_ptr<std::mutex>> byPath;
     std::error_code ec;
-    std::filesystem::path abs = std::filesystem::absolute(path, ec);
-    const std::string keyText = ec ? path : abs.lexically_normal().string();
+    std::filesystem::path abs = std::filesystem::absolute(platform::PathFromUtf8(path), ec);
+    const std::string keyText = ec ? path : platform::Utf8FromPath(abs.lexically_normal());
     std::lock_guard<std::mutex> lock(mapMutex);
     auto& slot = byPath[keyText];
     if (!slot) slot = std::make_unique<std::mutex>();
@@ -193,54 +162,12 @@ std::mutex& PathMutex(const std::string& path) {
 // The file a write should replace: the target of a symbolic link, so that the link survives.
 std::string ResolveTarget(const std::string& path) {
     std::error_code ec;
-    if (std::filesystem::is_symlink(path, ec)) {
-        std::filesystem::path target = std::filesystem::canonical(path, ec);
-        if (!ec) return target.string();
+    const std::filesystem::path given = platform::PathFromUtf8(path);
+    if (std::filesystem::is_symlink(given, ec)) {
+        std::filesystem::path target = std::filesystem::canonical(given, ec);
+        if (!ec) return platform::Utf8FromPath(target);
     }
     return path;
-}
-
-// Writes `content` to a new file beside `path` and renames it over `path`, so a reader (or a
-// crash) sees either the old file or the new one, never half of one.
-bool ReplaceFile(const std::string& path, std::string_view content, const struct stat* old, FileAccess access) {
-    const std::filesystem::path target(path);
-    const std::filesystem::path dir = target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
-    static std::atomic<unsigned> serial{0};
-    std::string tmp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        tmp = (dir / ("." + target.filename().string() + ".tmp." + std::to_string(::getpid()) + "." +
-                      std::to_string(serial.fetch_add(1))))
-                  .string();
-        // 0666 lets the umask decide for a new file, as an ordinary create would.
-        fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
-                    access == FileAccess::OwnerOnly ? 0600 : 0666);
-        if (fd < 0 && errno != EEXIST) return false;
-    }
-    if (fd < 0) return false;
-    bool ok = true;
-    if (access == FileAccess::OwnerOnly) {
-        ok = ::fchmod(fd, 0600) == 0;
-    } else if (old) {
-        ok = ::fchmod(fd, old->st_mode & 07777) == 0;
-    }
-    if (ok && old && (old->st_uid != ::geteuid() || old->st_gid != ::getegid())) {
-        // Best effort: keeps a user's file theirs when written by a privileged process.
-        [[maybe_unused]] const int ignored = ::fchown(fd, old->st_uid, old->st_gid);
-    }
-    ok = ok && WriteAll(fd, content) && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    if (ok) ok = ::rename(tmp.c_str(), path.c_str()) == 0;
-    if (!ok) {
-        ::unlink(tmp.c_str());
-        return false;
-    }
-    const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);  // makes the rename itself durable
-        ::close(dirFd);
-    }
-    return true;
 }
 
 // A section and key that a read finds again, and a value that stays on its line.
@@ -301,11 +228,12 @@ bool Write(std::string_view section, std::string_view key, std::string_view valu
     std::lock_guard<std::mutex> lock(PathMutex(target));
 
     std::string content;
-    struct stat info {};
-    const Loaded loaded = LoadFile(target, content, &info);
-    if (loaded == Loaded::Failed) return false;
+    platform::FileKeeps keeps;
+    const ReadResult loaded = LoadFile(target, content, &keeps);
+    if (loaded == ReadResult::Failed) return false;
 
-    return ReplaceFile(target, WithKey(content, section, key, value), loaded == Loaded::Ok ? &info : nullptr, access);
+    return platform::ReplaceFileContent(target, WithKey(content, section, key, value), access,
+                                        loaded == ReadResult::Ok ? &keeps : nullptr);
 }
 
 // The keys a read of `content` sees, in file order: the first block of each section, the first
@@ -406,13 +334,13 @@ bool WriteProfileInt(std::string_view section, std::string_view key, int value, 
 std::optional<int> MergeProfileDefaults(const std::string& defaultsPath, const std::string& path, FileAccess access) {
     try {
         std::string defaults;
-        if (LoadFile(defaultsPath, defaults) != Loaded::Ok) return std::nullopt;
+        if (LoadFile(defaultsPath, defaults) != ReadResult::Ok) return std::nullopt;
         const std::string target = ResolveTarget(path);
         std::lock_guard<std::mutex> lock(PathMutex(target));
         std::string content;
-        struct stat info {};
-        const Loaded loaded = LoadFile(target, content, &info);
-        if (loaded == Loaded::Failed) return std::nullopt;
+        platform::FileKeeps keeps;
+        const ReadResult loaded = LoadFile(target, content, &keeps);
+        if (loaded == ReadResult::Failed) return std::nullopt;
 
         int added = 0;
         for (const Entry& e : ReadableEntries(SplitLines(defaults))) {
@@ -421,8 +349,9 @@ std::optional<int> MergeProfileDefaults(const std::string& defaultsPath, const s
             content = WithKey(content, e.section, e.key, e.value);
             ++added;
         }
-        if (added == 0 && loaded == Loaded::Ok) return 0;
-        if (!ReplaceFile(target, content, loaded == Loaded::Ok ? &info : nullptr, access)) return std::nullopt;
+        if (added == 0 && loaded == ReadResult::Ok) return 0;
+        if (!platform::ReplaceFileContent(target, content, access, loaded == ReadResult::Ok ? &keeps : nullptr))
+            return std::nullopt;
         return added;
     } catch (...) {
         return std::nullopt;

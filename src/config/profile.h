@@ -20,13 +20,12 @@
 #include <string>
 #include <string_view>
 
+#include "platform/files.h"
+
 namespace kestrava::config {
 
-// Who may read a file that a write creates or replaces.
-enum class FileAccess {
-    Keep,       // an existing file keeps its permission bits; a new one gets 0666 minus the umask
-    OwnerOnly,  // the file ends up 0600 whether new or existing (secrets: passwords, card numbers)
-};
+// Who may read a file that a write creates or replaces (Keep, OwnerOnly: see platform/files.h).
+using FileAccess = platform::FileAccess;
 
 int ReadProfileInt(std::string_view section, std::string_view key, int defaultValue, const std::string& path);
 

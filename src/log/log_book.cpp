@@ -1,40 +1,12 @@
 #include "log/log_book.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <utility>
 
-#include "config/file_io.h"
 #include "log/gbk.h"
+#include "platform/files.h"
 
 namespace kestrava::log {
-namespace {
-
-// Appends `bytes` to `path`, creating it when missing. All or nothing: a write that fails half
-// way is cut back off, so that the retry of a later flush does not repeat its lines.
-bool AppendAll(const std::string& path, std::string_view bytes) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return false;
-    }
-    // The log is what is left of a run after a crash or a power cut: make it durable.
-    const bool written = config::WriteAll(fd, bytes) && ::fdatasync(fd) == 0;
-    if (!written) {
-        [[maybe_unused]] const int ignored = ::ftruncate(fd, st.st_size);
-        ::close(fd);
-        return false;
-    }
-    return ::close(fd) == 0;
-}
-
-}  // namespace
 
 std::string LogFileName(std::string_view bidNumber, const platform::LocalTime& day) {
     std::string name(bidNumber);
@@ -80,9 +52,11 @@ bool LogBook::FlushLog(std::string_view bidNumber) {
     bool ok = false;
     try {
         const std::string path = DayFilePath(bidNumber);
-        // One level only; when it cannot be made the open below fails and says so.
-        ::mkdir(logDirectory_.c_str(), 0755);
-        ok = AppendAll(path, Utf8ToGbk(pending));
+        // One level only; when it cannot be made the append below fails and says so.
+        platform::MakeFolder(logDirectory_);
+        // The log is what is left of a run after a crash or a power cut: durable, and all or
+        // nothing, so that the retry of a later flush does not repeat its lines.
+        ok = platform::AppendToFile(path, Utf8ToGbk(pending));
     } catch (...) {
         ok = false;
     }

@@ -14,6 +14,7 @@
 #include "config/profile.h"
 #include "log/log_book.h"
 #include "net/curl_transfer.h"
+#include "platform/files.h"
 
 namespace kestrava::net {
 
@@ -156,8 +157,7 @@ std::string HttpDate(std::int64_t epochSeconds) {
     static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                               "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
     const std::time_t t = static_cast<std::time_t>(epochSeconds);
-    std::tm tm{};
-    gmtime_r(&t, &tm);
+    const std::tm tm = platform::UtcTime(t).value_or(std::tm{});
     char text[40];
     std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d GMT", kDays[tm.tm_wday], tm.tm_mday,
                   kMonths[tm.tm_mon], tm.tm_year + 1900, tm.tm_hour, tm.tm_min, tm.tm_sec);

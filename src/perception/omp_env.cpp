@@ -6,11 +6,13 @@
 #include <cstdlib>
 #include <vector>
 
+#include "platform/files.h"
+
 namespace kestrava::perception {
 
 bool EnsureOmpThreadLimit(int argc, char** argv) {
     if (std::getenv("OMP_THREAD_LIMIT") != nullptr) return true;
-    if (setenv("OMP_THREAD_LIMIT", "1", 1) != 0) return false;
+    if (!platform::SetEnvironmentValue("OMP_THREAD_LIMIT", "1")) return false;
     std::vector<char*> args(argv, argv + argc);
     args.push_back(nullptr);
     // /proc/self/exe names this very program even when it was started through a relative path

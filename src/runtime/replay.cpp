@@ -1,8 +1,5 @@
 #include "runtime/replay.h"
 
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -19,6 +16,7 @@
 #include "perception/page_geometry.h"
 #include "perception/price_reader.h"
 #include "platform/fake/fake_platform.h"
+#include "platform/files.h"
 #include "platform/keys.h"
 #include "runtime/console_roles.h"
 #include "runtime/replay_desktop.h"
@@ -73,8 +71,8 @@ void WriteDefaultGeometry() {
 class Installation {
 public:
     Installation() {
-        char pattern[] = "/tmp/kestrava-replay-XXXXXX";
-        if (const char* dir = ::mkdtemp(pattern)) path_ = dir;
+        if (const std::optional<std::string> dir = platform::MakePrivateTempFolder("kestrava-replay-"))
+            path_ = platform::PathFromUtf8(*dir);
         if (path_.empty()) return;
         std::error_code ec;
         previous_ = fs::current_path(ec);

@@ -8,6 +8,8 @@
 #include <regex>
 #include <sstream>
 
+#include "platform/files.h"
+
 namespace kestrava::shell::learning {
 
 namespace {
@@ -558,14 +560,14 @@ std::optional<std::string> ReplaceFiles(const std::vector<FileToWrite>& files, c
     std::vector<std::string> written;
     auto removeWritten = [&] {
         std::error_code ignored;
-        for (const std::string& p : written) fs::remove(p, ignored);
+        for (const std::string& p : written) fs::remove(platform::PathFromUtf8(p), ignored);
     };
     for (const FileToWrite& f : files) {
         const std::string temp = f.path + ".learning";
         std::error_code ec;
-        const fs::path parent = fs::path(f.path).parent_path();
+        const fs::path parent = platform::PathFromUtf8(f.path).parent_path();
         if (!parent.empty()) fs::create_directories(parent, ec);
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        std::ofstream out(platform::PathFromUtf8(temp), std::ios::binary | std::ios::trunc);
         if (out) written.push_back(temp);
         out.write(f.bytes.data(), static_cast<std::streamsize>(f.bytes.size()));
         out.close();
@@ -577,10 +579,9 @@ std::optional<std::string> ReplaceFiles(const std::vector<FileToWrite>& files, c
     std::vector<bool> hadOne;
     for (const FileToWrite& f : files) {
         std::error_code ec;
-        hadOne.push_back(fs::exists(f.path, ec));
+        hadOne.push_back(fs::exists(platform::PathFromUtf8(f.path), ec));
         if (hadOne.back()) {
-            fs::copy_file(f.path, f.path + "." + stamp + ".bak", fs::copy_options::overwrite_existing, ec);
-            if (ec) {
+            if (!platform::CopyOver(f.path, f.path + "." + stamp + ".bak", &ec)) {
                 removeWritten();
                 return "cannot keep a backup of " + f.path + ": " + ec.message() + " (nothing was replaced)";
             }
@@ -588,13 +589,12 @@ std::optional<std::string> ReplaceFiles(const std::vector<FileToWrite>& files, c
     }
     for (std::size_t i = 0; i < files.size(); ++i) {
         std::error_code ec;
-        fs::rename(files[i].path + ".learning", files[i].path, ec);
-        if (!ec) continue;
+        if (platform::RenameOver(files[i].path + ".learning", files[i].path, &ec)) continue;
         // Put back what was replaced already: the set is all new or all old.
         for (std::size_t j = 0; j < i; ++j) {
             std::error_code ignored;
-            if (hadOne[j]) fs::copy_file(files[j].path + "." + stamp + ".bak", files[j].path, fs::copy_options::overwrite_existing, ignored);
-            else fs::remove(files[j].path, ignored);
+            if (hadOne[j]) platform::CopyOver(files[j].path + "." + stamp + ".bak", files[j].path);
+            else fs::remove(platform::PathFromUtf8(files[j].path), ignored);
         }
         removeWritten();
         return "cannot replace " + files[i].path + ": " + ec.message() + " (the previous files are back in place)";

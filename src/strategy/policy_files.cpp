@@ -1,17 +1,14 @@
 #include "strategy/policy_files.h"
 
-#include <fcntl.h>
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <filesystem>
-#include <functional>
 #include <string_view>
 #include <system_error>
 
 #include "config/profile.h"
 #include "config/settings.h"
+#include "config/whole_file.h"
+#include "platform/files.h"
 #include "strategy/parameter_controls.h"
 #include "strategy/strategy_values.h"
 
@@ -30,75 +27,9 @@ bool IsRiseRow(const StrategyKey& k) { return k.box >= 1203 && k.box <= 1206; }
 
 bool Skipped(const StrategyKey& k, RiseRows rise) { return !Imported(k) || (rise == RiseRows::Keep && IsRiseRow(k)); }
 
-bool SyncFile(const fs::path& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    const bool ok = ::fsync(fd) == 0;
-    return (::close(fd) == 0) && ok;
-}
-
-// Where the new content of a file is put together: a private folder (0700, made afresh, so no
-// other user can slip a link into it) on the memory file system, or else the target's own folder.
-// The profile functions make every key they write durable on its own; in memory that costs
-// nothing, where a save of sixty-odd keys straight into bin/ would sync the disk a hundred times.
-class WorkFile {
-public:
-    explicit WorkFile(const fs::path& target) {
-        char pattern[] = "/dev/shm/kestrava-XXXXXX";
-        if (const char* dir = ::mkdtemp(pattern)) {
-            dir_ = dir;
-            path_ = dir_ / target.filename();
-        } else {
-            path_ = target.parent_path() / ("." + target.filename().string() + ".work");
-            std::error_code ec;
-            fs::remove(path_, ec);  // left by a crash; a new file must start empty
-        }
-    }
-    ~WorkFile() {
-        std::error_code ec;
-        if (dir_.empty()) {
-            fs::remove(path_, ec);
-        } else {
-            fs::remove_all(dir_, ec);
-        }
-    }
-    WorkFile(const WorkFile&) = delete;
-    WorkFile& operator=(const WorkFile&) = delete;
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path dir_;
-    fs::path path_;
-};
-
-// Builds the new content of `path` in a work file (`fill` gets the file being replaced and the
-// work file to write), copies it to a scratch file beside `path` and renames that over `path`, so
-// a reader, or a crash half-way, sees the old strategy or the new one and never a file with half
-// of its keys changed.
-bool ReplaceWhole(const std::string& path, const std::function<bool(const fs::path& target, const fs::path& work)>& fill) {
-    std::error_code ec;
-    fs::path target(path);
-    // A link stays a link; its target gets the new content.
-    if (fs::is_symlink(target, ec)) {
-        target = fs::canonical(target, ec);
-        if (ec) return false;
-    }
-    const WorkFile work(target);
-    const fs::path scratch = target.parent_path() / ("." + target.filename().string() + ".saving");
-    fs::remove(scratch, ec);
-    bool ok = fill(target, work.path()) &&
-              fs::copy_file(work.path(), scratch, fs::copy_options::overwrite_existing, ec) && SyncFile(scratch);
-    if (ok) {
-        fs::rename(scratch, target, ec);
-        ok = !ec;
-    }
-    if (!ok) fs::remove(scratch, ec);
-    return ok;
-}
-
 bool IsRegularFile(const std::string& path) {
     std::error_code ec;
-    return fs::is_regular_file(path, ec);
+    return fs::is_regular_file(platform::PathFromUtf8(path), ec);
 }
 
 void Status(CKestravaDlg& c, const std::string& text) { c.controls.SetText(ctl::Status, text); }
@@ -135,14 +66,13 @@ bool SaveStrategy(CKestravaDlg& c, engine::Engine& e) {
     for (const StrategyKey& k : kStrategyKeys)
         if (Saved(k) && k.box != 0) v.*k.field = c.controls.IsChecked(k.box) ? 1 : 0;
 
-    const bool written = ReplaceWhole(path, [&](const fs::path& target, const fs::path& work) {
+    const bool written = config::ReplaceWhole(path, [&](const std::string& target, const std::string& work) {
         // Keys the save does not write (those of a delivered file) stay in the file.
         std::error_code ec;
-        if (fs::exists(target, ec) && !fs::copy_file(target, work, fs::copy_options::overwrite_existing, ec))
-            return false;
+        if (fs::exists(platform::PathFromUtf8(target), ec) && !platform::CopyOver(target, work)) return false;
         for (const StrategyKey& k : kStrategyKeys) {
             if (!Saved(k)) continue;
-            if (!config::WriteProfileInt(kStrategySection, k.name, (v.*k.field).load(), work.string())) return false;
+            if (!config::WriteProfileInt(kStrategySection, k.name, (v.*k.field).load(), work)) return false;
         }
         return true;
     });
@@ -212,11 +142,10 @@ bool UpdateStrategies(CKestravaDlg& c, engine::Engine& e) {
     for (int slot = 1; slot <= kDeliveredSlots; ++slot) {
         const std::string source = DeliveredPolicyPath(slot);
         if (!IsRegularFile(source)) continue;
-        ok = ReplaceWhole(PolicyFilePath(slot),
-                          [&](const fs::path&, const fs::path& work) {
-                              std::error_code ec;
-                              return fs::copy_file(source, work, fs::copy_options::overwrite_existing, ec);
-                          }) &&
+        ok = config::ReplaceWhole(PolicyFilePath(slot),
+                                  [&](const std::string&, const std::string& work) {
+                                      return platform::CopyOver(source, work);
+                                  }) &&
              ok;
     }
     ApplyComboSelection(c, e);

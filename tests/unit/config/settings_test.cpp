@@ -2,7 +2,6 @@
 // fresh working directory laid out like an installation folder.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -26,9 +25,14 @@ protected:
     }
     void TearDown() override { std::filesystem::current_path(previous_); }
 
-    static unsigned Mode(const char* path) {
+    // Permission bits are POSIX's: on Windows the person's own folder guards the files, and the
+    // check is left out there.
+    static void ExpectMode([[maybe_unused]] const char* path, [[maybe_unused]] unsigned mode) {
+#ifndef _WIN32
         struct stat st {};
-        return ::stat(path, &st) == 0 ? (st.st_mode & 07777) : 0;
+        ASSERT_EQ(::stat(path, &st), 0) << path;
+        EXPECT_EQ(st.st_mode & 07777, mode) << path;
+#endif
     }
 
     TempDir dir_;
@@ -78,18 +82,18 @@ TEST_F(Settings, TelecomTellsNeverLookedUpApart) {
 
 TEST_F(Settings, UserFileIsWrittenOwnerOnlyAndConfKeepsItsMode) {
     ASSERT_TRUE(Write(user::idcard, "110101199001011234"));
-    EXPECT_EQ(Mode("bin/userconf.ini"), 0600u);
+    ExpectMode("bin/userconf.ini", 0600);
     EXPECT_EQ(Read(user::idcard), "110101199001011234");
 
     WriteFile("bin/conf.ini", "[Configure]\nauto_update=1\n");
     ::chmod("bin/conf.ini", 0644);
     ASSERT_TRUE(Write(conf::auto_update, 0));
-    EXPECT_EQ(Mode("bin/conf.ini"), 0644u);
+    ExpectMode("bin/conf.ini", 0644);
     EXPECT_EQ(ReadFile("bin/conf.ini"), "[Configure]\nauto_update=0\n");
 
     ::chmod("bin/userconf.ini", 0644);
     EXPECT_TRUE(ProtectUserConf());
-    EXPECT_EQ(Mode("bin/userconf.ini"), 0600u);
+    ExpectMode("bin/userconf.ini", 0600);
     std::filesystem::remove("bin/userconf.ini");
     EXPECT_TRUE(ProtectUserConf());
 }

@@ -1,20 +1,21 @@
 // A fresh directory per test, removed afterwards, with small file helpers.
 #pragma once
 
-#include <stdlib.h>
-
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
+
+#include "platform/files.h"
 
 namespace kestrava::testing {
 
 class TempDir {
 public:
     TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "kestrava-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+        if (const std::optional<std::string> dir = platform::MakePrivateTempFolder("kestrava-"))
+            path_ = platform::PathFromUtf8(*dir);
     }
     ~TempDir() {
         std::error_code ec;
@@ -24,19 +25,22 @@ public:
     TempDir& operator=(const TempDir&) = delete;
 
     const std::filesystem::path& Path() const { return path_; }
-    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+    // UTF-8, as the program's paths are.
+    std::string operator/(const std::string& name) const {
+        return platform::Utf8FromPath(path_ / platform::PathFromUtf8(name));
+    }
 
 private:
     std::filesystem::path path_;
 };
 
 inline void WriteFile(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(platform::PathFromUtf8(path), std::ios::binary | std::ios::trunc);
     out << bytes;
 }
 
 inline std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(platform::PathFromUtf8(path), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 

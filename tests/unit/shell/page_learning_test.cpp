@@ -307,6 +307,17 @@ TEST_F(ReplaceFilesTest, ReplacesAllAndKeepsDatedBackups) {
     EXPECT_FALSE(fs::exists(dir_ / "sub" / "b.bmp.20260101-120000.bak"));
 }
 
+// Learning again within the second keeps the backup of the files just replaced, over the
+// backup the first run made (the C++ library's copy_file refuses that on Windows).
+TEST_F(ReplaceFilesTest, LearningTwiceUnderOneStampBacksUpTheLatestFiles) {
+    std::ofstream(dir_ / "a.ini") << "old a";
+    ASSERT_EQ(ReplaceFiles({{(dir_ / "a.ini").string(), "new a"}}, "s"), std::nullopt);
+    const std::optional<std::string> error = ReplaceFiles({{(dir_ / "a.ini").string(), "newer a"}}, "s");
+    EXPECT_EQ(error, std::nullopt) << *error;
+    EXPECT_EQ(Slurp(dir_ / "a.ini"), "newer a");
+    EXPECT_EQ(Slurp(dir_ / "a.ini.s.bak"), "new a");
+}
+
 TEST_F(ReplaceFilesTest, AFileThatCannotBeWrittenLeavesEveryTargetAsItWas) {
     std::ofstream(dir_ / "a.ini") << "old a";
     fs::create_directories(dir_ / "b.ini.learning");  // the second file's place is taken
