@@ -116,7 +116,7 @@ std::string Engine::StrategySummary(console::CKestravaDlg& c) {
     return line;
 }
 
-void Engine::Apply(console::CKestravaDlg& c, int amount, Application kind, bool test) {
+void Engine::Apply(console::CKestravaDlg& c, int amount, Application kind) {
     const Variant& variant = VariantOf(kind);
     auto& s = c.state;
     auto& clock = c.platform.clock;
@@ -139,7 +139,7 @@ void Engine::Apply(console::CKestravaDlg& c, int amount, Application kind, bool 
     clock.SleepMs(variant.addWait);
     // From the bid button on the page's dialog holds this price (the page's own report, where
     // the shell gives one, follows and names it too).
-    Fire(c, SubmissionInput::Apply, lowest + amount, 0, test);
+    Fire(c, SubmissionInput::Apply, lowest + amount);
     c.shell.PressBidButton();
     clock.SleepMs(variant.bidWait);
     const shell::PageGeometry g = s.Geometry();

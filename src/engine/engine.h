@@ -116,8 +116,7 @@ public:
     // Feeds the bid's life an input and carries out what every path shares (the display's price,
     // what was scheduled for a bid that left waiting, the page's news); the caller carries out
     // the rest of the step's action (the click of a Confirm). `serial` not 0: for that bid only.
-    SubmissionStep Fire(console::CKestravaDlg& c, SubmissionInput input, int price = 0, std::uint32_t serial = 0,
-                        bool test = false);
+    SubmissionStep Fire(console::CKestravaDlg& c, SubmissionInput input, int price = 0, std::uint32_t serial = 0);
     // 0x4b1 from the page shell: the page's code dialog opened or closed.
     void OnCodeDialogReport(console::CKestravaDlg& c, std::uint32_t price, std::int32_t state);
     // A confirmation of a time-based rule due at tick `dueTick`. Within the last second before it
@@ -167,7 +166,7 @@ public:
     const EngineOptions& options() const { return options_; }
 
 private:
-    void Apply(console::CKestravaDlg& c, int amount, Application kind, bool test = false);
+    void Apply(console::CKestravaDlg& c, int amount, Application kind);
     std::string StrategySummary(console::CKestravaDlg& c);
 
     // Submission control

@@ -39,6 +39,17 @@ constexpr std::int32_t kPageFreshMs = 1300;
 
 bool TenDigit(std::int64_t code) { return code >= kFirstTenDigitCode && code <= kLastTenDigitCode; }
 
+// Raises `best` to `value` when that is higher (reports arrive on more than one thread); true when
+// it did.
+template <typename T>
+bool RaiseTo(std::atomic<T>& best, T value) {
+    T seen = best.load();
+    do {
+        if (value <= seen) return false;
+    } while (!best.compare_exchange_weak(seen, value));
+    return true;
+}
+
 std::string StatusText(const console::CKestravaDlg& c) {
     if (c.state.moniornot.load() != 0) return "目前软件工作正常";
     switch (c.state.swbidmode.load()) {
@@ -83,21 +94,12 @@ bool Engine::PageClockCurrent(console::CKestravaDlg& c) {
     return false;
 }
 
-bool Engine::RaiseFeedCode(std::int64_t code) {
-    std::int64_t newest = records.lastFeedCode.load();
-    do {
-        if (code <= newest) return false;
-    } while (!records.lastFeedCode.compare_exchange_weak(newest, code));
-    return true;
-}
+bool Engine::RaiseFeedCode(std::int64_t code) { return RaiseTo(records.lastFeedCode, code); }
 
 bool Engine::TakeFedPrice(console::CKestravaDlg& c, std::uint32_t price) {
     if (price < kLowestFedPrice || price > kHighestFedPrice) return false;
     const int p = static_cast<int>(price);
-    int best = records.feedLowestPrice.load();
-    do {
-        if (p <= best) return false;
-    } while (!records.feedLowestPrice.compare_exchange_weak(best, p));
+    if (!RaiseTo(records.feedLowestPrice, p)) return false;
     if (!records.submission.Armed()) return false;
     c.state.lowestPrice = p;
     // The check's log lines quote the price it acts on.
@@ -123,16 +125,9 @@ void Engine::TakePageReport(console::CKestravaDlg& c, std::uint32_t price, std::
     // The page's own account, kept apart from the server's relays.
     e.lastPageReportTick = Now(c);
     ++e.pageReportsTaken;
-    if (price >= static_cast<std::uint32_t>(kLowestFedPrice) && price <= static_cast<std::uint32_t>(kHighestFedPrice)) {
-        int best = e.pageFedPrice.load();
-        while (static_cast<int>(price) > best && !e.pageFedPrice.compare_exchange_weak(best, static_cast<int>(price))) {
-        }
-    }
-    if (TenDigit(code)) {
-        std::int64_t newest = e.pageNewestCode.load();
-        while (code > newest && !e.pageNewestCode.compare_exchange_weak(newest, code)) {
-        }
-    }
+    if (price >= static_cast<std::uint32_t>(kLowestFedPrice) && price <= static_cast<std::uint32_t>(kHighestFedPrice))
+        RaiseTo(e.pageFedPrice, static_cast<int>(price));
+    if (TenDigit(code)) RaiseTo(e.pageNewestCode, code);
     TakeFedPrice(c, price);
 
     const bool simulation = c.IsSimulation();

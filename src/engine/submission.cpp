@@ -107,14 +107,13 @@ std::string_view Name(SubmissionInput i) {
     return kNames[static_cast<std::size_t>(i)];
 }
 
-SubmissionStep Submission::Fire(SubmissionInput input, int price, std::uint32_t serial, bool test) {
+SubmissionStep Submission::Fire(SubmissionInput input, int price, std::uint32_t serial) {
     SubmissionStep step;
     {
         std::lock_guard lock(mutex_);
         step.from = step.to = state_;
         step.serial = serial_;
         step.price = step.previousPrice = price_;
-        step.test = test_;
         if (serial != 0 && serial != serial_) return step;
         const SubmissionRow* row = RowFor(state_, input);
         if (row == nullptr) return step;
@@ -130,18 +129,15 @@ SubmissionStep Submission::Fire(SubmissionInput input, int price, std::uint32_t 
         if (row->from == row->to && row->action != A::NewLife && !priceChanged) return step;
         if (row->action == A::NewLife) {
             ++serial_;
-            test_ = test;
             price_ = 0;
         }
         if (names) price_ = price;
         if (!HoldsBid(row->to)) price_ = 0;
-        if (row->action == A::Forget) test_ = false;
         state_ = row->to;
         refused_ = false;
         delayStart_.reset();
         step.serial = serial_;
         step.price = price_;
-        step.test = test_;
     }
     return step;
 }
@@ -159,11 +155,6 @@ std::uint32_t Submission::Serial() const {
 int Submission::Price() const {
     std::lock_guard lock(mutex_);
     return price_;
-}
-
-bool Submission::Test() const {
-    std::lock_guard lock(mutex_);
-    return test_;
 }
 
 bool Submission::Waiting() const {

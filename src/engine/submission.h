@@ -74,7 +74,6 @@ struct SubmissionStep {
     std::uint32_t serial = 0;
     int price = 0;               // the bid's price after the step (0 when none is held)
     int previousPrice = 0;       // before it
-    bool test = false;           // the bid is the F3 test bid
     bool firstRefusal = false;   // Refuse: the first of a run of refused inputs in this state
     bool Did(SubmissionAction a) const { return action == a; }
 };
@@ -86,13 +85,12 @@ class Submission {
 public:
     // Feeds an input. `price` is the bid's price for Apply and PageOpened. With `serial` not 0
     // the input belongs to that life only: for any other it changes nothing.
-    SubmissionStep Fire(SubmissionInput input, int price = 0, std::uint32_t serial = 0, bool test = false);
+    SubmissionStep Fire(SubmissionInput input, int price = 0, std::uint32_t serial = 0);
 
     SubmissionState State() const;
     std::uint32_t Serial() const;
     // The bid's price; 0 when no bid is held (idle, withdrawn, expired).
     int Price() const;
-    bool Test() const;
     bool Armed() const { return State() == SubmissionState::Armed; }
     // The bid is in the page's dialog and may still be confirmed.
     bool Waiting() const;
@@ -109,7 +107,6 @@ private:
     SubmissionState state_ = SubmissionState::Idle;
     std::uint32_t serial_ = 0;
     int price_ = 0;
-    bool test_ = false;
     bool refused_ = false;  // an input was refused since the last transition
     std::optional<std::uint32_t> delayStart_;
 };

@@ -39,13 +39,13 @@ constexpr char kNothingWaiting[] = "没有等待提交的出价";
 
 // ---- The submission's life
 
-SubmissionStep Engine::Fire(console::CKestravaDlg& c, SubmissionInput input, int price, std::uint32_t serial, bool test) {
+SubmissionStep Engine::Fire(console::CKestravaDlg& c, SubmissionInput input, int price, std::uint32_t serial) {
     SubmissionStep step;
     {
         // Under the schedule's lock: a rule announcing a moment sees the bid armed and its
         // schedule reaches ConfirmBid, or sees it gone and announces nothing.
         std::lock_guard lock(scheduleMutex_);
-        step = records.submission.Fire(input, price, serial, test);
+        step = records.submission.Fire(input, price, serial);
         if (step.from == step.to && step.action != SubmissionAction::NewLife && step.action != SubmissionAction::Note)
             return step;
         // The display follows the bid the page holds.
@@ -102,8 +102,7 @@ void Engine::OnCodeDialogReport(console::CKestravaDlg& c, std::uint32_t price, s
         case console::CodeDialog::Opened: {
             const SubmissionStep step = Fire(c, SubmissionInput::PageOpened, p);
             if (step.Did(SubmissionAction::NewLife)) Log(c, "页面打开了验证码框，价格" + std::to_string(p));
-            else if (step.Did(SubmissionAction::Note) && p != 0 && step.price == p && step.from == step.to)
-                log::DebugPrintf("页面验证码框价格 %d\n", p);
+            if (step.Did(SubmissionAction::Note)) log::DebugPrintf("页面验证码框价格 %d\n", p);
             return;
         }
         case console::CodeDialog::ClosedByConfirm: {
@@ -296,7 +295,7 @@ void Engine::PressF3(console::CKestravaDlg& c) {
         return;
     }
     if (const auto& calibrate = c.hooks().smartCalibrate) calibrate(c);
-    Apply(c, kF3TestAmount, Application::Bid, true);
+    ApplyBid(c, kF3TestAmount);
     const std::uint32_t test = records.submission.Serial();
     // The application holds this thread for about a second; the stamp counts from its end.
     records.lastF3Tick = Now(c);

@@ -64,7 +64,7 @@ void Engine::SubmitTick(console::CKestravaDlg& c) {
     ConfirmSchedule(c).Poll();
     const int phase = s.auctionPhase.load();
     // The auction is over: a bid still waiting can never be confirmed.
-    if (phase == 4) Fire(c, SubmissionInput::AuctionEnded);
+    if (phase == 4 && records.submission.Waiting()) Fire(c, SubmissionInput::AuctionEnded);
     if (phase == 4 || phase < 3) return;
     WatchPageWindow(c);
     if (records.submission.Armed()) RiseRules(c);
