@@ -106,6 +106,11 @@ void Engine::OnCodeDialogReport(console::CKestravaDlg& c, std::uint32_t price, s
             return;
         }
         case console::CodeDialog::ClosedByConfirm: {
+            // The shell's click for a moment it was told of can reach the page a few milliseconds
+            // before the submit tick reaches that moment: the rule that scheduled it still takes
+            // the confirmation at its tick (ConfirmBid finds the shell's click), and says so.
+            const Submission& bid = records.submission;
+            if (bid.Armed() && ConfirmSchedule(c).TokenOf(bid.Serial()) != 0) return;
             const SubmissionStep step = Fire(c, SubmissionInput::PageConfirmed);
             if (step.from == SubmissionState::Applied || step.from == SubmissionState::Armed)
                 Log(c, "页面的确定按钮已按下，申请价格" + std::to_string(step.previousPrice) + "已提交");

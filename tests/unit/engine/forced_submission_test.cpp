@@ -196,6 +196,24 @@ TEST(ForcedSubmissionTest, TheFiftyEightMomentIsWithdrawnWhenTheGapComesWithinTh
     EXPECT_EQ(rig.LoggedCount("软件强制提交 完毕"), 1);
 }
 
+// The shell's click for the moment reaches the page, and the page's report of its closed dialog
+// reaches the console, a few milliseconds before the submit tick reaches the moment: the forced
+// submission still takes the confirmation as its own (the shell's click stands in for its
+// commands), once. Without a schedule, the same report is a confirmation the console did not make.
+TEST(ForcedSubmissionTest, ThePagesReportOfTheShellsClickLeavesTheConfirmationToTheRule) {
+    EngineRig rig(MakeLocal(2026, 12, 10, 11, 29, 58, 0), CurveReader({{60, 90000}}));
+    const Post schedule = ArmForcedAndStartCountdown(rig);
+    ASSERT_EQ(schedule.msg, shell::cmd::ScheduleConfirm);
+    rig.e().OnScheduleAnswer(rig.c(), static_cast<std::uint32_t>(schedule.lParam), 1);
+    rig.AdvanceTo(11, 29, 59, 895);
+    rig.e().OnScheduleAnswer(rig.c(), static_cast<std::uint32_t>(schedule.lParam), 2);
+    rig.c().HandleMessage({console::msg::CodeDialog, 90900, static_cast<std::int32_t>(console::CodeDialog::ClosedByConfirm)});
+    rig.AdvanceTo(11, 30, 0, 500);
+    EXPECT_EQ(rig.LoggedCount("软件强制提交 完毕"), 1);
+    EXPECT_EQ(EngineRig::Confirmations(rig.Posts()), 0) << "the shell's click was the one";
+    EXPECT_FALSE(rig.Armed());
+}
+
 // Between the shell's acknowledgement and the moment:
 // - the bidder's Escape cancels the submission, and its schedule with it: the shell is told;
 // - the shell restarts: its new page holds no code dialog, so the bid is gone with the old page.
